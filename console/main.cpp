@@ -1,0 +1,7 @@
+// twk: the command-line front-end. (Placeholder.)
+#include <cstdio>
+
+int main(int, char**)
+{
+    return 1;
+}

@@ -1,0 +1,6 @@
+// The global task options.
+#include "operations/task_options.h"
+
+TaskOptions task_options;
+
+void clear_task_options(TaskOptions& options) { options = TaskOptions{}; }

@@ -1,0 +1,112 @@
+// The message-table mechanism: loads, language files, conversion checks.
+#include "core/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "core/host.h"
+
+namespace {
+
+// An in-memory language file group.
+class MemoryGroup : public LanguageGroup {
+public:
+    std::map<std::string, std::string> values;
+    std::map<std::string, std::unique_ptr<MemoryGroup>>* children = nullptr;
+
+    bool get(const char* key, std::string& value) override
+    {
+        auto it = values.find(key);
+        if (it == values.end())
+            return false;
+        value = it->second;
+        return true;
+    }
+    bool set(const char* key, const std::string& value) override
+    {
+        values[key] = value;
+        return true;
+    }
+    std::unique_ptr<LanguageGroup> subgroup(const char* name) override;
+};
+
+std::map<std::string, MemoryGroup> subgroups;
+
+class GroupRef : public LanguageGroup {
+public:
+    explicit GroupRef(MemoryGroup* g) : g_(g) {}
+    bool get(const char* key, std::string& value) override { return g_->get(key, value); }
+    bool set(const char* key, const std::string& value) override { return g_->set(key, value); }
+    std::unique_ptr<LanguageGroup> subgroup(const char* name) override { return g_->subgroup(name); }
+
+private:
+    MemoryGroup* g_;
+};
+
+std::unique_ptr<LanguageGroup> MemoryGroup::subgroup(const char* name)
+{
+    return std::make_unique<GroupRef>(&subgroups[name]);
+}
+
+MessageText t_plain{"xx_Plain", "Write error, file %s.\n", "Błąd zapisu pliku %s.\n"};
+MessageText t_two{"xx_TwoNu", "Block %u of %s.\n", "Blok %u z %s.\n"};
+MessageText* const table[] = {&t_plain, &t_two};
+
+}  // namespace
+
+TEST(MessageTable, BuiltInTextsFollowTheLanguage)
+{
+    english_texts = 0;
+    load_message_table(table, nullptr, 1250, 0);
+    EXPECT_STREQ(t_plain.text(), "Błąd zapisu pliku %s.\n");
+    english_texts = 1;
+    load_message_table(table, nullptr, 1252, 0);
+    EXPECT_STREQ(t_plain.text(), "Write error, file %s.\n");
+}
+
+TEST(MessageTable, LanguageFileTextsAreCheckedAndCut)
+{
+    MemoryGroup group;
+    group.values["xx_Plain"] = "Fehler beim Schreiben, Datei %s.\n";
+    group.values["xx_TwoNu"] = "Block %s von %u.\n";  // swapped conversions: refused
+    load_message_table(table, &group, 0, 0);
+    EXPECT_STREQ(t_plain.text(), "Fehler beim Schreiben, Datei %s.\n");
+    EXPECT_STREQ(t_two.text(), "Block %u of %s.\n");
+
+    group.values["xx_Plain"] = std::string(500, 'x') + "%s";
+    load_message_table(table, &group, 0, 0);
+    // Cut at max size - 1 bytes loses the conversion, so the English text stays.
+    EXPECT_STREQ(t_plain.text(), "Write error, file %s.\n");
+
+    group.values.erase("xx_Plain");
+    load_message_table(table, &group, 0, 0);
+    EXPECT_STREQ(t_plain.text(), "Write error, file %s.\n");
+}
+
+TEST(MessageTable, WriteModeStoresCurrentTexts)
+{
+    MemoryGroup group;
+    english_texts = 1;
+    load_message_table(table, nullptr, 0, 0);
+    load_message_table(table, &group, 0, 1);
+    EXPECT_EQ(group.values["xx_TwoNu"], "Block %u of %s.\n");
+}
+
+TEST(MessageTable, ConversionsMustMatchInNumberOrderAndType)
+{
+    EXPECT_TRUE(conversions_match("%s: %u%%\n", "%s - %u %%"));
+    EXPECT_TRUE(conversions_match("%08X %-5s", "%x %s"));
+    EXPECT_FALSE(conversions_match("%s %u", "%u %s"));
+    EXPECT_FALSE(conversions_match("%s", "%s %s"));
+    EXPECT_FALSE(conversions_match("%s", ""));
+    EXPECT_FALSE(conversions_match("%lu", "%u"));
+    EXPECT_FALSE(conversions_match("%s", "%n"));
+    EXPECT_FALSE(conversions_match("%s", "%"));
+}
+
+TEST(MessageTable, MaximumSizeIsTwiceEnglishPlusSixty)
+{
+    MessageText m{"fn_OuOfMe", "Out of memory.\n", "Brak pamięci.\n"};
+    EXPECT_EQ(m.max_size(), 90u);
+}

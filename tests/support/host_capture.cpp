@@ -1,0 +1,76 @@
+// Host services for the tests: the log goes into a string the test reads.
+#include "tests/support/host_capture.h"
+
+#include <cstdarg>
+#include <unistd.h>
+
+#include <string>
+
+static std::string captured_log;
+static std::string captured_debug;
+int test_stop_after_polls = -1;
+uint32_t test_debug_mask = 0;
+
+std::string take_log()
+{
+    std::string text;
+    text.swap(captured_log);
+    return text;
+}
+
+std::string take_debug_log()
+{
+    std::string text;
+    text.swap(captured_debug);
+    return text;
+}
+
+static void append_formatted(std::string& out, const char* format, va_list args)
+{
+    va_list copy;
+    va_copy(copy, args);
+    int n = vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (n <= 0)
+        return;
+    size_t old = out.size();
+    out.resize(old + static_cast<size_t>(n) + 1);
+    vsnprintf(&out[old], static_cast<size_t>(n) + 1, format, args);
+    out.resize(old + static_cast<size_t>(n));
+}
+
+void log_message(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    append_formatted(captured_log, format, args);
+    va_end(args);
+}
+
+void debug_message(uint32_t category, const char* format, ...)
+{
+    if (!(category & test_debug_mask))
+        return;
+    va_list args;
+    va_start(args, format);
+    append_formatted(captured_debug, format, args);
+    va_end(args);
+}
+
+int debug_category_enabled(uint32_t category) { return (category & test_debug_mask) != 0; }
+
+int poll_stop_request()
+{
+    if (test_stop_after_polls < 0)
+        return 0;
+    if (test_stop_after_polls == 0)
+        return 1;
+    --test_stop_after_polls;
+    return 0;
+}
+
+FILE* open_file(const char* path, const char* mode) { return fopen(path, mode); }
+
+int check_file_access(const char* path, int mode) { return access(path, mode); }
+
+void refresh_file_list_row(const char*, int) {}

@@ -1,0 +1,16 @@
+// Host services for the tests: a captured log, a settable Stop request.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/host.h"
+
+// The log written since the last call.
+std::string take_log();
+// The debug lines of the categories in test_debug_mask written since the last call.
+std::string take_debug_log();
+// -1: never stop; n >= 0: poll_stop_request returns 0 n times, then 1.
+extern int test_stop_after_polls;
+// Debug categories that are captured (0: none).
+extern uint32_t test_debug_mask;

@@ -1,0 +1,34 @@
+// Small helpers every test uses: data paths, scratch directories, running twk.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Path of a file under tests/data.
+std::string data_path(const std::string& name);
+
+// A fresh, empty directory removed when the object goes away.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+struct RunResult {
+    int exit_code = -1;
+    std::string output;  // standard output and standard error, interleaved
+};
+
+// Runs the twk binary with the arguments (no shell) and an environment
+// language of lang ("C" unless given), capturing its output.
+RunResult run_twk(const std::vector<std::string>& args, const std::string& lang = "C");
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
