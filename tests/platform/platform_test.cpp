@@ -1,0 +1,117 @@
+// The Linux layer: language and code page from the environment, the
+// program directory, and the character tables of Windows code pages.
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "tests/support/locale_environment.h"
+
+TEST(PlatformLanguage, LcAllThenLcMessagesThenLang)
+{
+    {
+        LocaleEnvironment env("pl_PL.UTF-8", "en_US.UTF-8", "en_GB.UTF-8");
+        EXPECT_EQ(platform::user_language_id(), 0x0415);
+        EXPECT_EQ(platform::user_locale_name(), "pl_PL");
+    }
+    {
+        LocaleEnvironment env("en_US.UTF-8", "pl_PL.UTF-8", "pl_PL.UTF-8");
+        EXPECT_EQ(platform::user_language_id(), 0x0409);
+    }
+    {
+        LocaleEnvironment env(nullptr, "pl_PL.ISO-8859-2", "en_US.UTF-8");
+        EXPECT_EQ(platform::user_language_id(), 0x0415);
+        EXPECT_EQ(platform::user_locale_name(), "pl_PL");
+    }
+    {
+        // Set but empty counts as not set.
+        LocaleEnvironment env("", "", "pl");
+        EXPECT_EQ(platform::user_language_id(), 0x0415);
+        EXPECT_EQ(platform::user_locale_name(), "pl");
+    }
+    {
+        LocaleEnvironment env(nullptr, nullptr, nullptr);
+        EXPECT_EQ(platform::user_language_id(), 0x0409);
+        EXPECT_EQ(platform::user_locale_name(), "");
+        EXPECT_EQ(platform::ansi_code_page(), 1252);
+    }
+}
+
+TEST(PlatformLanguage, AnsiCodePageFollowsTheLanguage)
+{
+    struct Case {
+        const char* lang;
+        int code_page;
+    };
+    const Case cases[] = {
+        {"pl_PL.UTF-8", 1250}, {"cs_CZ", 1250},     {"ro_RO.UTF-8", 1250}, {"ru_RU.UTF-8", 1251},
+        {"sr_RS@latin", 1251}, {"el_GR", 1253},     {"tr_TR.UTF-8", 1254}, {"he_IL", 1255},
+        {"ar_EG", 1256},       {"lv_LV", 1257},     {"vi_VN", 1258},       {"th_TH.UTF-8", 874},
+        {"ja_JP.UTF-8", 932},  {"zh_CN.UTF-8", 936}, {"ko_KR", 949},       {"zh_TW.UTF-8", 950},
+        {"zh_HK.UTF-8", 1252}, {"de_DE.UTF-8", 1252}, {"C", 1252},          {"plx", 1252},
+    };
+    for (const Case& c : cases) {
+        LocaleEnvironment env(nullptr, nullptr, c.lang);
+        EXPECT_EQ(platform::ansi_code_page(), c.code_page) << c.lang;
+    }
+    LocaleEnvironment env("ru_RU.UTF-8", nullptr, "pl_PL.UTF-8");
+    EXPECT_EQ(platform::ansi_code_page(), 1251);
+}
+
+TEST(PlatformProgram, DirectoryHoldsTheRunningBinary)
+{
+    std::string dir = platform::program_directory();
+    ASSERT_FALSE(dir.empty());
+    EXPECT_NE(dir.back(), '/');
+    EXPECT_EQ(access((dir + "/unit_tests").c_str(), X_OK), 0) << dir;
+    EXPECT_EQ(platform::show_banner_box(1), 0);
+}
+
+TEST(PlatformCtype, WindowsCodePageTables)
+{
+    const platform::CodePageCtype* cp1250 = platform::code_page_ctype(1250);
+    ASSERT_NE(cp1250, nullptr);
+    EXPECT_EQ(cp1250->upper[0xB3], 0xA3);  // ł -> Ł
+    EXPECT_EQ(cp1250->lower[0xA3], 0xB3);
+    EXPECT_EQ(cp1250->upper[0x9F], 0x8F);  // ź -> Ź
+    EXPECT_TRUE(cp1250->is_alpha[0xB9]);   // ą
+    EXPECT_FALSE(cp1250->is_alpha[0xD7]);  // ×
+    EXPECT_EQ(cp1250->upper['q'], 'Q');
+    EXPECT_TRUE(cp1250->is_digit['7']);
+
+    const platform::CodePageCtype* cp1252 = platform::code_page_ctype(1252);
+    ASSERT_NE(cp1252, nullptr);
+    EXPECT_EQ(cp1252->upper[0xE9], 0xC9);  // é -> É
+    EXPECT_EQ(cp1252->upper[0xFF], 0x9F);  // ÿ -> Ÿ lies outside the Latin-1 block
+    EXPECT_EQ(cp1252->upper[0xDF], 0xDF);  // ß has no single upper-case letter
+    EXPECT_EQ(cp1252->upper[0xB5], 0xB5);  // µ -> Greek Mu, not in 1252
+    EXPECT_FALSE(cp1252->is_alpha[0xB3]);  // ³ is no letter here, unlike 1250's ł
+    EXPECT_FALSE(cp1252->is_alpha[0x81]);  // no character at all
+
+    const platform::CodePageCtype* cp1251 = platform::code_page_ctype(1251);
+    ASSERT_NE(cp1251, nullptr);
+    EXPECT_EQ(cp1251->upper[0xE0], 0xC0);  // а -> А
+
+    const platform::CodePageCtype* cp932 = platform::code_page_ctype(932);
+    ASSERT_NE(cp932, nullptr);
+    EXPECT_TRUE(cp932->is_lead[0x83]);
+    EXPECT_FALSE(cp932->is_lead['A']);
+    EXPECT_FALSE(cp1250->is_lead[0x83]);
+}
+
+TEST(PlatformCtype, CLocaleAndUnknownCodePages)
+{
+    const platform::CodePageCtype* c = platform::code_page_ctype(0);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->upper['a'], 'A');
+    EXPECT_EQ(c->upper[0xB3], 0xB3);
+    EXPECT_FALSE(c->is_alpha[0xE9]);
+    EXPECT_EQ(platform::code_page_ctype(7777), nullptr);
+    EXPECT_EQ(platform::code_page_ctype(-1250), nullptr);
+
+    ASSERT_TRUE(platform::set_current_ctype_code_page(1250));
+    EXPECT_FALSE(platform::set_current_ctype_code_page(7777));
+    EXPECT_EQ(platform::current_ctype_code_page(), 1250);
+    ASSERT_TRUE(platform::set_current_ctype_code_page(0));
+    EXPECT_EQ(platform::current_ctype_code_page(), 0);
+}
