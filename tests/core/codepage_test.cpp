@@ -79,6 +79,10 @@ TEST_F(Conversion, StopsAtACharacterWithoutForm)
 
 TEST_F(Conversion, ConverterCacheTriesAFailedCodePageOnce)
 {
+    // Start from known pairs: an earlier failure for the same code page would
+    // be remembered.
+    convert_utf8_to_cp(1252, "a");
+    convert_cp_to_utf8(1252, "a");
     const char* text = "żółw";
     int opens = converter_open_count();
     EXPECT_EQ(convert_utf8_to_cp(kUnknownCodePage, text), text);
