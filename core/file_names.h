@@ -1,0 +1,12 @@
+// Small tests and cuts on file names that both programs share.
+#pragma once
+
+// The part of the path after its last '/'; without one, after its last '\';
+// without one, after its last ':'; else the whole path. A null path gives "".
+// The result points into the path.
+const char* path_base_name(const char* path);
+
+// 1 when the name holds a byte 1..31, '"', '*', '/', '?' or '\', which would
+// make it unusable as a file name on one of the systems the outputs go to;
+// ':', '<', '>' and '|' pass. A null name gives 0.
+int contains_invalid_name_chars(const char* name);
