@@ -89,9 +89,9 @@ TEST(ConsoleUsage, ShapesShareTheirBlocks)
     EXPECT_EQ(golden("full_usage_en.txt"), full + notes);
 }
 
-// Enabled when the locale helpers land: the language comes from LC_ALL,
+// The language comes from LC_ALL,
 // LC_MESSAGES or LANG.
-TEST(ConsoleUsage, DISABLED_LanguageComesFromTheEnvironment)
+TEST(ConsoleUsage, LanguageComesFromTheEnvironment)
 {
     RunResult polish = run_twk({"-LicenseAcknowledge", "-j?"}, "pl_PL.UTF-8");
     EXPECT_EQ(polish.output, golden("usage_join_pl.txt"));
