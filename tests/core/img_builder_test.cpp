@@ -358,10 +358,7 @@ TEST(SubfileImages, MatchRealHeadersAndRecords)
 // In a GMP, every part's section offsets count from the GMP's start.
 TEST(SubfileImages, GmpPartsAreRebased)
 {
-    GmpSpec g;
-    g.dem = DemSpec{};
-    g.met = common_header("MET", 30);
-    std::string gmp = gmp_subfile(g);
+    std::string gmp = gmp_subfile({.dem = DemSpec{}, .met = common_header("MET", 30)});
     uint32_t tre = get_u32(gmp, 0x19), rgn = get_u32(gmp, 0x1D), lbl = get_u32(gmp, 0x21), dem = get_u32(gmp, 0x2D);
     EXPECT_EQ(tre, 61u);
     EXPECT_EQ(gmp.substr(tre + 2, 10), "GARMIN TRE");

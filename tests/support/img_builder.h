@@ -36,10 +36,10 @@ struct ImgSpec {
     uint8_t version_major = 0;         // 0x08
     uint8_t version_minor = 0;         // 0x09
     uint8_t mapsource_flag = 0;        // 0x0E
-    HeaderDate created;                // 0x39..0x3F; also 0x0A (month) and 0x0B (year - 1900)
+    HeaderDate created{};                // 0x39..0x3F; also 0x0A (month) and 0x0B (year - 1900)
     std::array<uint8_t, 9> product_code{};  // 0x30..0x38, packed
-    std::string mapset_name_1;  // 0x49, 20 bytes, blank padded
-    std::string mapset_name_2;  // 0x65, 30 bytes, blank padded
+    std::string mapset_name_1{};  // 0x49, 20 bytes, blank padded
+    std::string mapset_name_2{};  // 0x65, 30 bytes, blank padded
     uint32_t first_fat_sector = 2;  // 0x40; the FAT starts at sector * 512
     // Bytes of the header+FAT area; 0: the least that holds the FAT, in
     // whole blocks. A given size must hold the FAT but need not be whole blocks.
@@ -100,7 +100,8 @@ public:
     void set_fat_size(int subfile, uint32_t size);
     void set_fat_name(int subfile, unsigned part, const std::string& name8, const std::string& ext3);
     void set_fat_block(int subfile, unsigned part, unsigned slot, uint16_t block);
-    // Overwrites the entry of row to with a copy of the entry of row from.
+    // Overwrites the entry of row to with a copy of the entry of row from;
+    // rows are counted as they stand when the file is built.
     void copy_fat_row(size_t from, size_t to);
     void set_checksum_zero() { spec.checksum_zero = true; }
 

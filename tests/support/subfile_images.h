@@ -58,7 +58,7 @@ struct TreSpec {
     // Bounds, 24-bit map units at 0x15, 0x18, 0x1B, 0x1E.
     uint32_t north = 0x217503, east = 0x05B976, south = 0x216C16, west = 0x05B05B;
     size_t total_length = 0;  // 0: header and levels only
-    HeaderDate date;
+    HeaderDate date{};
 };
 // A TRE subfile: header, then the levels section; the subdivision, copyright
 // and overview sections are present but empty right after the levels. base
@@ -75,7 +75,7 @@ struct LblSpec {
     std::string sort_description = "Western European sort";
     std::string labels = std::string(1, '\0');  // label section (0x15, 0x19), after the sort descriptor
     size_t total_length = 0;
-    HeaderDate date;
+    HeaderDate date{};
 };
 std::string lbl_subfile(const LblSpec& spec = {}, uint32_t base = 0);
 
@@ -85,9 +85,9 @@ struct DemSpec {
     uint16_t record_size = 60;  // 0x1F
     // Level records (0x21 offset), after the header; empty: level_count
     // records of record_size zero bytes with the level number in byte 1.
-    std::string records;
+    std::string records{};
     size_t total_length = 0;
-    HeaderDate date;
+    HeaderDate date{};
 };
 std::string dem_subfile(const DemSpec& spec = {}, uint32_t base = 0);
 
@@ -97,15 +97,15 @@ std::string dem_subfile(const DemSpec& spec = {}, uint32_t base = 0);
 // header holds it.
 struct GmpSpec {
     uint16_t header_length = 61;
-    std::string after_header;  // bytes between the header and the first part
+    std::string after_header{};  // bytes between the header and the first part
     std::optional<TreSpec> tre = TreSpec{};
     std::string rgn = common_header("RGN", 125);
     std::optional<LblSpec> lbl = LblSpec{};
-    std::string net;
-    std::string nod;
-    std::optional<DemSpec> dem;
-    std::string met;
-    HeaderDate date;
+    std::string net{};
+    std::string nod{};
+    std::optional<DemSpec> dem{};
+    std::string met{};
+    HeaderDate date{};
 };
 std::string gmp_subfile(const GmpSpec& spec = {});
 
@@ -146,7 +146,7 @@ struct TdbSpec {
     uint16_t between_texts = 100;
     std::string family = "TestFamily";
     uint16_t code_page = 1252;
-    std::string tail;
+    std::string tail{};
 };
 std::string tdb_file(const TdbSpec& spec = {});
 
