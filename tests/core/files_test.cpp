@@ -1,5 +1,5 @@
 // File primitives: the FAT block walk, XOR, output files, lengths, numbers,
-// clamps, product codes.
+// clamps, product codes, and the core texts of these modules.
 #include "core/files.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "core/header_knowledge.h"
 #include "core/host.h"
 #include "core/product_code.h"
 #include "core/reader.h"
@@ -420,4 +421,22 @@ TEST(ProductCode, PacksSixBitsPerCharacter)
 
     const uint8_t blank[9] = {};
     EXPECT_EQ(unpack_product_code(std::span<const uint8_t, 9>(blank, 9)), "");
+}
+
+TEST(CoreMessages, PolishTwinsTakeTheSameArguments)
+{
+    const MessageText* const texts[] = {
+        &fn_OuOfMe, &fn_WrErFS, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS, &fn_OFAEFS, &fn_COFEFS, &fn_ReSEFS,
+        &fn_WrSEFS, &od_ReaFiS, &od_WHDGFS, &od_WHBSFS, &od_WHFFFS, &od_HLNEFS, &od_WHFSFS, &od_BDITSF,
+        &od_BDILSF, &od_WFFSSF, &od_BDIYSF, &od_BDIBSF, &od_BDIRSF, &od_BDISSF, &od_MaAnEr, &od_MuDaMI,
+        &od_NoMRFS, &od_WMRSDS, &od_FiTBFS, &nt_UnSHeF};
+    for (const MessageText* m : texts)
+        EXPECT_EQ(conversions_match(m->english, m->polish), 1) << m->key;
+
+    english_texts = 0;
+    load_core_messages(nullptr, 0, 0);
+    EXPECT_STREQ(fn_WrErFS.text(), "Błąd zapisu pliku %s.\n");
+    english_texts = 1;
+    load_core_messages(nullptr, 0, 0);
+    EXPECT_STREQ(fn_WrErFS.text(), "Write error, file %s.\n");
 }
