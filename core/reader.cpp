@@ -251,11 +251,16 @@ int read_img_header(InputFile& file)
 
 // ---------------------------------------------------------------- single files
 
-// The part of the path after its last '/' (the whole path when it has none).
+// The file name without its directory: after the last '/', else after the
+// last '\', else after the last ':' (the rule of path_base_name).
 static const char* file_name_of(const std::string& path)
 {
-    size_t slash = path.rfind('/');
-    return path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+    for (char separator : {'/', '\\', ':'}) {
+        size_t at = path.rfind(separator);
+        if (at != std::string::npos)
+            return path.c_str() + at + 1;
+    }
+    return path.c_str();
 }
 
 int recognise_single_file(InputFile& file, ByteView bytes)

@@ -17,7 +17,7 @@
 #include "core/input_file.h"
 #include "core/reader.h"
 
-uint32_t header_subfile_kind(const InputFile& file, const SubfileEntry* subfile)
+SubfileKind header_subfile_kind(const InputFile& file, const SubfileEntry* subfile)
 {
     return subfile ? subfile->kind : file.subfile_kind;
 }
@@ -80,7 +80,7 @@ struct HeaderPlace {
 // read failed.
 static int locate_header(InputFile& file, const SubfileEntry* subfile, const HeaderShape& shape, HeaderPlace& place)
 {
-    uint32_t kind = header_subfile_kind(file, subfile);
+    SubfileKind kind = header_subfile_kind(file, subfile);
     uint32_t length = header_subfile_length(file, subfile);
     place.start = 0;
     place.bytes = shape.limit;
@@ -453,7 +453,7 @@ int read_jcv_header(InputFile& file, SubfileEntry* subfile) { return read_data_h
 
 int read_other_header(InputFile& file, SubfileEntry* subfile)
 {
-    uint32_t kind = header_subfile_kind(file, subfile);
+    SubfileKind kind = header_subfile_kind(file, subfile);
     switch (kind) {
     case SUB_TYP:
     case SUB_TDB:
@@ -465,7 +465,7 @@ int read_other_header(InputFile& file, SubfileEntry* subfile)
     case SUB_QSI:
     case SUB_SID:
     case SUB_JCV:
-        return read_data_header(file, subfile, static_cast<SubfileKind>(kind));
+        return read_data_header(file, subfile, kind);
     default:
         return 1;
     }

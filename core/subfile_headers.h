@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "core/kinds.h"
+
 struct InputFile;
 struct SubfileEntry;
 
@@ -112,7 +114,7 @@ struct GmpHeader {
 struct HeaderInfo {
     uint32_t fat_slot = 0;
     uint32_t subfile_length = 0;
-    uint32_t kind = 0;  // SubfileKind
+    SubfileKind kind = SUB_NONE;
     uint32_t family_id = 0;
     uint32_t product_id = 0;
     uint32_t code_page = 0;
@@ -124,7 +126,7 @@ struct HeaderInfo {
 
 // The SubfileKind and length of the subfile a reader works on: the row's, or
 // (subfile null) the single-file input's subfile_kind and data_length.
-uint32_t header_subfile_kind(const InputFile& file, const SubfileEntry* subfile);
+SubfileKind header_subfile_kind(const InputFile& file, const SubfileEntry* subfile);
 uint32_t header_subfile_length(const InputFile& file, const SubfileEntry* subfile);
 // Reads n bytes at offset of a subfile through its block list, or of a
 // single-file input (subfile null) from the file start.
