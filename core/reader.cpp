@@ -225,7 +225,11 @@ int read_img_header(InputFile& file)
     const char* path = file.path.c_str();
     uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(file.file_size, detection_size));
     std::vector<uint8_t> head(n);
-    if (fseeko(file.stream, 0, SEEK_SET) != 0 || fread(head.data(), 1, n, file.stream) != n) {
+    if (fseeko(file.stream, 0, SEEK_SET) != 0) {
+        report_seek_error(path);
+        return 0;
+    }
+    if (n && fread(head.data(), 1, n, file.stream) != n) {
         report_read_error(path);
         return 0;
     }

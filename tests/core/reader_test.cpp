@@ -139,6 +139,10 @@ TEST_F(Reading, DamagedFilesGiveTheirStatusAndMessage)
         {"trunc-in-fat.img", 0, READ_HEADER_BAD, "Wrong header (fat size), file %s.\n"},
         {"trunc-tiny.img", 0, READ_HEADER_BAD, "Wrong header (DSKIMG GARMIN), file %s.\n"},
     };
+    size_t damaged = 0;
+    for (const auto& entry : fs::directory_iterator(data_path("damaged")))
+        damaged += entry.path().filename().string().rfind("valid-", 0) != 0;
+    EXPECT_EQ(damaged, std::size(cases)) << "a damaged file without its expected result";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string path = data_path(std::string("damaged/") + c.name);
@@ -359,6 +363,13 @@ TEST_F(Reading, SingleFilesByNameAndSignature)
     InputFile d8;
     EXPECT_EQ(read(d8, tdb), 0);
     EXPECT_EQ(log, "Wrong header (DSKIMG GARMIN), file " + tdb + ".\n");
+
+    // An empty file is nothing at all.
+    std::string empty = dir.file("empty.img");
+    write_file(empty, "");
+    InputFile e;
+    EXPECT_EQ(read(e, empty), 0);
+    EXPECT_EQ(log, "Wrong header (DSKIMG GARMIN), file " + empty + ".\n");
 
     // An extension rule that fails leaves the signature test of any name.
     std::string odd = dir.file("odd.typ");
