@@ -1,9 +1,536 @@
-// File primitives: memory, file messages, transfers through the FAT.
-#include "core/messages.h"
+// File primitives: counted memory, the file messages, opening inputs and
+// creating outputs, transfers through a subfile's FAT block list with the
+// file's XOR, positioned transfers, filler bytes, current time, small text and
+// number helpers, coordinate clamps and the release of inputs.
+//
+// The block walk trusts nothing of the FAT: a row outside the FAT, a block
+// number 0xFFFF or at or past the end of the file are refused before any byte
+// moves, and a write never lands in the header+FAT area. The caller's buffer
+// is never XOR-ed in place; the XOR goes through a copy of exactly the bytes
+// moved.
+#include "core/files.h"
 
-static MessageText* const fn_table[] = {nullptr};
+#include <sys/types.h>
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <new>
+#include <string>
+
+#include "core/host.h"
+#include "core/img_format.h"
+#include "operations/task_options.h"
+
+MessageText fn_OuOfMe{"fn_OuOfMe", "Out of memory.\n", "Brak pamięci.\n"};
+MessageText fn_WrErFS{"fn_WrErFS", "Write error, file %s.\n", "Błąd zapisu pliku %s.\n"};
+MessageText fn_ReErFS{"fn_ReErFS", "Read error, file %s.\n", "Błąd odczytu pliku %s.\n"};
+MessageText fn_SeErFS{"fn_SeErFS", "Seek error, file %s.\n", "Błąd pozycjonowania w pliku %s.\n"};
+MessageText fn_OpErFS{"fn_OpErFS", "Open error, file %s.\n", "Błąd otwarcia pliku %s.\n"};
+MessageText fn_OFAEFS{"fn_OFAEFS", "Output file already exist, file %s.\n", "Plik wyjściowy już istnieje, plik %s.\n"};
+MessageText fn_COFEFS{"fn_COFEFS", "Create output file error, file %s.\n", "Błąd tworzenia pliku wyjściowego %s.\n"};
+MessageText fn_ReSEFS{"fn_ReSEFS", "Read structure error, file %s.\n", "Błąd struktury przy odczycie pliku %s.\n"};
+MessageText fn_WrSEFS{"fn_WrSEFS", "Write structure error, file %s.\n", "Błąd struktury przy zapisie pliku %s.\n"};
+
+static MessageText* const fn_table[] = {&fn_OuOfMe, &fn_WrErFS, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS,
+                                        &fn_OFAEFS, &fn_COFEFS, &fn_ReSEFS, &fn_WrSEFS};
 
 int load_messages_fn(LanguageGroup* group, int code_page, int write)
 {
-    return load_message_table(MessageTable(fn_table, 0), group, code_page, write);
+    return load_message_table(fn_table, group, code_page, write);
+}
+
+// ---------------------------------------------------------------- memory
+
+uint32_t allocation_count = 0;
+uint32_t free_count = 0;
+
+void* allocate_memory(int size)
+{
+    void* block = size >= 0 ? malloc(static_cast<size_t>(size)) : nullptr;
+    if (!block) {
+        log_message(fn_OuOfMe.text());
+        return nullptr;
+    }
+    ++allocation_count;
+    return block;
+}
+
+void free_memory(void* block)
+{
+    if (!block)
+        return;
+    free(block);
+    ++free_count;
+}
+
+int reserve_bytes(std::vector<uint8_t>& buffer, size_t n)
+{
+    try {
+        buffer.assign(n, 0);
+    } catch (const std::bad_alloc&) {
+        log_message(fn_OuOfMe.text());
+        return 0;
+    } catch (const std::length_error&) {
+        log_message(fn_OuOfMe.text());
+        return 0;
+    }
+    return 1;
+}
+
+// ---------------------------------------------------------------- messages
+
+void report_write_error(const char* name) { log_message(fn_WrErFS.text(), name); }
+void report_read_error(const char* name) { log_message(fn_ReErFS.text(), name); }
+void report_seek_error(const char* name) { log_message(fn_SeErFS.text(), name); }
+void report_open_error(const char* name) { log_message(fn_OpErFS.text(), name); }
+
+// ---------------------------------------------------------------- opening and creating
+
+int open_input_file(InputFile& input, const char* mode)
+{
+    input.stream = open_file(input.path.c_str(), mode);
+    if (!input.stream) {
+        report_open_error(input.path.c_str());
+        return 0;
+    }
+    return 1;
+}
+
+void close_input_file(InputFile& input)
+{
+    // Cleared so that a second close, or a transfer after it, cannot touch a
+    // stream that no longer exists.
+    if (input.stream)
+        fclose(input.stream);
+    input.stream = nullptr;
+}
+
+int check_file_exists(const char* path) { return check_file_access(path, 0) == 0; }
+
+// Steps shared by both creators: refuse an existing file unless forced, then
+// open it for writing.
+static FILE* open_new_output(const char* path, int force, bool poll_between)
+{
+    if (!force && check_file_access(path, 0) == 0) {
+        log_message(fn_OFAEFS.text(), path);
+        return nullptr;
+    }
+    if (poll_between && poll_stop_request())
+        return nullptr;
+    FILE* stream = open_file(path, "wb");
+    if (!stream)
+        log_message(fn_COFEFS.text(), path);
+    return stream;
+}
+
+FILE* create_output_file(const char* name, int force)
+{
+    if (poll_stop_request())
+        return nullptr;
+    std::string path;
+    const std::string& directory = task_options.output_path;
+    if (!directory.empty()) {
+        // Only '/' separates directories here: a directory ending in ':' or
+        // '\' is an ordinary name, and gluing the file to it would put the
+        // file beside the chosen directory instead of inside it.
+        path = directory;
+        if (directory.back() != '/')
+            path += '/';
+    }
+    path += name;
+    return open_new_output(path.c_str(), force, false);
+}
+
+FILE* create_output_file_at(const char* path, int force) { return open_new_output(path, force, true); }
+
+// ---------------------------------------------------------------- transfers
+
+static bool seek_to(InputFile& input, uint64_t position)
+{
+    if (!input.stream || position > static_cast<uint64_t>(INT64_MAX) ||
+        fseeko(input.stream, static_cast<off_t>(position), SEEK_SET) != 0) {
+        report_seek_error(input.path.c_str());
+        return false;
+    }
+    return true;
+}
+
+void xor_buffer(void* buffer, uint32_t n, uint32_t mask)
+{
+    uint8_t* bytes = static_cast<uint8_t*>(buffer);
+    for (uint32_t i = 0; i < n; ++i)
+        bytes[i] ^= static_cast<uint8_t>(mask >> (8 * (i % 4)));
+}
+
+// Checks that row slot is a FAT entry of the subfiles' FAT and that its
+// subfile holds [offset, offset + n); logs message when not. The read side
+// traces both refusals, the write side only the row.
+static bool check_subfile_range(const InputFile& input, uint32_t slot, uint32_t offset, uint32_t n,
+                                const MessageText& message, bool trace_range)
+{
+    const char* path = input.path.c_str();
+    ByteView fat(input.header_buffer);
+    if (slot >= input.fat_entry_count || slot >= input.fat_slots.size() ||
+        !fat.contains(input.fat_slots[slot].entry_offset, FatEntry::size) || input.block_size == 0) {
+        log_message(message.text(), path);
+        debug_message(DBG_TWK, "Błąd zakresu FAT idx %u/%u, plik %s.\n", slot, input.fat_entry_count, path);
+        return false;
+    }
+    uint32_t entry = input.fat_slots[slot].entry_offset;
+    uint32_t size = fat.u32(entry + FatEntry::subfile_size);
+    if (uint64_t(offset) + n > size) {
+        log_message(message.text(), path);
+        if (trace_range)
+            debug_message(DBG_TWK, "Błąd formalny odczytu struktury (%x, %x, %x), plik %s.\n", entry, offset, n,
+                          path);
+        return false;
+    }
+    return true;
+}
+
+// File position of byte p of the subfile at row slot, or false when the FAT
+// row holding its block lies outside the FAT, or the block number is unused,
+// at or past the end of the file, or (for a write) inside the header+FAT area.
+static bool locate_subfile_byte(const InputFile& input, uint32_t slot, uint64_t p, bool writing,
+                                uint64_t& position)
+{
+    uint64_t e = p / input.block_size;
+    uint64_t row = slot + e / FatEntry::block_count;
+    if (row >= input.fat_entry_count || row >= input.fat_slots.size())
+        return false;
+    ByteView fat(input.header_buffer);
+    uint64_t at = uint64_t(input.fat_slots[row].entry_offset) + FatEntry::blocks + 2 * (e % FatEntry::block_count);
+    if (!fat.contains(at, 2))
+        return false;
+    uint16_t block = fat.u16(at);
+    if (block == FatEntry::unused_block || block >= input.total_blocks)
+        return false;
+    if (writing && block < input.header_blocks)
+        return false;
+    position = uint64_t(block) * input.block_size + p % input.block_size;
+    return true;
+}
+
+// Checks every block the transfer of [offset, offset + n) will touch, before
+// a single byte moves, so a refused walk leaves the file as it was.
+static bool check_block_walk(const InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, bool writing,
+                             const MessageText& message)
+{
+    uint64_t position = 0;
+    uint64_t end = uint64_t(offset) + n;
+    for (uint64_t p = offset; p < end; p += input.block_size - p % input.block_size) {
+        if (!locate_subfile_byte(input, slot, p, writing, position)) {
+            log_message(message.text(), input.path.c_str());
+            debug_message(DBG_TWK, "Błędny numer bloku FAT (idx %u, bajt %" PRIu64 "), plik %s.\n", slot, p,
+                          input.path.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// Seeks to each block piece of [offset, offset + n) of the subfile at row
+// slot in turn and hands it to transfer(done, count, r): count bytes that
+// start done bytes into the transfer and r bytes into their block. The walk
+// has been checked whole beforehand.
+template <class Transfer>
+static bool walk_blocks(InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, bool writing,
+                        Transfer transfer)
+{
+    uint32_t done = 0;
+    while (done < n) {
+        uint64_t p = uint64_t(offset) + done;
+        uint64_t position = 0;
+        locate_subfile_byte(input, slot, p, writing, position);
+        uint32_t r = static_cast<uint32_t>(p % input.block_size);
+        uint32_t count = std::min(n - done, input.block_size - r);
+        if (!seek_to(input, position) || !transfer(done, count, r))
+            return false;
+        done += count;
+    }
+    return true;
+}
+
+int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* buffer, uint32_t n)
+{
+    if (!check_subfile_range(input, slot, offset, n, fn_ReSEFS, true) ||
+        !check_block_walk(input, slot, offset, n, false, fn_ReSEFS))
+        return 0;
+    uint8_t* out = static_cast<uint8_t*>(buffer);
+    bool read = walk_blocks(input, slot, offset, n, false, [&](uint32_t done, uint32_t count, uint32_t) {
+        if (fread(out + done, 1, count, input.stream) == count)
+            return true;
+        report_read_error(input.path.c_str());
+        return false;
+    });
+    if (!read)
+        return 0;
+    if (input.xor_mask)
+        xor_buffer(out, n, input.xor_mask);
+    return poll_stop_request() ? 0 : 1;
+}
+
+// Writes count bytes of the caller's buffer, XOR-ed through scratch when the
+// file is scrambled, so the caller's bytes are never changed.
+static bool write_with_xor(InputFile& input, const uint8_t* bytes, uint32_t count, std::vector<uint8_t>& scratch)
+{
+    const uint8_t* out = bytes;
+    if (input.xor_mask) {
+        memcpy(scratch.data(), bytes, count);
+        xor_buffer(scratch.data(), count, input.xor_mask);
+        out = scratch.data();
+    }
+    if (fwrite(out, 1, count, input.stream) != count) {
+        report_write_error(input.path.c_str());
+        return false;
+    }
+    return true;
+}
+
+int write_subfile_data(InputFile& input, const void* buffer, uint32_t slot, uint32_t offset, uint32_t n, int pad)
+{
+    if (!check_subfile_range(input, slot, offset, n, fn_WrSEFS, false) ||
+        !check_block_walk(input, slot, offset, n, true, fn_WrSEFS))
+        return 0;
+    std::vector<uint8_t> scratch;
+    if (input.xor_mask && n && !reserve_bytes(scratch, std::min(n, input.block_size)))
+        return 0;
+    const uint8_t* in = static_cast<const uint8_t*>(buffer);
+    bool written = walk_blocks(input, slot, offset, n, true, [&](uint32_t done, uint32_t count, uint32_t r) {
+        if (!write_with_xor(input, in + done, count, scratch))
+            return false;
+        // The filler is the XOR byte, so the rest of the block reads as zeros.
+        if (done + count == n && pad &&
+            !write_fill_bytes(input.stream, input.block_size - r - count, static_cast<uint8_t>(input.xor_mask))) {
+            report_write_error(input.path.c_str());
+            return false;
+        }
+        return true;
+    });
+    return poll_stop_request() || !written ? 0 : 1;
+}
+
+int read_file_at(InputFile& input, void* buffer, uint64_t position, uint32_t n)
+{
+    if (!seek_to(input, position))
+        return 0;
+    if (fread(buffer, 1, n, input.stream) != n) {
+        report_read_error(input.path.c_str());
+        return 0;
+    }
+    if (input.xor_mask)
+        xor_buffer(buffer, n, input.xor_mask);
+    return poll_stop_request() ? 0 : 1;
+}
+
+int write_file_at(InputFile& input, const void* buffer, uint64_t position, uint32_t n)
+{
+    if (!seek_to(input, position))
+        return 0;
+    std::vector<uint8_t> scratch;
+    if (input.xor_mask && !reserve_bytes(scratch, n))
+        return 0;
+    bool written = write_with_xor(input, static_cast<const uint8_t*>(buffer), n, scratch);
+    return poll_stop_request() || !written ? 0 : 1;
+}
+
+int rewrite_fat_entries(InputFile& input, uint32_t slot, uint32_t length)
+{
+    if (input.block_size == 0) {
+        log_message(fn_WrSEFS.text(), input.path.c_str());
+        return 0;
+    }
+    uint64_t blocks = (uint64_t(length) + input.block_size - 1) / input.block_size;
+    uint64_t entries = (blocks + FatEntry::block_count - 1) / FatEntry::block_count;
+    ByteView fat(input.header_buffer);
+    for (uint64_t i = 0; i < entries; ++i) {
+        uint64_t row = slot + i;
+        if (row >= input.fat_entry_count || row >= input.fat_slots.size() ||
+            !fat.contains(input.fat_slots[row].entry_offset, FatEntry::size)) {
+            log_message(fn_WrSEFS.text(), input.path.c_str());
+            return 0;
+        }
+    }
+    std::vector<uint8_t> scratch(FatEntry::size);
+    for (uint64_t i = 0; i < entries; ++i) {
+        uint32_t entry = input.fat_slots[slot + i].entry_offset;
+        if (!seek_to(input, entry))
+            return 0;
+        bool written = write_with_xor(input, input.header_buffer.data() + entry, FatEntry::size, scratch);
+        if (poll_stop_request() || !written)
+            return 0;
+    }
+    return 1;
+}
+
+int write_fill_bytes(FILE* stream, int64_t n, uint8_t value)
+{
+    if (n <= 0)
+        return 1;
+    static constexpr int64_t piece = 16384;
+    std::vector<uint8_t> fill(static_cast<size_t>(std::min(n, piece)), value);
+    for (int64_t written = 0; written < n;) {
+        size_t count = static_cast<size_t>(std::min(n - written, piece));
+        if (fwrite(fill.data(), 1, count, stream) != count)
+            return 0;
+        written += static_cast<int64_t>(count);
+    }
+    return 1;
+}
+
+// ---------------------------------------------------------------- time, sums, lengths, numbers
+
+CurrentTime current_time;
+
+void capture_current_time()
+{
+    time_t now = time(nullptr);
+    struct tm utc {};
+    gmtime_r(&now, &utc);
+    current_time.year = static_cast<uint16_t>(utc.tm_year + 1900);
+    current_time.month = static_cast<uint8_t>(utc.tm_mon + 1);
+    current_time.day = static_cast<uint8_t>(utc.tm_mday);
+    current_time.hour = static_cast<uint8_t>(utc.tm_hour);
+    current_time.minute = static_cast<uint8_t>(utc.tm_min);
+    current_time.second = static_cast<uint8_t>(utc.tm_sec);
+    current_time.zero = 0;
+}
+
+bool store_current_time(ByteSpan bytes, uint64_t offset)
+{
+    if (!bytes.contains(offset, 7))
+        return false;
+    bytes.put_u16(offset, current_time.year);
+    bytes.put_u8(offset + 2, current_time.month);
+    bytes.put_u8(offset + 3, current_time.day);
+    bytes.put_u8(offset + 4, current_time.hour);
+    bytes.put_u8(offset + 5, current_time.minute);
+    bytes.put_u8(offset + 6, current_time.second);
+    return true;
+}
+
+uint32_t sum_bytes(const void* buffer, size_t n)
+{
+    const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+    uint32_t sum = 0;
+    for (size_t i = 0; i < n; ++i)
+        sum += bytes[i];
+    return sum;
+}
+
+int get_terminated_length(const char* text, int start, int end)
+{
+    if (start >= end)
+        return -1;
+    const void* nul = memchr(text + start, 0, static_cast<size_t>(end - start));
+    return nul ? static_cast<int>(static_cast<const char*>(nul) - (text + start)) : -1;
+}
+
+int get_bounded_length(const char* text, int start, int end)
+{
+    if (start >= end)
+        return end - start;
+    int length = get_terminated_length(text, start, end);
+    return length < 0 ? end - start : length;
+}
+
+const char* format_u64_decimal(uint64_t value)
+{
+    static char text[24];
+    snprintf(text, sizeof text, "%" PRIu64, value);
+    return text;
+}
+
+const char* format_u64_hex(uint64_t value)
+{
+    static char text[24];
+    snprintf(text, sizeof text, "%9" PRIx64, value);
+    return text;
+}
+
+const char* get_subfile_kind_name(uint32_t kind)
+{
+    static const char* const names[] = {" - ", " ??", "TYP", "TDB", "TRF", "MMR", "MD2", "MDR",
+                                        " ??", " ??", " ??", "SRT", "DEM", "LBL", "NET", "NOD",
+                                        "RGN", "TRE", "GMP", "MPS", "JCV", " ? "};
+    return kind < sizeof names / sizeof names[0] ? names[kind] : " ??";
+}
+
+// ---------------------------------------------------------------- coordinate clamps
+
+// The margin k = 45 / 2^22 degrees kept inside the limits.
+static constexpr long double clamp_margin = 45.0L / 4194304.0L;
+
+// Moves value by shift units of a map of resolution bits, then keeps it
+// within +-(edge - (u + margin)): a value above the limit becomes `above`
+// times the limit, one below its negative `below` times the limit. The unit is
+// rounded to a double; the limit is computed in extended precision.
+static void clamp_coordinate(double& value, int bits, double shift, long double edge, long double margin,
+                             int above, int below)
+{
+    double u = 360.0 / std::ldexp(1.0, bits);
+    if (shift != 0)
+        value += shift * u;
+    long double limit = edge - (static_cast<long double>(u) + margin);
+    if (static_cast<long double>(value) > limit)
+        value = static_cast<double>(above * limit);
+    else if (static_cast<long double>(value) < -limit)
+        value = static_cast<double>(below * limit);
+}
+
+void clamp_latitude(double& value, int bits) { clamp_coordinate(value, bits, 0, 90, clamp_margin, 1, -1); }
+void clamp_latitude_up(double& value, int bits) { clamp_coordinate(value, bits, 0.5, 90, clamp_margin, 1, -1); }
+void clamp_latitude_down(double& value, int bits) { clamp_coordinate(value, bits, -0.5, 90, clamp_margin, 1, -1); }
+void clamp_longitude(double& value, int bits) { clamp_coordinate(value, bits, 0, 180, clamp_margin, 1, -1); }
+
+// An east edge that falls below the western limit lies on the antimeridian
+// and becomes the eastern limit; a west edge past the eastern limit likewise
+// becomes the western one, whose limit keeps the margin on the other side.
+void clamp_longitude_up(double& value, int bits) { clamp_coordinate(value, bits, 0.5, 180, clamp_margin, 1, 1); }
+void clamp_longitude_down(double& value, int bits)
+{
+    clamp_coordinate(value, bits, -0.5, 180, -clamp_margin, -1, -1);
+}
+
+// ---------------------------------------------------------------- releasing inputs
+
+template <class T>
+static void release(std::vector<T>& table)
+{
+    std::vector<T>().swap(table);
+}
+
+void free_input_file(InputFile& input)
+{
+    release(input.header_buffer);
+    input.header_length = 0;
+    input.fat_end = 0;
+    release(input.fat_slots);
+    input.fat_entry_count = 0;
+    // The maps point into the subfiles' records and the MPS rows into the
+    // MPS buffer: the pointing tables go first.
+    release(input.maps);
+    release(input.map_block);
+    input.map_count = 0;
+    release(input.mps_records);
+    input.mps_record_count = 0;
+    release(input.mps_buffer);
+    input.mps_length = 0;
+    release(input.subfile_index.rows);
+    release(input.subfile_index.sorted_names);
+    release(input.subfiles);
+    input.subfile_count = 0;
+    input.single_subfile.release_records();
+}
+
+int free_input_file_list(InputList& list)
+{
+    for (auto& input : list)
+        if (input)
+            free_input_file(*input);
+    list.clear();
+    return 1;
 }

@@ -1,0 +1,126 @@
+// File primitives: counted memory, the file messages, opening inputs and
+// creating outputs, transfers through a subfile's FAT block list with the
+// file's XOR, positioned transfers, filler bytes, the task's current time,
+// small text and number helpers, the preview map's coordinate clamps and the
+// release of inputs.
+//
+// Every routine reports its own failures through log_message, naming the
+// file, and returns 1/0 (or null); none touches error_count or warning_count:
+// the caller decides whether a failure is an error. A Stop request turns the
+// result of every transfer and of the output-file creators into failure
+// without a message, so a long operation ends at its next transfer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "core/byte_view.h"
+#include "core/input_file.h"
+#include "core/messages.h"
+
+extern MessageText fn_OuOfMe;
+extern MessageText fn_WrErFS;
+extern MessageText fn_ReErFS;
+extern MessageText fn_SeErFS;
+extern MessageText fn_OpErFS;
+extern MessageText fn_OFAEFS;
+extern MessageText fn_COFEFS;
+extern MessageText fn_ReSEFS;
+extern MessageText fn_WrSEFS;
+
+// Successful allocate_memory calls and free_memory calls on non-null blocks.
+extern uint32_t allocation_count;
+extern uint32_t free_count;
+
+// malloc that counts; logs "Out of memory." and gives null on failure.
+void* allocate_memory(int size);
+// free that counts; null is ignored.
+void free_memory(void* block);
+// Sizes a byte buffer to n bytes (zero-filled); logs "Out of memory." and
+// gives 0 when it cannot.
+int reserve_bytes(std::vector<uint8_t>& buffer, size_t n);
+
+void report_write_error(const char* name);
+void report_read_error(const char* name);
+void report_seek_error(const char* name);
+void report_open_error(const char* name);
+
+// Opens the input's path in mode ("rb", "r+b") into its stream.
+int open_input_file(InputFile& input, const char* mode);
+// Closes the input's stream, if open.
+void close_input_file(InputFile& input);
+int check_file_exists(const char* path);
+
+// Creates name in the output directory of the task (task_options.output_path,
+// joined with '/'), or as given when there is none. Refuses an existing file
+// unless force is set.
+FILE* create_output_file(const char* name, int force);
+// The same for a path taken as it stands.
+FILE* create_output_file_at(const char* path, int force);
+
+// Bytes [offset, offset + n) of the subfile whose first FAT entry is row slot
+// of fat_slots, with the file's XOR undone.
+int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* buffer, uint32_t n);
+// Writes them; with pad the rest of the last block written is filled so that
+// it reads as zeros. The caller's buffer is never changed.
+int write_subfile_data(InputFile& input, const void* buffer, uint32_t slot, uint32_t offset, uint32_t n, int pad);
+// n bytes at a file position, with the file's XOR.
+int read_file_at(InputFile& input, void* buffer, uint64_t position, uint32_t n);
+int write_file_at(InputFile& input, const void* buffer, uint64_t position, uint32_t n);
+// Writes the FAT entries of the subfile at row slot (as many as length needs)
+// from header_buffer back to the file.
+int rewrite_fat_entries(InputFile& input, uint32_t slot, uint32_t length);
+// Writes n bytes of one value; n <= 0 writes nothing.
+int write_fill_bytes(FILE* stream, int64_t n, uint8_t value);
+// XORs exactly n bytes with the mask word (byte i with byte i mod 4 of mask).
+void xor_buffer(void* buffer, uint32_t n, uint32_t mask);
+
+// The UTC time taken once at the start of a task; its first seven bytes have
+// the layout of the dates in the IMG header (0x39) and in subfile headers.
+struct CurrentTime {
+    uint16_t year = 0;  // full year
+    uint8_t month = 0;  // 1..12
+    uint8_t day = 0;
+    uint8_t hour = 0;
+    uint8_t minute = 0;
+    uint8_t second = 0;
+    uint8_t zero = 0;
+};
+extern CurrentTime current_time;
+void capture_current_time();
+// Stores current_time in the 7-byte date layout at offset; false when it does not fit.
+bool store_current_time(ByteSpan bytes, uint64_t offset);
+
+// Sum of n unsigned bytes (modulo 2^32).
+uint32_t sum_bytes(const void* buffer, size_t n);
+// Length of the NUL-terminated text at text[start] when its NUL lies in
+// [start, end); -1 otherwise.
+int get_terminated_length(const char* text, int start, int end);
+// The same, but end - start when no NUL lies there.
+int get_bounded_length(const char* text, int start, int end);
+
+// Decimal digits; the result lives until the next call.
+const char* format_u64_decimal(uint64_t value);
+// Lower-case hexadecimal digits right-aligned in 9 characters; the result
+// lives until the next call.
+const char* format_u64_hex(uint64_t value);
+// Three-character name of a SubfileKind.
+const char* get_subfile_kind_name(uint32_t kind);
+
+// Clamps of preview-map coordinates (degrees, in place) to what a map of
+// resolution bits can hold; the _up and _down forms first move the value by
+// half a unit to the north or east, south or west edge.
+void clamp_latitude(double& value, int bits);
+void clamp_latitude_up(double& value, int bits);
+void clamp_latitude_down(double& value, int bits);
+void clamp_longitude(double& value, int bits);
+void clamp_longitude_up(double& value, int bits);
+void clamp_longitude_down(double& value, int bits);
+
+// Releases everything an InputFile owns (its stream is left as it is); a
+// second call does nothing.
+void free_input_file(InputFile& input);
+// Releases every input and empties the list.
+int free_input_file_list(InputList& list);

@@ -1,0 +1,442 @@
+// File primitives: the FAT block walk, XOR, output files, lengths, numbers,
+// clamps, product codes, and the core texts of these modules.
+#include "core/files.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "core/header_knowledge.h"
+#include "core/host.h"
+#include "core/product_code.h"
+#include "core/reader.h"
+#include "operations/task_options.h"
+#include "tests/core/made_files.h"
+#include "tests/support/host_capture.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+// The byte at offset p of the walked subfile.
+uint8_t pattern(uint64_t p) { return static_cast<uint8_t>(p * 7 + p / 512); }
+
+// A 250-block subfile over two FAT entries whose blocks lie in reverse order
+// at the end of the file, so a walk that takes a wrong entry or block reads
+// the wrong bytes. Header+FAT: 5 blocks.
+made::Container walked_container()
+{
+    made::Container c;
+    c.total_blocks = 255;
+    made::Subfile s{"BIGFILE DAT", 250 * 512, {}};
+    for (int i = 0; i < 250; ++i)
+        s.blocks.push_back(static_cast<uint16_t>(254 - i));
+    c.subfiles.push_back(s);
+    return c;
+}
+
+std::vector<uint8_t> walked_bytes(uint8_t x)
+{
+    std::vector<uint8_t> bytes = walked_container().bytes();
+    for (uint64_t p = 0; p < 250 * 512; ++p)
+        bytes[(254 - p / 512) * 512 + p % 512] = pattern(p);
+    made::xor_all(bytes, x);
+    return bytes;
+}
+
+// Reads a made container and opens it again for the transfers.
+InputFile open_made(const std::string& path, const char* mode)
+{
+    InputFile file;
+    file.path = path;
+    EXPECT_EQ(read_input_file(file), 1);
+    EXPECT_EQ(open_input_file(file, mode), 1);
+    return file;
+}
+
+class Primitives : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clear_task_options(task_options);
+        test_stop_after_polls = -1;
+        test_debug_mask = 0;
+        take_log();
+    }
+    void TearDown() override
+    {
+        clear_task_options(task_options);
+        test_stop_after_polls = -1;
+    }
+    // Writes the walked container (XOR-ed with x) and opens it.
+    InputFile open_walked(const char* mode, uint8_t x = 0)
+    {
+        path = dir.file("walk.img");
+        made::write_bytes(path, walked_bytes(x));
+        return open_made(path, mode);
+    }
+
+    ScratchDir dir;
+    std::string path;
+};
+
+}  // namespace
+
+TEST_F(Primitives, ReadAcrossTwoFatEntriesTakesTheSecondEntrysBlocks)
+{
+    InputFile file = open_walked("rb");
+    ASSERT_EQ(file.fat_entry_count, 2u);
+
+    // From the middle of block 238 through block 239 into block 240, which
+    // the second FAT entry lists.
+    uint32_t offset = 238 * 512 + 300;
+    std::vector<uint8_t> got(212 + 512 + 100);
+    ASSERT_EQ(read_subfile_data(file, 0, offset, got.data(), static_cast<uint32_t>(got.size())), 1);
+    for (size_t i = 0; i < got.size(); ++i)
+        ASSERT_EQ(got[i], pattern(offset + i)) << "byte " << i;
+    close_input_file(file);
+    EXPECT_EQ(take_log(), "");
+}
+
+TEST_F(Primitives, ReadEndsExactlyAtTheSubfileSize)
+{
+    InputFile file = open_walked("rb");
+    std::vector<uint8_t> got(101);
+    EXPECT_EQ(read_subfile_data(file, 0, 250 * 512 - 100, got.data(), 100), 1);
+    EXPECT_EQ(got[99], pattern(250 * 512 - 1));
+    EXPECT_EQ(take_log(), "");
+
+    test_debug_mask = DBG_TWK;
+    EXPECT_EQ(read_subfile_data(file, 0, 250 * 512 - 100, got.data(), 101), 0);
+    EXPECT_EQ(take_log(), "Read structure error, file " + path + ".\n");
+    EXPECT_NE(take_debug_log(), "");
+    // An offset near 2^32 must not wrap round into range.
+    EXPECT_EQ(read_subfile_data(file, 0, 0xFFFFFFF0u, got.data(), 0x20), 0);
+    EXPECT_EQ(take_log(), "Read structure error, file " + path + ".\n");
+    close_input_file(file);
+}
+
+TEST_F(Primitives, BlockWalkRefusesWhatTheFileDoesNotHold)
+{
+    path = dir.file("walk.img");
+    std::vector<uint8_t> bytes = walked_bytes(0);
+    const std::string refused = "Read structure error, file " + path + ".\n";
+    std::vector<uint8_t> got(512);
+
+    // A row past the FAT.
+    made::write_bytes(path, bytes);
+    InputFile file = open_made(path, "rb");
+    EXPECT_EQ(read_subfile_data(file, 2, 0, got.data(), 1), 0);
+    EXPECT_EQ(take_log(), refused);
+    close_input_file(file);
+
+    // The size claims a third FAT entry that the FAT does not have.
+    ByteSpan(bytes).put_u32(0x600 + 12, 481 * 512);
+    made::write_bytes(path, bytes);
+    file = open_made(path, "rb");
+    EXPECT_EQ(read_subfile_data(file, 0, 480 * 512, got.data(), 512), 0);
+    EXPECT_EQ(take_log(), refused);
+    close_input_file(file);
+
+    // An unused block number inside the size, and one past the file's end.
+    ByteSpan(bytes).put_u16(0x600 + 0x20 + 2 * 3, 0xFFFF);
+    ByteSpan(bytes).put_u16(0x600 + 0x20 + 2 * 4, 255);
+    made::write_bytes(path, bytes);
+    file = open_made(path, "rb");
+    EXPECT_EQ(read_subfile_data(file, 0, 3 * 512, got.data(), 1), 0);
+    EXPECT_EQ(read_subfile_data(file, 0, 4 * 512, got.data(), 1), 0);
+    EXPECT_EQ(take_log(), refused + refused);
+    EXPECT_EQ(read_subfile_data(file, 0, 5 * 512, got.data(), 1), 1);
+    close_input_file(file);
+}
+
+TEST_F(Primitives, WriteNeverLandsInTheHeaderArea)
+{
+    path = dir.file("walk.img");
+    std::vector<uint8_t> bytes = walked_bytes(0);
+    // Block 1 of the subfile lies inside the 5 header+FAT blocks.
+    ByteSpan(bytes).put_u16(0x600 + 0x20 + 2, 1);
+    made::write_bytes(path, bytes);
+    InputFile file = open_made(path, "r+b");
+    std::vector<uint8_t> data(1024, 0xEE);
+    EXPECT_EQ(write_subfile_data(file, data.data(), 0, 0, 1024, 1), 0);
+    close_input_file(file);
+    EXPECT_EQ(take_log(), "Write structure error, file " + path + ".\n");
+    // Refused before the first byte: block 0 of the subfile is untouched too.
+    EXPECT_EQ(made::read_bytes(path), bytes);
+}
+
+TEST_F(Primitives, ScrambledWriteWithPaddingReadsBackAsZeros)
+{
+    InputFile file = open_walked("r+b", 0x5A);
+    ASSERT_EQ(file.xor_mask, 0x5A5A5A5Au);
+
+    std::vector<uint8_t> data(700);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i * 13 + 1);
+    const std::vector<uint8_t> original = data;
+    ASSERT_EQ(write_subfile_data(file, data.data(), 0, 0, 700, 1), 1);
+    EXPECT_EQ(data, original);
+
+    // On disk: the data XOR-ed in blocks 254 and 253, then 0x5A filler to the
+    // end of block 253; the block after it keeps its old bytes.
+    fflush(file.stream);
+    std::vector<uint8_t> disk = made::read_bytes(path);
+    for (size_t i = 0; i < 512; ++i)
+        ASSERT_EQ(disk[254 * 512 + i], data[i] ^ 0x5A);
+    for (size_t i = 0; i < 188; ++i)
+        ASSERT_EQ(disk[253 * 512 + i], data[512 + i] ^ 0x5A);
+    for (size_t i = 188; i < 512; ++i)
+        ASSERT_EQ(disk[253 * 512 + i], 0x5A) << i;
+    EXPECT_EQ(disk[252 * 512], pattern(1024) ^ 0x5A);
+
+    std::vector<uint8_t> back(1024);
+    ASSERT_EQ(read_subfile_data(file, 0, 0, back.data(), 1024), 1);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), back.begin()));
+    for (size_t i = 700; i < 1024; ++i)
+        ASSERT_EQ(back[i], 0) << i;
+    close_input_file(file);
+    EXPECT_EQ(take_log(), "");
+}
+
+TEST_F(Primitives, PositionedTransfersAndFatEntriesCarryTheXor)
+{
+    InputFile file = open_walked("r+b", 0xA7);
+
+    const uint8_t data[5] = {1, 2, 3, 4, 5};
+    ASSERT_EQ(write_file_at(file, data, 254 * 512 + 3, 5), 1);
+    uint8_t back[5] = {};
+    ASSERT_EQ(read_file_at(file, back, 254 * 512 + 3, 5), 1);
+    EXPECT_EQ(0, memcmp(back, data, 5));
+
+    // A changed block number in the header image goes back to both entries.
+    ByteSpan(file.header_buffer).put_u16(0x600 + 0x20, 250);
+    ASSERT_EQ(rewrite_fat_entries(file, 0, 250 * 512), 1);
+    close_input_file(file);
+    std::vector<uint8_t> disk = made::read_bytes(path);
+    for (size_t i = 0; i < 1024; ++i)
+        ASSERT_EQ(disk[0x600 + i] ^ 0xA7, file.header_buffer[0x600 + i]) << i;
+    EXPECT_EQ(disk[254 * 512 + 3], 1 ^ 0xA7);
+
+    // A subfile length that would need a third entry is refused.
+    ASSERT_EQ(open_input_file(file, "r+b"), 1);
+    EXPECT_EQ(rewrite_fat_entries(file, 0, 481 * 512), 0);
+    EXPECT_EQ(take_log(), "Write structure error, file " + path + ".\n");
+    close_input_file(file);
+}
+
+TEST_F(Primitives, StopTurnsTransfersIntoSilentFailures)
+{
+    InputFile file = open_walked("rb");
+    uint8_t byte = 0;
+    test_stop_after_polls = 0;
+    EXPECT_EQ(read_subfile_data(file, 0, 0, &byte, 1), 0);
+    EXPECT_EQ(read_file_at(file, &byte, 0, 1), 0);
+    EXPECT_EQ(create_output_file(dir.file("a").c_str(), 0), nullptr);
+    EXPECT_EQ(create_output_file_at(dir.file("b").c_str(), 0), nullptr);
+    close_input_file(file);
+    EXPECT_EQ(take_log(), "");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("b")));
+}
+
+TEST_F(Primitives, OutputFilesGoInsideTheOutputDirectory)
+{
+    std::filesystem::create_directory(dir.file("out:"));
+    task_options.output_path = dir.file("out:");
+    FILE* f = create_output_file("a.img", 0);
+    ASSERT_NE(f, nullptr);
+    fclose(f);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("out:/a.img")));
+
+    task_options.output_path = dir.path() + "/";
+    f = create_output_file("b.img", 0);
+    ASSERT_NE(f, nullptr);
+    fclose(f);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("b.img")));
+
+    EXPECT_EQ(create_output_file("b.img", 0), nullptr);
+    EXPECT_EQ(take_log(), "Output file already exist, file " + dir.file("b.img") + ".\n");
+    f = create_output_file("b.img", 1);
+    ASSERT_NE(f, nullptr);
+    fclose(f);
+
+    EXPECT_EQ(create_output_file_at(dir.file("nodir/c.img").c_str(), 0), nullptr);
+    EXPECT_EQ(take_log(), "Create output file error, file " + dir.file("nodir/c.img") + ".\n");
+    EXPECT_EQ(check_file_exists(dir.file("b.img").c_str()), 1);
+    EXPECT_EQ(check_file_exists(dir.file("c.img").c_str()), 0);
+}
+
+TEST_F(Primitives, OpenErrorNamesTheFile)
+{
+    InputFile file;
+    file.path = dir.file("missing.img");
+    EXPECT_EQ(open_input_file(file, "rb"), 0);
+    EXPECT_EQ(file.stream, nullptr);
+    EXPECT_EQ(take_log(), "Open error, file " + file.path + ".\n");
+}
+
+TEST_F(Primitives, FillBytesAndXorTouchExactlyTheirBytes)
+{
+    std::string path = dir.file("fill");
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(write_fill_bytes(f, 40000, 0x5A), 1);
+    EXPECT_EQ(write_fill_bytes(f, 0, 1), 1);
+    EXPECT_EQ(write_fill_bytes(f, -5, 1), 1);
+    fclose(f);
+    std::string content = read_file(path);
+    EXPECT_EQ(content, std::string(40000, '\x5A'));
+
+    uint8_t bytes[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    xor_buffer(bytes, 5, 0x44332211);
+    const uint8_t expected[8] = {0x11, 0x22, 0x33, 0x44, 0x11, 0, 0, 0};
+    EXPECT_EQ(0, memcmp(bytes, expected, 8));
+}
+
+TEST_F(Primitives, CountedMemory)
+{
+    uint32_t allocated = allocation_count, freed = free_count;
+    void* block = allocate_memory(100);
+    ASSERT_NE(block, nullptr);
+    free_memory(block);
+    free_memory(nullptr);
+    EXPECT_EQ(allocation_count - allocated, 1u);
+    EXPECT_EQ(free_count - freed, 1u);
+    EXPECT_EQ(allocate_memory(-1), nullptr);
+    EXPECT_EQ(take_log(), "Out of memory.\n");
+    EXPECT_EQ(allocation_count - allocated, 1u);
+}
+
+TEST_F(Primitives, ReleasingAnInputTwiceIsHarmless)
+{
+    InputList list;
+    InputFile& file = add_input_file(list, data_path("gmapsupp/west-1101-p1.img"));
+    ASSERT_EQ(read_input_file(file), 1);
+    ASSERT_FALSE(file.header_buffer.empty());
+    free_input_file(file);
+    free_input_file(file);
+    EXPECT_TRUE(file.header_buffer.empty());
+    EXPECT_TRUE(file.fat_slots.empty());
+    EXPECT_EQ(file.fat_entry_count, 0u);
+    uint8_t byte;
+    ASSERT_EQ(open_input_file(file, "rb"), 1);
+    EXPECT_EQ(read_subfile_data(file, 0, 0, &byte, 1), 0);
+    close_input_file(file);
+    take_log();
+    EXPECT_EQ(free_input_file_list(list), 1);
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(TextHelpers, TerminatedAndBoundedLengths)
+{
+    const char text[] = {'a', 'b', 0, 'c'};
+    EXPECT_EQ(get_terminated_length(text, 0, 2), -1);
+    EXPECT_EQ(get_terminated_length(text, 0, 3), 2);
+    EXPECT_EQ(get_terminated_length(text, 2, 2), -1);
+    EXPECT_EQ(get_terminated_length(text, 3, 4), -1);
+    EXPECT_EQ(get_bounded_length(text, 0, 2), 2);
+    EXPECT_EQ(get_bounded_length(text, 0, 4), 2);
+    EXPECT_EQ(get_bounded_length(text, 3, 4), 1);
+    EXPECT_EQ(get_bounded_length(text, 3, 1), -2);
+}
+
+TEST(TextHelpers, NumbersAndKindNames)
+{
+    EXPECT_STREQ(format_u64_hex(31), "       1f");
+    EXPECT_STREQ(format_u64_hex(0x123456789abull), "123456789ab");
+    EXPECT_STREQ(format_u64_decimal(0), "0");
+    EXPECT_STREQ(format_u64_decimal(UINT64_MAX), "18446744073709551615");
+    EXPECT_STREQ(get_subfile_kind_name(0), " - ");
+    EXPECT_STREQ(get_subfile_kind_name(1), " ??");
+    EXPECT_STREQ(get_subfile_kind_name(11), "SRT");
+    EXPECT_STREQ(get_subfile_kind_name(17), "TRE");
+    EXPECT_STREQ(get_subfile_kind_name(21), " ? ");
+    EXPECT_STREQ(get_subfile_kind_name(22), " ??");
+    EXPECT_EQ(sum_bytes("\xFF\xFF\x02", 3), 0x200u);
+    EXPECT_EQ(sum_bytes("", 0), 0u);
+}
+
+TEST(TextHelpers, CurrentTimeInTheHeaderDateLayout)
+{
+    CurrentTime saved = current_time;
+    current_time = CurrentTime{2024, 6, 1, 12, 30, 59, 0};
+    uint8_t bytes[9] = {};
+    EXPECT_TRUE(store_current_time(ByteSpan(bytes, 9), 2));
+    const uint8_t expected[9] = {0, 0, 0xE8, 0x07, 6, 1, 12, 30, 59};
+    EXPECT_EQ(0, memcmp(bytes, expected, 9));
+    EXPECT_FALSE(store_current_time(ByteSpan(bytes, 9), 3));
+    current_time = saved;
+}
+
+TEST(CoordinateClamps, LimitsAndEdges)
+{
+    const double u = 360.0 / 16777216.0;  // 24 bits
+    const double k = 45.0 / 4194304.0;
+    double v = -180.0;
+    clamp_longitude_up(v, 24);
+    EXPECT_DOUBLE_EQ(v, 180.0 - u - k);
+    // At 24 bits half a unit is exactly the margin: a west edge at +180
+    // lands on the limit and stays; one unit coarser it is past the limit
+    // and becomes the western one.
+    v = 180.0;
+    clamp_longitude_down(v, 24);
+    EXPECT_EQ(v, 180.0 - k);
+    v = 180.0;
+    clamp_longitude_down(v, 23);
+    EXPECT_DOUBLE_EQ(v, -(180.0 - 2 * u + k));
+    v = 10.0;
+    clamp_latitude_up(v, 24);
+    EXPECT_DOUBLE_EQ(v, 10.0 + u / 2);
+    v = 10.0;
+    clamp_longitude_down(v, 24);
+    EXPECT_DOUBLE_EQ(v, 10.0 - u / 2);
+    v = 95.0;
+    clamp_latitude(v, 24);
+    EXPECT_DOUBLE_EQ(v, 90.0 - u - k);
+    v = -95.0;
+    clamp_latitude_down(v, 24);
+    EXPECT_DOUBLE_EQ(v, -(90.0 - u - k));
+    v = -181.0;
+    clamp_longitude(v, 24);
+    EXPECT_DOUBLE_EQ(v, -(180.0 - u - k));
+    // Coarse maps have wide units.
+    v = 89.0;
+    clamp_latitude(v, 8);
+    EXPECT_DOUBLE_EQ(v, 90.0 - 360.0 / 256 - k);
+}
+
+TEST(ProductCode, PacksSixBitsPerCharacter)
+{
+    const char code[12] = {'A', 'B', 'C', 'D', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    uint8_t bytes[9];
+    pack_product_code(std::span<const char, 12>(code, 12), std::span<uint8_t, 9>(bytes, 9));
+    uint32_t v = 33u << 18 | 34u << 12 | 35u << 6 | 36u;
+    const uint8_t expected[9] = {0, 0, 0, 0, 0, 0, uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16)};
+    EXPECT_EQ(0, memcmp(bytes, expected, 9));
+    EXPECT_EQ(unpack_product_code(std::span<const uint8_t, 9>(bytes, 9)), "ABCD");
+
+    const char full[12] = {'T', 'A', 'R', 'N', '_', '0', '1', ' ', 'X', '^', ' ', ' '};
+    pack_product_code(std::span<const char, 12>(full, 12), std::span<uint8_t, 9>(bytes, 9));
+    EXPECT_EQ(unpack_product_code(std::span<const uint8_t, 9>(bytes, 9)), "TARN_01 X^");
+
+    const uint8_t blank[9] = {};
+    EXPECT_EQ(unpack_product_code(std::span<const uint8_t, 9>(blank, 9)), "");
+}
+
+TEST(CoreMessages, PolishTwinsTakeTheSameArguments)
+{
+    const MessageText* const texts[] = {
+        &fn_OuOfMe, &fn_WrErFS, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS, &fn_OFAEFS, &fn_COFEFS, &fn_ReSEFS,
+        &fn_WrSEFS, &od_ReaFiS, &od_WHDGFS, &od_WHBSFS, &od_WHFFFS, &od_HLNEFS, &od_WHFSFS, &od_BDITSF,
+        &od_BDILSF, &od_WFFSSF, &od_BDIYSF, &od_BDIBSF, &od_BDIRSF, &od_BDISSF, &od_MaAnEr, &od_MuDaMI,
+        &od_NoMRFS, &od_WMRSDS, &od_FiTBFS, &nt_UnSHeF};
+    for (const MessageText* m : texts)
+        EXPECT_EQ(conversions_match(m->english, m->polish), 1) << m->key;
+
+    english_texts = 0;
+    load_core_messages(nullptr, 0, 0);
+    EXPECT_STREQ(fn_WrErFS.text(), "Błąd zapisu pliku %s.\n");
+    english_texts = 1;
+    load_core_messages(nullptr, 0, 0);
+    EXPECT_STREQ(fn_WrErFS.text(), "Write error, file %s.\n");
+}

@@ -1,0 +1,472 @@
+// Reading inputs: every real file of the test data, the damaged variants, the
+// container test at its limits and the classification of single files.
+#include "core/reader.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+
+#include "core/files.h"
+#include "core/img_format.h"
+#include "core/host.h"
+#include "operations/task_options.h"
+#include "tests/core/made_files.h"
+#include "tests/support/host_capture.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Reading : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clear_task_options(task_options);
+        test_stop_after_polls = -1;
+        error_count = 0;
+        warning_count = 0;
+        take_log();
+    }
+    void TearDown() override { clear_task_options(task_options); }
+
+    // Reads path; the log it wrote goes to `log`.
+    int read(InputFile& file, const std::string& path)
+    {
+        file.path = path;
+        int result = read_input_file(file);
+        log = take_log();
+        return result;
+    }
+
+    ScratchDir dir;
+    std::string log;
+};
+
+bool is_single_subfile_name(const fs::path& p)
+{
+    static const char* const extensions[] = {".TRE", ".RGN", ".LBL", ".NET", ".NOD", ".MDR", ".SRT"};
+    for (const char* e : extensions)
+        if (p.extension() == e)
+            return true;
+    return false;
+}
+
+// A copy of a real file with some bytes changed.
+std::string patched_copy(const ScratchDir& dir, const std::string& source, const std::string& name,
+                         const std::map<uint64_t, uint8_t>& changes)
+{
+    std::vector<uint8_t> bytes = made::read_bytes(data_path(source));
+    for (auto [at, value] : changes)
+        bytes.at(at) = value;
+    std::string path = dir.file(name);
+    made::write_bytes(path, bytes);
+    return path;
+}
+
+}  // namespace
+
+TEST_F(Reading, EveryRealFileReads)
+{
+    int files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(data_path(""))) {
+        const fs::path& p = entry.path();
+        std::string relative = fs::relative(p, data_path("")).string();
+        if (!entry.is_regular_file() || (relative.rfind("damaged/", 0) == 0 && relative.find("/valid-") == std::string::npos))
+            continue;
+        std::string ext = p.extension().string();
+        FileKind kind;
+        if (ext == ".img")
+            kind = FILE_IMG;
+        else if (ext == ".typ")
+            kind = FILE_TYP;
+        else if (ext == ".tdb")
+            kind = FILE_TDB;
+        else if (is_single_subfile_name(p))
+            kind = FILE_OTHER;
+        else
+            continue;
+        SCOPED_TRACE(relative);
+        InputFile file;
+        EXPECT_EQ(read(file, p.string()), 1);
+        EXPECT_EQ(file.status, READ_OK);
+        EXPECT_EQ(file.kind, kind);
+        EXPECT_EQ(file.stream, nullptr);
+        EXPECT_EQ(log, "");
+        if (kind == FILE_IMG) {
+            EXPECT_EQ(file.header_length, file.header_buffer.size());
+            EXPECT_EQ(file.fat_entry_count, file.fat_slots.size());
+            EXPECT_GT(file.fat_entry_count, 0u);
+        }
+        ++files;
+    }
+    EXPECT_EQ(error_count, 0);
+    EXPECT_EQ(warning_count, 0);
+    EXPECT_GE(files, 50);
+}
+
+TEST_F(Reading, DamagedFilesGiveTheirStatusAndMessage)
+{
+    struct Case {
+        const char* name;
+        int result;
+        ReadStatus status;
+        const char* message;  // %s: the path
+    };
+    // FAT-level damage (block lists, repeated names, part numbers) is found by
+    // the subfile table, which is not built yet: those files read fine today,
+    // as does damage inside the MPS, which only the MPS analysis sees.
+    const Case cases[] = {
+        {"bad-block-base.img", 0, READ_HEADER_BAD, "Wrong header (block size), file %s.\n"},
+        {"bad-block-exponent.img", 0, READ_HEADER_BAD, "Wrong header (block size), file %s.\n"},
+        {"fat-block-in-header.img", 1, READ_OK, ""},
+        {"fat-block-past-end.img", 1, READ_OK, ""},
+        {"fat-continuation-free.img", 1, READ_OK, ""},
+        {"fat-duplicate-entry.img", 1, READ_OK, ""},
+        {"fat-repeated-name.img", 1, READ_OK, ""},
+        {"fat-size-too-big.img", 1, READ_OK, ""},
+        {"fat-wrong-part-number.img", 1, READ_OK, ""},
+        {"first-fat-byte-zero.img", 1, READ_OK, ""},
+        {"garmin-zeroed.img", 0, READ_HEADER_BAD, "Wrong header (DSKIMG GARMIN), file %s.\n"},
+        {"header-fat-length-huge.img", 0, READ_HEADER_BAD, "Wrong header (fat size), file %s.\n"},
+        {"mps-last-record-cut.img", 1, READ_OK, ""},
+        {"sig-zeroed.img", 0, READ_HEADER_BAD, "Wrong header (DSKIMG GARMIN), file %s.\n"},
+        // Header+FAT (8192 bytes) is whole; the cut subfile blocks are the
+        // subfile table's to find.
+        {"trunc-half.img", 1, READ_OK, ""},
+        {"trunc-in-fat.img", 0, READ_HEADER_BAD, "Wrong header (fat size), file %s.\n"},
+        {"trunc-tiny.img", 0, READ_HEADER_BAD, "Wrong header (DSKIMG GARMIN), file %s.\n"},
+    };
+    size_t damaged = 0;
+    for (const auto& entry : fs::directory_iterator(data_path("damaged")))
+        damaged += entry.path().filename().string().rfind("valid-", 0) != 0;
+    EXPECT_EQ(damaged, std::size(cases)) << "a damaged file without its expected result";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = data_path(std::string("damaged/") + c.name);
+        int errors = error_count;
+        InputFile file;
+        EXPECT_EQ(read(file, path), c.result);
+        EXPECT_EQ(file.status, c.status);
+        std::string expected = c.message;
+        if (size_t at = expected.find("%s"); at != std::string::npos)
+            expected.replace(at, 2, path);
+        EXPECT_EQ(log, expected);
+        EXPECT_EQ(error_count - errors, c.result ? 0 : 1);
+        EXPECT_EQ(file.stream, nullptr);
+    }
+    // The misplaced pointer to the first FAT entry was searched for.
+    InputFile file;
+    ASSERT_EQ(read(file, data_path("damaged/first-fat-byte-zero.img")), 1);
+    EXPECT_EQ(file.first_fat_offset, 0x400u);
+}
+
+TEST_F(Reading, ScrambledContainersReadAsTheirPlainTwins)
+{
+    const std::pair<const char*, const char*> twins[] = {
+        {"damaged/valid-xor-5a.img", "gmapsupp/west-1101-p1.img"},
+        {"damaged/valid-xor-a7-multipart.img", "single/all-elements/14000001.img"},
+    };
+    const uint32_t masks[] = {0x5A5A5A5Au, 0xA7A7A7A7u};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(twins[i].first);
+        InputFile scrambled, plain;
+        ASSERT_EQ(read(scrambled, data_path(twins[i].first)), 1);
+        ASSERT_EQ(read(plain, data_path(twins[i].second)), 1);
+        EXPECT_EQ(scrambled.xor_mask, masks[i]);
+        EXPECT_EQ(plain.xor_mask, 0u);
+        EXPECT_EQ(scrambled.header_buffer, plain.header_buffer);
+        EXPECT_EQ(scrambled.fat_offset, plain.fat_offset);
+        EXPECT_EQ(scrambled.header_blocks, plain.header_blocks);
+        EXPECT_EQ(scrambled.total_blocks, plain.total_blocks);
+        ASSERT_EQ(scrambled.fat_slots.size(), plain.fat_slots.size());
+        for (size_t s = 0; s < plain.fat_slots.size(); ++s)
+            EXPECT_EQ(scrambled.fat_slots[s].entry_offset, plain.fat_slots[s].entry_offset);
+
+        // Subfile bytes come through the XOR unchanged too.
+        uint32_t size = ByteView(plain.header_buffer).u32(plain.fat_offset + FatEntry::subfile_size);
+        ASSERT_GT(size, 0u);
+        std::vector<uint8_t> a(size), b(size);
+        ASSERT_EQ(open_input_file(scrambled, "rb"), 1);
+        ASSERT_EQ(open_input_file(plain, "rb"), 1);
+        ASSERT_EQ(read_subfile_data(scrambled, 0, 0, a.data(), size), 1);
+        ASSERT_EQ(read_subfile_data(plain, 0, 0, b.data(), size), 1);
+        EXPECT_EQ(a, b);
+        EXPECT_EQ(take_log(), "");
+        close_input_file(scrambled);
+        close_input_file(plain);
+    }
+}
+
+TEST_F(Reading, HeaderAndFatFieldsOfARealContainer)
+{
+    // west-1101-p1: 18944 bytes of 512-byte blocks, header+FAT 8192 bytes
+    // from the first FAT entry at sector 2; 13 subfiles, one entry each.
+    InputFile file;
+    ASSERT_EQ(read(file, data_path("gmapsupp/west-1101-p1.img")), 1);
+    EXPECT_EQ(file.file_size, 18944u);
+    EXPECT_EQ(file.block_size, 512u);
+    EXPECT_EQ(file.first_fat_offset, 0x400u);
+    EXPECT_EQ(file.fat_offset, 0x600u);
+    EXPECT_EQ(file.header_blocks, 16u);
+    EXPECT_EQ(file.total_blocks, 37u);
+    // mkgmap sizes the FAT exactly: the last used entry ends within a block
+    // of the declared header+FAT end, so nothing is trimmed.
+    EXPECT_EQ(file.header_length, 8192u);
+    EXPECT_EQ(file.fat_end, 8192u);
+    EXPECT_EQ(file.fat_entry_count, (8192u - 0x600) / 512);
+    EXPECT_TRUE(has_blank_fat_name(ByteView(file.header_buffer), file.first_fat_offset));
+    EXPECT_EQ(file.subfile_count, 0u);
+
+    InputFile big;
+    ASSERT_EQ(read(big, data_path("single/blocksize-65536/11000001.img")), 1);
+    EXPECT_EQ(big.block_size, 65536u);
+    EXPECT_EQ(big.total_blocks, 4u);
+}
+
+TEST_F(Reading, HeaderLengthNotEvenIsOnlyANotice)
+{
+    // header+FAT of 3072 bytes with 16384-byte blocks.
+    std::string path = data_path("single/blocksize-16384/11000001.img");
+    InputFile quiet;
+    ASSERT_EQ(read(quiet, path), 1);
+    EXPECT_EQ(log, "");
+    task_options.verbose = 1;
+    InputFile told;
+    ASSERT_EQ(read(told, path), 1);
+    EXPECT_EQ(log, "Header length not even, file " + path + ".\n");
+    EXPECT_EQ(error_count, 0);
+}
+
+TEST_F(Reading, AnnouncedFilesAreNamed)
+{
+    task_options.announce_files = 1;
+    InputFile file;
+    std::string path = data_path("typ/west1101.typ");
+    ASSERT_EQ(read(file, path), 1);
+    EXPECT_EQ(log, "Reading file " + path + ".\n");
+}
+
+TEST_F(Reading, ContainerTestAndFirstFatSearch)
+{
+    const char* plain = "single/plain/11000001.img";
+    // 'G' at 0x41 without "ARMIN" after it is no scrambled container.
+    std::string path = patched_copy(dir, plain, "g.img", {{0x42, 'X'}});
+    InputFile notarmin;
+    EXPECT_EQ(read(notarmin, path), 0);
+    EXPECT_EQ(log, "Wrong header (DSKIMG GARMIN), file " + path + ".\n");
+    EXPECT_EQ(notarmin.xor_mask, 0u);
+
+    // Byte 0x40 past the first 16 KiB, or at a subfile's entry: searched.
+    for (uint8_t sector : {uint8_t(0xFF), uint8_t(3)}) {
+        InputFile file;
+        ASSERT_EQ(read(file, patched_copy(dir, plain, "s.img", {{0x40, sector}})), 1);
+        EXPECT_EQ(file.first_fat_offset, 0x400u);
+    }
+
+    // No header+FAT entry anywhere.
+    path = patched_copy(dir, plain, "nofat.img", {{0x40, 0}, {0x400, 0}});
+    InputFile nofat;
+    EXPECT_EQ(read(nofat, path), 0);
+    EXPECT_EQ(nofat.status, READ_HEADER_BAD);
+    EXPECT_EQ(log, "Wrong header (first FAT), file " + path + ".\n");
+}
+
+TEST_F(Reading, FirstFatAt512IsFoundBySearch)
+{
+    made::Container c;
+    c.first_fat = 512;
+    c.first_fat_byte = 0;
+    c.total_blocks = 8;
+    c.subfiles.push_back({"00000001RGN", 100, {6}});
+    std::string path = dir.file("low.img");
+    made::write_bytes(path, c.bytes());
+    InputFile file;
+    ASSERT_EQ(read(file, path), 1);
+    EXPECT_EQ(file.first_fat_offset, 512u);
+    EXPECT_EQ(file.fat_offset, 1024u);
+    EXPECT_EQ(file.fat_entry_count, 1u);
+}
+
+TEST_F(Reading, HeaderFatSizeMustLeaveRoomForAnEntry)
+{
+    made::Container c;
+    c.total_blocks = 8;
+    c.subfiles.push_back({"00000001RGN", 100, {6}});
+    c.header_fat_size = 0x400 + 512;
+    std::string path = dir.file("h.img");
+    made::write_bytes(path, c.bytes());
+    InputFile small;
+    EXPECT_EQ(read(small, path), 0);
+    EXPECT_EQ(log, "Wrong header (fat size), file " + path + ".\n");
+
+    c.header_fat_size = 0x400 + 1024;
+    made::write_bytes(path, c.bytes());
+    InputFile enough;
+    EXPECT_EQ(read(enough, path), 1);
+    EXPECT_EQ(enough.fat_entry_count, 1u);
+    EXPECT_EQ(enough.header_blocks, 4u);
+}
+
+TEST_F(Reading, BlankEntriesContinueTheHeaderAndFreeOnesAreTrimmed)
+{
+    made::Container c;
+    c.total_blocks = 40;
+    c.extra_header_entries = 1;
+    c.subfiles.push_back({"00000001RGN", 100, {38}});
+    c.subfiles.push_back({"00000001TRE", 100, {39}});
+    c.header_fat_size = 36 * 512;  // 30 free entries after the two used ones
+    std::string path = dir.file("t.img");
+    made::write_bytes(path, c.bytes());
+    InputFile file;
+    ASSERT_EQ(read(file, path), 1);
+    EXPECT_EQ(file.fat_offset, 0x400u + 1024);
+    EXPECT_EQ(file.header_length, 0x400u + 2048);
+    EXPECT_EQ(file.fat_entry_count, 2u);
+    EXPECT_EQ(file.header_blocks, 36u);
+    ASSERT_EQ(file.fat_slots.size(), 2u);
+    EXPECT_EQ(file.fat_slots[1].entry_offset, 0x400u + 1536);
+    EXPECT_EQ(file.fat_slots[1].name_entry, 0x400u + 1536);
+    EXPECT_EQ(file.fat_slots[1].group, -1);
+    EXPECT_EQ(file.fat_slots[1].index_row, -1);
+
+    // Free entries within one block of the last used one stay.
+    c.header_fat_size = 0x400 + 2048 + 512;
+    made::write_bytes(path, c.bytes());
+    InputFile kept;
+    ASSERT_EQ(read(kept, path), 1);
+    EXPECT_EQ(kept.header_length, 0x400u + 2560);
+    EXPECT_EQ(kept.fat_entry_count, 3u);
+}
+
+TEST_F(Reading, SingleFilesByNameAndSignature)
+{
+    // Upper-case extension.
+    std::string typ = dir.file("WEST.TYP");
+    fs::copy_file(data_path("typ/west1101.typ"), typ);
+    InputFile t;
+    ASSERT_EQ(read(t, typ), 1);
+    EXPECT_EQ(t.kind, FILE_TYP);
+    EXPECT_EQ(t.subfile_kind, SUB_TYP);
+    EXPECT_EQ(t.data_length, 803u);
+    EXPECT_STREQ(t.single_subfile.name, "WEST    TYP");
+
+    // A TDB needs 'P' and 9 bytes.
+    std::string tdb = dir.file("x.tdb");
+    write_file(tdb, std::string("P\0\0\0\0\0\0\0\0", 9));
+    InputFile d;
+    ASSERT_EQ(read(d, tdb), 1);
+    EXPECT_EQ(d.kind, FILE_TDB);
+    write_file(tdb, std::string("P\0\0\0\0\0\0\0", 8));
+    InputFile d8;
+    EXPECT_EQ(read(d8, tdb), 0);
+    EXPECT_EQ(log, "Wrong header (DSKIMG GARMIN), file " + tdb + ".\n");
+
+    // An empty file is nothing at all.
+    std::string empty = dir.file("empty.img");
+    write_file(empty, "");
+    InputFile e;
+    EXPECT_EQ(read(e, empty), 0);
+    EXPECT_EQ(log, "Wrong header (DSKIMG GARMIN), file " + empty + ".\n");
+
+    // An extension rule that fails leaves the signature test of any name.
+    std::string odd = dir.file("odd.typ");
+    made::write_bytes(odd, made::subfile_header("TRE", 20, 40));
+    InputFile o;
+    ASSERT_EQ(read(o, odd), 1);
+    EXPECT_EQ(o.kind, FILE_OTHER);
+    EXPECT_EQ(o.subfile_kind, SUB_TRE);
+
+    // An MD2 is told by its first word.
+    std::string md2 = dir.file("a.MD2");
+    std::vector<uint8_t> md2_bytes(40, 0);
+    md2_bytes[0] = 236;
+    made::write_bytes(md2, md2_bytes);
+    InputFile m;
+    ASSERT_EQ(read(m, md2), 1);
+    EXPECT_EQ(m.kind, FILE_MD2);
+    EXPECT_EQ(m.subfile_kind, SUB_MD2);
+    EXPECT_EQ(m.single_subfile.header_info, nullptr);
+}
+
+TEST_F(Reading, SingleSubfileNamesFromTheFileName)
+{
+    std::vector<uint8_t> tre = made::subfile_header("TRE", 20, 64);
+    std::string ten = dir.file("ABCDEFGHIJ.TRE");
+    made::write_bytes(ten, tre);
+    InputFile a;
+    ASSERT_EQ(read(a, ten), 1);
+    EXPECT_STREQ(a.single_subfile.name, "ABCDEFGHTRE");
+    EXPECT_EQ(a.single_subfile.kind, SUB_TRE);
+    EXPECT_EQ(a.single_subfile.length, 64u);
+
+    std::string five = dir.file("ABCDE.x.bin");
+    made::write_bytes(five, made::subfile_header("NOD", 20, 64));
+    InputFile b;
+    ASSERT_EQ(read(b, five), 1);
+    EXPECT_STREQ(b.single_subfile.name, "ABCDE   NOD");
+}
+
+TEST_F(Reading, OtherDataAndTheShortestPaths)
+{
+    std::string mdx = data_path("mapsource/tdb/corpwest.mdx");
+    InputFile refused;
+    EXPECT_EQ(read(refused, mdx), 0);
+    EXPECT_EQ(log, "Wrong header (DSKIMG GARMIN), file " + mdx + ".\n");
+
+    task_options.other_data = 1;
+    InputFile raw;
+    ASSERT_EQ(read(raw, mdx), 1);
+    EXPECT_EQ(raw.kind, FILE_OTHER);
+    EXPECT_EQ(raw.subfile_kind, SUB_NONE);
+    EXPECT_EQ(raw.data_length, 38u);
+
+    // A path of three characters is never a single file.
+    std::string cwd = fs::current_path();
+    fs::current_path(dir.path());
+    write_file("a.b", "some raw bytes, more than nine");
+    InputFile shortest;
+    int result = read(shortest, "a.b");
+    fs::current_path(cwd);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(log, "Wrong header (DSKIMG GARMIN), file a.b.\n");
+}
+
+TEST_F(Reading, OpenFailureIsStatusOne)
+{
+    InputFile file;
+    std::string path = dir.file("none.img");
+    EXPECT_EQ(read(file, path), 0);
+    EXPECT_EQ(file.status, READ_OPEN_FAILED);
+    EXPECT_EQ(log, "Open error, file " + path + ".\n");
+    EXPECT_EQ(error_count, 1);
+}
+
+TEST_F(Reading, StopAfterTheSizeOrTheHeader)
+{
+    std::string path = data_path("single/plain/11000001.img");
+    test_stop_after_polls = 0;
+    InputFile size;
+    EXPECT_EQ(read(size, path), 0);
+    EXPECT_EQ(size.status, READ_SIZE_FAILED);
+    test_stop_after_polls = 1;
+    InputFile header;
+    EXPECT_EQ(read(header, path), 0);
+    EXPECT_EQ(header.status, READ_HEADER_BAD);
+    test_stop_after_polls = -1;
+    EXPECT_EQ(log, "");
+}
+
+TEST_F(Reading, SingleFileOf4GiBIsRefused)
+{
+    std::string path = dir.file("huge.TRE");
+    made::write_bytes(path, made::subfile_header("TRE", 20, 64));
+    fs::resize_file(path, uint64_t(1) << 32);
+    InputFile file;
+    EXPECT_EQ(read(file, path), 0);
+    EXPECT_EQ(file.status, READ_HEADER_BAD);
+    EXPECT_EQ(log, "File too big (4 GiB or more), file " + path + ".\n");
+    EXPECT_EQ(error_count, 1);
+}
