@@ -9,6 +9,7 @@
 #include "console/run.h"
 #include "console/usage.h"
 #include "core/codepage.h"
+#include "core/files.h"
 #include "core/host.h"
 #include "core/messages.h"
 #include "operations/task_bridge.h"
@@ -18,6 +19,7 @@
 int main(int argc, char** argv)
 {
     make_version_text();
+    capture_current_time();
     init_locale();
     set_ctype_code_page(english_texts ? 1252 : 1250);
     clear_task_options(task_options);

@@ -7,6 +7,8 @@
 // after its last used entry when that saves more than a block.
 #include "core/reader.h"
 
+#include "core/file_names.h"
+
 #include <strings.h>
 #include <sys/types.h>
 
@@ -255,18 +257,6 @@ int read_img_header(InputFile& file)
 
 // ---------------------------------------------------------------- single files
 
-// The file name without its directory: after the last '/', else after the
-// last '\', else after the last ':' (the rule of path_base_name).
-static const char* file_name_of(const std::string& path)
-{
-    for (char separator : {'/', '\\', ':'}) {
-        size_t at = path.rfind(separator);
-        if (at != std::string::npos)
-            return path.c_str() + at + 1;
-    }
-    return path.c_str();
-}
-
 int recognise_single_file(InputFile& file, ByteView bytes)
 {
     const std::string& path = file.path;
@@ -341,7 +331,7 @@ int describe_single_subfile(InputFile& file)
     subfile.kind = file.subfile_kind;
     subfile.length = file.data_length;
     subfile.fat_slot = 0;
-    const char* base = file_name_of(file.path);
+    const char* base = path_base_name(file.path.c_str());
     for (int i = 0; i < 8; ++i)
         subfile.name[i] = ' ';
     for (int i = 0; i < 8 && base[i] != '.' && static_cast<uint8_t>(base[i]) >= 32; ++i)

@@ -273,8 +273,8 @@ TEST(ConsoleCommandLine, UnreadableInputStopsTheRun)
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.img")));
 }
 
-// Enabled when the reader lands: these need inputs that read.
-TEST(ConsoleCommandLine, DISABLED_DispatchAfterReading)
+// Dispatch after reading: these need inputs that read.
+TEST(ConsoleCommandLine, DispatchAfterReading)
 {
     const std::string map = data_path("single/plain/11000001.img");
     RunResult run = twk({"-j", map});
