@@ -113,31 +113,52 @@ TEST_F(Reading, DamagedFilesGiveTheirStatusAndMessage)
         const char* name;
         int result;
         ReadStatus status;
-        const char* message;  // %s: the path
+        std::vector<std::string> messages;  // %s: the path
+        int warnings;
     };
-    // FAT-level damage (block lists, repeated names, part numbers) is found by
-    // the subfile table, which is not built yet: those files read fine today,
-    // as does damage inside the MPS, which only the MPS analysis sees.
+    auto wrong_fat = [](const char* subfile) {
+        return std::string("Wrong FAT for subfile ") + subfile + ", file %s.\n";
+    };
     const Case cases[] = {
-        {"bad-block-base.img", 0, READ_HEADER_BAD, "Wrong header (block size), file %s.\n"},
-        {"bad-block-exponent.img", 0, READ_HEADER_BAD, "Wrong header (block size), file %s.\n"},
-        {"fat-block-in-header.img", 1, READ_OK, ""},
-        {"fat-block-past-end.img", 1, READ_OK, ""},
-        {"fat-continuation-free.img", 1, READ_OK, ""},
-        {"fat-duplicate-entry.img", 1, READ_OK, ""},
-        {"fat-repeated-name.img", 1, READ_OK, ""},
-        {"fat-size-too-big.img", 1, READ_OK, ""},
-        {"fat-wrong-part-number.img", 1, READ_OK, ""},
-        {"first-fat-byte-zero.img", 1, READ_OK, ""},
-        {"garmin-zeroed.img", 0, READ_HEADER_BAD, "Wrong header (DSKIMG GARMIN), file %s.\n"},
-        {"header-fat-length-huge.img", 0, READ_HEADER_BAD, "Wrong header (fat size), file %s.\n"},
-        {"mps-last-record-cut.img", 1, READ_OK, ""},
-        {"sig-zeroed.img", 0, READ_HEADER_BAD, "Wrong header (DSKIMG GARMIN), file %s.\n"},
-        // Header+FAT (8192 bytes) is whole; the cut subfile blocks are the
-        // subfile table's to find.
-        {"trunc-half.img", 1, READ_OK, ""},
-        {"trunc-in-fat.img", 0, READ_HEADER_BAD, "Wrong header (fat size), file %s.\n"},
-        {"trunc-tiny.img", 0, READ_HEADER_BAD, "Wrong header (DSKIMG GARMIN), file %s.\n"},
+        {"bad-block-base.img", 0, READ_HEADER_BAD, {"Wrong header (block size), file %s.\n"}, 0},
+        {"bad-block-exponent.img", 0, READ_HEADER_BAD, {"Wrong header (block size), file %s.\n"}, 0},
+        // The LBL's first block is sector 1 of the header (zeros): a warning
+        // for the block, then its header has no signature, which is fatal.
+        {"fat-block-in-header.img",
+         0,
+         READ_SUBFILES_BAD,
+         {wrong_fat("11000001LBL"), "Bad data in LBL subfile, file %s.\n"},
+         1},
+        // Block 137 of 37 ends the RGN's list: 0x04, cut to one block (0x10).
+        {"fat-block-past-end.img", 1, READ_OK, {wrong_fat("11000001RGN")}, 1},
+        // The middle of three entries is free: 0x02, cut to the first's 240 blocks.
+        {"fat-continuation-free.img", 1, READ_OK, {wrong_fat("14000001RGN")}, 1},
+        // The later of two first entries of one name is the subfile.
+        {"fat-duplicate-entry.img", 1, READ_OK, {}, 0},
+        {"fat-repeated-name.img", 1, READ_OK, {}, 0},
+        // The TRE claims 1536 bytes more than its one block: cut (0x10).
+        {"fat-size-too-big.img", 1, READ_OK, {wrong_fat("11000001TRE")}, 1},
+        // Two entries claim part 2: the later is kept and stands where part 1
+        // belongs, which is fatal.
+        {"fat-wrong-part-number.img", 0, READ_SUBFILES_BAD, {wrong_fat("14000001RGN")}, 0},
+        {"first-fat-byte-zero.img", 1, READ_OK, {}, 0},
+        {"garmin-zeroed.img", 0, READ_HEADER_BAD, {"Wrong header (DSKIMG GARMIN), file %s.\n"}, 0},
+        {"header-fat-length-huge.img", 0, READ_HEADER_BAD, {"Wrong header (fat size), file %s.\n"}, 0},
+        // A cut last record is only told when verbose.
+        {"mps-last-record-cut.img", 1, READ_OK, {}, 0},
+        {"sig-zeroed.img", 0, READ_HEADER_BAD, {"Wrong header (DSKIMG GARMIN), file %s.\n"}, 0},
+        // Cut to 19 blocks: every subfile from block 19 on has no blocks left
+        // (0x04, 0x10), in sorted order; the RGN of 11000001 (blocks 17, 18)
+        // and the MPS (block 16) are whole.
+        {"trunc-half.img",
+         1,
+         READ_OK,
+         {wrong_fat("00001101SRT"), wrong_fat("11000001TRE"), wrong_fat("11000001LBL"), wrong_fat("11000001NET"),
+          wrong_fat("11000001NOD"), wrong_fat("11000002RGN"), wrong_fat("11000002TRE"), wrong_fat("11000002LBL"),
+          wrong_fat("11000002NET"), wrong_fat("11000002NOD"), wrong_fat("WEST1101TYP")},
+         11},
+        {"trunc-in-fat.img", 0, READ_HEADER_BAD, {"Wrong header (fat size), file %s.\n"}, 0},
+        {"trunc-tiny.img", 0, READ_HEADER_BAD, {"Wrong header (DSKIMG GARMIN), file %s.\n"}, 0},
     };
     size_t damaged = 0;
     for (const auto& entry : fs::directory_iterator(data_path("damaged")))
@@ -147,14 +168,19 @@ TEST_F(Reading, DamagedFilesGiveTheirStatusAndMessage)
         SCOPED_TRACE(c.name);
         std::string path = data_path(std::string("damaged/") + c.name);
         int errors = error_count;
+        int warnings = warning_count;
         InputFile file;
         EXPECT_EQ(read(file, path), c.result);
         EXPECT_EQ(file.status, c.status);
-        std::string expected = c.message;
-        if (size_t at = expected.find("%s"); at != std::string::npos)
-            expected.replace(at, 2, path);
+        std::string expected;
+        for (std::string line : c.messages) {
+            if (size_t at = line.find("%s"); at != std::string::npos)
+                line.replace(at, 2, path);
+            expected += line;
+        }
         EXPECT_EQ(log, expected);
         EXPECT_EQ(error_count - errors, c.result ? 0 : 1);
+        EXPECT_EQ(warning_count - warnings, c.warnings);
         EXPECT_EQ(file.stream, nullptr);
     }
     // The misplaced pointer to the first FAT entry was searched for.
@@ -218,7 +244,7 @@ TEST_F(Reading, HeaderAndFatFieldsOfARealContainer)
     EXPECT_EQ(file.fat_end, 8192u);
     EXPECT_EQ(file.fat_entry_count, (8192u - 0x600) / 512);
     EXPECT_TRUE(has_blank_fat_name(ByteView(file.header_buffer), file.first_fat_offset));
-    EXPECT_EQ(file.subfile_count, 0u);
+    EXPECT_EQ(file.subfile_count, 13u);
 
     InputFile big;
     ASSERT_EQ(read(big, data_path("single/blocksize-65536/11000001.img")), 1);
@@ -327,10 +353,12 @@ TEST_F(Reading, BlankEntriesContinueTheHeaderAndFreeOnesAreTrimmed)
     EXPECT_EQ(file.fat_entry_count, 2u);
     EXPECT_EQ(file.header_blocks, 36u);
     ASSERT_EQ(file.fat_slots.size(), 2u);
+    // The RGN leads its map's entries; the TRE, second in the FAT and in
+    // its own run, keeps its place.
     EXPECT_EQ(file.fat_slots[1].entry_offset, 0x400u + 1536);
     EXPECT_EQ(file.fat_slots[1].name_entry, 0x400u + 1536);
-    EXPECT_EQ(file.fat_slots[1].group, -1);
-    EXPECT_EQ(file.fat_slots[1].index_row, -1);
+    EXPECT_EQ(file.fat_slots[1].group, 2);
+    EXPECT_EQ(file.fat_slots[1].index_row, 1);
 
     // Free entries within one block of the last used one stay.
     c.header_fat_size = 0x400 + 2048 + 512;
