@@ -12,6 +12,7 @@
 #include "core/img_format.h"
 #include "core/host.h"
 #include "operations/task_options.h"
+#include "tests/core/built_inputs.h"
 #include "tests/core/made_files.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/test_support.h"
@@ -20,29 +21,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Reading : public ::testing::Test {
+class Reading : public BuiltInputs {
 protected:
-    void SetUp() override
-    {
-        clear_task_options(task_options);
-        test_stop_after_polls = -1;
-        error_count = 0;
-        warning_count = 0;
-        take_log();
-    }
-    void TearDown() override { clear_task_options(task_options); }
-
-    // Reads path; the log it wrote goes to `log`.
-    int read(InputFile& file, const std::string& path)
-    {
-        file.path = path;
-        int result = read_input_file(file);
-        log = take_log();
-        return result;
-    }
-
-    ScratchDir dir;
-    std::string log;
+    int read(InputFile& file, const std::string& p) { return read_path(file, p); }
 };
 
 bool is_single_subfile_name(const fs::path& p)
