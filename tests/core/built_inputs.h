@@ -24,6 +24,7 @@ protected:
         error_count = 0;
         warning_count = 0;
         take_log();
+        take_refreshed_rows();
     }
     void TearDown() override { clear_task_options(task_options); }
 
