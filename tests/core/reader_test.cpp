@@ -13,7 +13,6 @@
 #include "core/host.h"
 #include "operations/task_options.h"
 #include "tests/core/built_inputs.h"
-#include "tests/core/made_files.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/test_support.h"
 
@@ -39,11 +38,11 @@ bool is_single_subfile_name(const fs::path& p)
 std::string patched_copy(const ScratchDir& dir, const std::string& source, const std::string& name,
                          const std::map<uint64_t, uint8_t>& changes)
 {
-    std::vector<uint8_t> bytes = made::read_bytes(data_path(source));
+    std::string bytes = read_file(data_path(source));
     for (auto [at, value] : changes)
-        bytes.at(at) = value;
+        bytes.at(at) = static_cast<char>(value);
     std::string path = dir.file(name);
-    made::write_bytes(path, bytes);
+    write_file(path, bytes);
     return path;
 }
 
@@ -283,15 +282,11 @@ TEST_F(Reading, ContainerTestAndFirstFatSearch)
 
 TEST_F(Reading, FirstFatAt512IsFoundBySearch)
 {
-    made::Container c;
-    c.first_fat = 512;
-    c.first_fat_byte = 0;
-    c.total_blocks = 8;
-    c.subfiles.push_back({"00000001RGN", 100, {6}});
-    std::string path = dir.file("low.img");
-    made::write_bytes(path, c.bytes());
+    ImgBuilder b({.first_fat_sector = 1});
+    b.add_subfile("00000001", "RGN", std::string(1100, '\0'));
+    b.set_header_byte(0x40, 0);
     InputFile file;
-    ASSERT_EQ(read(file, path), 1);
+    ASSERT_EQ(read_built(b, file), 1);
     EXPECT_EQ(file.first_fat_offset, 512u);
     EXPECT_EQ(file.fat_offset, 1024u);
     EXPECT_EQ(file.fat_entry_count, 1u);
@@ -299,36 +294,37 @@ TEST_F(Reading, FirstFatAt512IsFoundBySearch)
 
 TEST_F(Reading, HeaderFatSizeMustLeaveRoomForAnEntry)
 {
-    made::Container c;
-    c.total_blocks = 8;
-    c.subfiles.push_back({"00000001RGN", 100, {6}});
-    c.header_fat_size = 0x400 + 512;
-    std::string path = dir.file("h.img");
-    made::write_bytes(path, c.bytes());
-    InputFile small;
-    EXPECT_EQ(read(small, path), 0);
-    EXPECT_EQ(log, "Wrong header (fat size), file " + path + ".\n");
-
-    c.header_fat_size = 0x400 + 1024;
-    made::write_bytes(path, c.bytes());
+    ImgBuilder b({.header_fat_size = 0x400 + 1024});
+    b.add_subfile("00000001", "RGN", std::string(100, '\0'));
     InputFile enough;
-    EXPECT_EQ(read(enough, path), 1);
+    EXPECT_EQ(read_built(b, enough), 1);
     EXPECT_EQ(enough.fat_entry_count, 1u);
     EXPECT_EQ(enough.header_blocks, 4u);
+
+    // The size field claims only the header's own entry.
+    b.edit([](const ImgLayout& l, std::string& image) { put_u32(image, l.first_fat_offset + 12, 0x400 + 512); });
+    InputFile small;
+    EXPECT_EQ(read_built(b, small), 0);
+    EXPECT_EQ(log, "Wrong header (fat size), file " + path + ".\n");
 }
 
 TEST_F(Reading, BlankEntriesContinueTheHeaderAndFreeOnesAreTrimmed)
 {
-    made::Container c;
-    c.total_blocks = 40;
-    c.extra_header_entries = 1;
-    c.subfiles.push_back({"00000001RGN", 100, {38}});
-    c.subfiles.push_back({"00000001TRE", 100, {39}});
-    c.header_fat_size = 36 * 512;  // 30 free entries after the two used ones
-    std::string path = dir.file("t.img");
-    made::write_bytes(path, c.bytes());
+    // A blank-named entry after the header's own, then two subfiles, then
+    // 30 free entries up to the header+FAT size.
+    auto container = [](uint32_t header_fat_size) {
+        ImgBuilder b({.header_fat_size = header_fat_size});
+        size_t blank = b.add_free_entry();
+        b.add_subfile("00000001", "RGN", std::string(100, '\0'));
+        b.add_subfile("00000001", "TRE", std::string(100, '\0'));
+        b.edit([blank](const ImgLayout& l, std::string& image) {
+            put_u8(image, l.row_offset(blank), 1);
+            put_text(image, l.row_offset(blank) + 1, std::string(11, ' '));
+        });
+        return b;
+    };
     InputFile file;
-    ASSERT_EQ(read(file, path), 1);
+    ASSERT_EQ(read_built(container(36 * 512), file), 1);
     EXPECT_EQ(file.fat_offset, 0x400u + 1024);
     EXPECT_EQ(file.header_length, 0x400u + 2048);
     EXPECT_EQ(file.fat_entry_count, 2u);
@@ -342,10 +338,8 @@ TEST_F(Reading, BlankEntriesContinueTheHeaderAndFreeOnesAreTrimmed)
     EXPECT_EQ(file.fat_slots[1].index_row, 1);
 
     // Free entries within one block of the last used one stay.
-    c.header_fat_size = 0x400 + 2048 + 512;
-    made::write_bytes(path, c.bytes());
     InputFile kept;
-    ASSERT_EQ(read(kept, path), 1);
+    ASSERT_EQ(read_built(container(0x400 + 2048 + 512), kept), 1);
     EXPECT_EQ(kept.header_length, 0x400u + 2560);
     EXPECT_EQ(kept.fat_entry_count, 3u);
 }
@@ -382,7 +376,7 @@ TEST_F(Reading, SingleFilesByNameAndSignature)
 
     // An extension rule that fails leaves the signature test of any name.
     std::string odd = dir.file("odd.typ");
-    made::write_bytes(odd, made::subfile_header("TRE", 20, 40));
+    write_file(odd, common_header("TRE", 20, 40));
     InputFile o;
     ASSERT_EQ(read(o, odd), 1);
     EXPECT_EQ(o.kind, FILE_OTHER);
@@ -390,9 +384,9 @@ TEST_F(Reading, SingleFilesByNameAndSignature)
 
     // An MD2 is told by its first word.
     std::string md2 = dir.file("a.MD2");
-    std::vector<uint8_t> md2_bytes(40, 0);
-    md2_bytes[0] = 236;
-    made::write_bytes(md2, md2_bytes);
+    std::string md2_bytes(40, '\0');
+    md2_bytes[0] = static_cast<char>(236);
+    write_file(md2, md2_bytes);
     InputFile m;
     ASSERT_EQ(read(m, md2), 1);
     EXPECT_EQ(m.kind, FILE_MD2);
@@ -402,9 +396,8 @@ TEST_F(Reading, SingleFilesByNameAndSignature)
 
 TEST_F(Reading, SingleSubfileNamesFromTheFileName)
 {
-    std::vector<uint8_t> tre = made::subfile_header("TRE", 20, 64);
     std::string ten = dir.file("ABCDEFGHIJ.TRE");
-    made::write_bytes(ten, tre);
+    write_file(ten, common_header("TRE", 20, 64));
     InputFile a;
     ASSERT_EQ(read(a, ten), 1);
     EXPECT_STREQ(a.single_subfile.name, "ABCDEFGHTRE");
@@ -412,7 +405,7 @@ TEST_F(Reading, SingleSubfileNamesFromTheFileName)
     EXPECT_EQ(a.single_subfile.length, 64u);
 
     std::string five = dir.file("ABCDE.x.bin");
-    made::write_bytes(five, made::subfile_header("NOD", 20, 64));
+    write_file(five, common_header("NOD", 20, 64));
     InputFile b;
     ASSERT_EQ(read(b, five), 1);
     EXPECT_STREQ(b.single_subfile.name, "ABCDE   NOD");
@@ -471,7 +464,7 @@ TEST_F(Reading, StopAfterTheSizeOrTheHeader)
 TEST_F(Reading, SingleFileOf4GiBIsRefused)
 {
     std::string path = dir.file("huge.TRE");
-    made::write_bytes(path, made::subfile_header("TRE", 20, 64));
+    write_file(path, common_header("TRE", 20, 64));
     fs::resize_file(path, uint64_t(1) << 32);
     InputFile file;
     EXPECT_EQ(read(file, path), 0);
