@@ -254,7 +254,8 @@ int czytaj_mpsr(InputFile& file)
     uint32_t used = length % file.block_size;
     uint32_t slack = std::min((file.block_size - used) % file.block_size, mps_reserve_size);
     uint64_t position = 0;
-    if (slack == 0 || !locate_subfile_byte(file, subfile.fat_slot, length, false, position) || position >= file.file_size)
+    if (slack == 0 || !locate_subfile_byte(file, subfile.fat_slot, length, false, position) ||
+        position >= file.file_size)
         return 1;
     slack = static_cast<uint32_t>(std::min<uint64_t>(slack, file.file_size - position));
     if (!read_file_at(file, file.mps_buffer.data() + length, position, slack))

@@ -119,7 +119,7 @@ size_t slot_of_entry(const InputFile& file, uint32_t entry)
     return (entry - file.fat_offset) / FatEntry::size;
 }
 
-// Step one: the index rows of the first entries, in FAT order, and the name
+// The index rows of the first entries, in FAT order, and the name
 // list beside them. A later first entry of a name supersedes the earlier
 // one, whose row goes and whose slot is marked dropped.
 bool build_subfile_index(InputFile& file, uint32_t count)
@@ -163,7 +163,7 @@ bool build_subfile_index(InputFile& file, uint32_t count)
     return true;
 }
 
-// Step two: runs of neighbouring used entries of one 11-byte name. A dropped
+// Runs of neighbouring used entries of one 11-byte name. A dropped
 // first entry closes the run it would have continued, so its own stray
 // continuation entries cannot join the subfile that superseded it by
 // position, only by name below.
@@ -200,7 +200,7 @@ void number_runs(InputFile& file)
     }
 }
 
-// Step three: a run that holds no first entry continues the subfile of its
+// A run that holds no first entry continues the subfile of its
 // name wherever that stands; without one its entries are orphans (-1).
 void join_continuation_runs(InputFile& file)
 {
@@ -264,7 +264,7 @@ int read_subfile_headers(InputFile& file, SubfileEntry& subfile)
            read_other_header(file, &subfile);
 }
 
-// Step five: one SubfileEntry per first entry that was not superseded, in
+// One SubfileEntry per first entry that was not superseded, in
 // sorted slot order, each checked and its headers read.
 int fill_subfiles(InputFile& file)
 {
@@ -436,7 +436,8 @@ int read_subfile_table(InputFile& file)
         // The slots are found by offset until they are sorted: they must
         // still be the unsorted rows made over header_buffer.
         const FatSlot& slot = file.fat_slots[i];
-        if (slot.entry_offset != file.fat_offset + i * FatEntry::size || !fat.contains(slot.entry_offset, FatEntry::size))
+        if (slot.entry_offset != file.fat_offset + i * FatEntry::size ||
+            !fat.contains(slot.entry_offset, FatEntry::size))
             return 0;
         count += is_first_entry(fat, slot.entry_offset);
     }

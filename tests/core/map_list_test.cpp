@@ -55,7 +55,10 @@ void add_rgn_map(ImgBuilder& b, const std::string& name)
 TEST_F(MapList, SubfilesOfOneNameFormTheirMapInFatOrder)
 {
     ImgBuilder b;
-    b.add_subfile("23456789", "GMP", gmp_subfile({.tre = TreSpec{.map_id = 23456789}, .lbl = LblSpec{.code_page = 1250}, .nod = common_header("NOD", 127)}));
+    b.add_subfile("23456789", "GMP",
+                  gmp_subfile({.tre = TreSpec{.map_id = 23456789},
+                               .lbl = LblSpec{.code_page = 1250},
+                               .nod = common_header("NOD", 127)}));
     b.add_subfile("12345678", "TRE", tre_subfile({.map_id = 12345678}));
     b.add_subfile("12345678", "RGN", common_header("RGN", 125, 300));
     b.add_subfile("12345678", "LBL", lbl_subfile({.code_page = 1250}));
@@ -323,7 +326,9 @@ TEST_F(MapList, TheMpsBufferHoldsDataSlackAndZeroedRoom)
         b.add_subfile("00000001", "TRE", tre_subfile({.map_id = 1}));
         int mps = b.add_subfile("MAKEGMAP", "MPS", records);
         // What stands after the data in its last block comes along.
-        b.edit([&](const ImgLayout& l, std::string& image) { image.replace(l.data_offset(mps) + n, tail.size(), tail); });
+        b.edit([&](const ImgLayout& l, std::string& image) {
+            image.replace(l.data_offset(mps) + n, tail.size(), tail);
+        });
         InputFile file;
         ASSERT_EQ(read_built(b, file), 1);
         EXPECT_EQ(file.mps_length, n);

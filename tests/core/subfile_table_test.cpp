@@ -30,7 +30,10 @@ protected:
     }
     // Offset of a builder row's FAT entry in the file.
     uint32_t row_offset(const ImgBuilder& b, size_t row) { return static_cast<uint32_t>(b.layout().row_offset(row)); }
-    std::string wrong_fat(const char* name11) { return std::string("Wrong FAT for subfile ") + name11 + ", file " + path + ".\n"; }
+    std::string wrong_fat(const char* name11)
+    {
+        return std::string("Wrong FAT for subfile ") + name11 + ", file " + path + ".\n";
+    }
 };
 
 }  // namespace
