@@ -44,11 +44,15 @@ void warn_repeated_map_ids(MapIdEntry* entries, size_t count)
     }
 }
 
+// An input whose reading failed may hold half-built maps; the report still
+// shows it, but its numbers are not trusted for the check.
+static bool was_read(const InputFile* input) { return input && input->status == READ_OK; }
+
 int collect_map_ids(const InputList& inputs)
 {
     size_t count = 0;
     for (const auto& input : inputs)
-        if (input)
+        if (was_read(input.get()))
             for (const MapEntry* map : input->maps)
                 count += map->map_number != 0;
     if (count == 0)
@@ -58,7 +62,7 @@ int collect_map_ids(const InputList& inputs)
         return 0;
     size_t n = 0;
     for (const auto& input : inputs) {
-        if (!input)
+        if (!was_read(input.get()))
             continue;
         for (MapEntry* map : input->maps)
             if (map->map_number != 0)

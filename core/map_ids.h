@@ -21,9 +21,10 @@ struct MapIdEntry {
     InputFile* file = nullptr;
 };
 
-// Gathers the numbered maps of every input, in list order and within a file
-// in map order, and warns about repeated numbers. 1, also when no map has a
-// number; 0 when the table cannot be allocated.
+// Gathers the numbered maps of every input that was read (status READ_OK),
+// in list order and within a file in map order, and warns about repeated
+// numbers. 1, also when no map has a number; 0 when the table cannot be
+// allocated.
 int collect_map_ids(const InputList& inputs);
 // Sorts the table by map ID (equal IDs keep their order) and logs one
 // warning per pair of neighbours with one ID.
