@@ -39,26 +39,6 @@ private:
     locale_t saved_ = static_cast<locale_t>(0);
 };
 
-// Formats one piece of text and writes it; 1 when it was written whole.
-__attribute__((format(printf, 2, 3))) int write_text(FILE* file, const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    int n = vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    if (n < 0) {
-        va_end(again);
-        return 0;
-    }
-    std::string text(static_cast<size_t>(n) + 1, '\0');
-    vsnprintf(text.data(), text.size(), format, again);
-    va_end(again);
-    text.resize(static_cast<size_t>(n));
-    return fwrite(text.data(), 1, text.size(), file) == text.size();
-}
-
 double min_of(double a, double b) { return a < b ? a : b; }
 double max_of(double a, double b) { return a > b ? a : b; }
 
@@ -77,7 +57,41 @@ std::vector<double> strip_borders(double west, double east, int mode)
     return {west, east};
 }
 
+// Appends the formatted text to out.
+void append_c_vformat(std::string& out, const char* format, va_list args)
+{
+    CLocaleScope c_locale;
+    va_list again;
+    va_copy(again, args);
+    int n = vsnprintf(nullptr, 0, format, args);
+    if (n > 0) {
+        size_t at = out.size();
+        out.resize(at + static_cast<size_t>(n) + 1);
+        vsnprintf(out.data() + at, static_cast<size_t>(n) + 1, format, again);
+        out.resize(at + static_cast<size_t>(n));
+    }
+    va_end(again);
+}
+
 }  // namespace
+
+void append_c_format(std::string& out, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    append_c_vformat(out, format, args);
+    va_end(args);
+}
+
+int write_mp_text(FILE* file, const char* format, ...)
+{
+    std::string text;
+    va_list args;
+    va_start(args, format);
+    append_c_vformat(text, format, args);
+    va_end(args);
+    return fwrite(text.data(), 1, text.size(), file) == text.size();
+}
 
 int write_mp_rectangle(FILE* file, const char* type_line, const char* second_line, int32_t north, int32_t east,
                        int32_t south, int32_t west, int mode, int bits)
@@ -104,23 +118,22 @@ int write_mp_rectangle(FILE* file, const char* type_line, const char* second_lin
         s = max_of(s, -89.5);
     }
 
-    CLocaleScope c_locale;
     const char* prefix = "";
     int ok = 1;
     std::vector<double> borders = strip_borders(w, e, mode);
     for (size_t i = 0; i + 1 < borders.size(); ++i) {
         double x0 = borders[i];
         double x1 = borders[i + 1];
-        ok &= write_text(file, "%s[POLYGON]\r\n", prefix);
+        ok &= write_mp_text(file, "%s[POLYGON]\r\n", prefix);
         if (type_line)
-            ok &= write_text(file, "%s%s\r\n", prefix, type_line);
+            ok &= write_mp_text(file, "%s%s\r\n", prefix, type_line);
         if (second_line)
-            ok &= write_text(file, "%s%s\r\n", prefix, second_line);
-        ok &= write_text(file, "%sData0=(%1.7lf,%1.7lf),(%1.7lf,%1.7lf),(%1.7lf,%1.7lf),(%1.7lf,%1.7lf)\r\n", prefix,
-                         s, x1, s, x0, n, x0, n, x1);
-        ok &= write_text(file, "%s[END]\r\n", prefix);
+            ok &= write_mp_text(file, "%s%s\r\n", prefix, second_line);
+        ok &= write_mp_text(file, "%sData0=(%1.7lf,%1.7lf),(%1.7lf,%1.7lf),(%1.7lf,%1.7lf),(%1.7lf,%1.7lf)\r\n",
+                            prefix, s, x1, s, x0, n, x0, n, x1);
+        ok &= write_mp_text(file, "%s[END]\r\n", prefix);
     }
-    ok &= write_text(file, "\r\n");
+    ok &= write_mp_text(file, "\r\n");
     return ok;
 }
 

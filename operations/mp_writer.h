@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "core/input_file.h"
 
@@ -19,6 +20,13 @@ enum MpRectangleMode : int {
     MP_LIMITS = 1,         // keep to limit_south .. limit_north, limit_west .. limit_east
     MP_LIMITS_STRIPS = 2,  // the same, and strips of at most 178 degrees
 };
+
+// Appends text formatted as printf does under the "C" locale (numbers with
+// '.'), whatever locale the program runs in.
+void append_c_format(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// The same, written to a file; 1 when it was written whole. Every line of a
+// ".mp" file goes through it.
+int write_mp_text(FILE* file, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Writes the box north/east/south/west (map units), widened by half a unit
 // of a map of resolution bits on every side, as one or more [POLYGON]
