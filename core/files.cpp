@@ -148,6 +148,11 @@ FILE* create_output_file_at(const char* path, int force) { return open_new_outpu
 
 // ---------------------------------------------------------------- transfers
 
+int transfer_stop_hold = 0;
+
+// A Stop request ends a transfer unless an in-place change holds it off.
+static int transfer_stopped() { return transfer_stop_hold ? 0 : poll_stop_request(); }
+
 static bool seek_to(InputFile& input, uint64_t position)
 {
     if (!input.stream || position > static_cast<uint64_t>(INT64_MAX) ||
@@ -270,7 +275,7 @@ int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* bu
         return 0;
     if (input.xor_mask)
         xor_buffer(out, n, input.xor_mask);
-    return poll_stop_request() ? 0 : 1;
+    return transfer_stopped() ? 0 : 1;
 }
 
 // Writes count bytes of the caller's buffer, XOR-ed through scratch when the
@@ -310,7 +315,7 @@ int write_subfile_data(InputFile& input, const void* buffer, uint32_t slot, uint
         }
         return true;
     });
-    return poll_stop_request() || !written ? 0 : 1;
+    return transfer_stopped() || !written ? 0 : 1;
 }
 
 int read_file_at(InputFile& input, void* buffer, uint64_t position, uint32_t n)
@@ -323,7 +328,7 @@ int read_file_at(InputFile& input, void* buffer, uint64_t position, uint32_t n)
     }
     if (input.xor_mask)
         xor_buffer(buffer, n, input.xor_mask);
-    return poll_stop_request() ? 0 : 1;
+    return transfer_stopped() ? 0 : 1;
 }
 
 int write_file_at(InputFile& input, const void* buffer, uint64_t position, uint32_t n)
@@ -334,7 +339,7 @@ int write_file_at(InputFile& input, const void* buffer, uint64_t position, uint3
     if (input.xor_mask && !reserve_bytes(scratch, n))
         return 0;
     bool written = write_with_xor(input, static_cast<const uint8_t*>(buffer), n, scratch);
-    return poll_stop_request() || !written ? 0 : 1;
+    return transfer_stopped() || !written ? 0 : 1;
 }
 
 int rewrite_fat_entries(InputFile& input, uint32_t slot, uint32_t length)
@@ -360,7 +365,7 @@ int rewrite_fat_entries(InputFile& input, uint32_t slot, uint32_t length)
         if (!seek_to(input, entry))
             return 0;
         bool written = write_with_xor(input, input.header_buffer.data() + entry, FatEntry::size, scratch);
-        if (poll_stop_request() || !written)
+        if (transfer_stopped() || !written)
             return 0;
     }
     return 1;
