@@ -8,6 +8,7 @@
 // itself, so the caller sees the InputFile as it was.
 #include "operations/names_labels.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -292,7 +293,8 @@ int zmien_mps(InputFile& file, bool mapset_name, bool map_name, bool ids, int32_
     file.mps_buffer.swap(w.data);
     file.mps_length = w.length;
     file.mps_reserve = w.reserve;
-    file.mps_records.swap(w.records);
+    // Maps point at the rows: the rows stay where they are, only their contents change.
+    std::copy(w.records.begin(), w.records.end(), file.mps_records.begin());
     if (mapset_name)
         log_message(gw_FSWMNM.text(), path, display_name(o.mapset_name_result, std::string(o.mapset_name, 0, t).c_str()));
     if (map_name)
