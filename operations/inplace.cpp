@@ -116,11 +116,6 @@ int load_messages_gw(LanguageGroup* group, int code_page, int write)
 
 // ---------------------------------------------------------------- shared helpers
 
-ByteView mps_record_bytes(const InputFile& file, const MpsRecordRef& record)
-{
-    return ByteView(file.mps_buffer).sub(record.record_offset, record.record_length);
-}
-
 void get_map_family_product(const InputFile& file, const MapEntry& map, uint32_t& fid, uint32_t& pid)
 {
     fid = pid = 0;

@@ -11,6 +11,7 @@
 #include "core/byte_view.h"
 #include "core/files.h"
 #include "core/input_file.h"
+#include "core/map_list.h"
 #include "core/messages.h"
 
 extern MessageText gw_FSWMNS;
@@ -92,8 +93,6 @@ bool map_passes_filter(const InputFile& file, const MapEntry& map);
 // The family and product ID of a map from its MPS 'L' record (0 and 0 when
 // it has none of at least 7 bytes).
 void get_map_family_product(const InputFile& file, const MapEntry& map, uint32_t& fid, uint32_t& pid);
-// The bytes of an MPS record row, cut to the MPS buffer.
-ByteView mps_record_bytes(const InputFile& file, const MpsRecordRef& record);
 // The TRE record a map points at, as the subfile that owns it holds it.
 TreInfo* owned_tre_info(InputFile& file, const MapEntry& map);
 // Stores a date in the IMG header: 0x39..0x3F, the month at 0x0A and the

@@ -60,6 +60,16 @@ inline bool only_in(const std::vector<size_t>& changed, std::initializer_list<st
     return true;
 }
 
+// The bytes of a subfile of a read container.
+inline std::string subfile_bytes(InputFile& file, const SubfileEntry& subfile)
+{
+    std::vector<uint8_t> bytes(subfile.length);
+    EXPECT_EQ(open_input_file(file, "rb"), 1);
+    EXPECT_EQ(read_subfile_data(file, subfile.fat_slot, 0, bytes.data(), subfile.length), 1);
+    close_input_file(file);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 class InplaceTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -110,6 +120,17 @@ protected:
         if (!earlier.empty())
             log_message("%s", earlier.c_str());
         return file;
+    }
+
+    // The first MPS record of a letter, from a fresh read.
+    std::string mps_record(const std::string& path, char letter)
+    {
+        auto file = read(path);
+        for (const MpsRecordRef& r : file->mps_records)
+            if (r.letter == letter)
+                return std::string(file->mps_buffer.begin() + r.record_offset,
+                                   file->mps_buffer.begin() + r.record_offset + r.record_length);
+        return "";
     }
 
     ScratchDir dir;

@@ -26,7 +26,7 @@ const std::pair<const char*, uint8_t> plain_and_xored[] = {{"single/plain/110000
 class InplaceStepTest : public InplaceTest {};
 class HeaderFields : public InplaceTest {};
 class TreBytes : public InplaceTest {};
-class Filter : public InplaceTest {};
+class ChangeFilter : public InplaceTest {};
 
 // A builder-made container of two small subfiles, plain or XOR-ed.
 ImgBuilder small_builder(uint8_t xor_byte)
@@ -312,7 +312,7 @@ TEST_F(TreBytes, ALoneTreFileGetsItsBytesWithoutAChecksum)
 
 // ---------------------------------------------------------------- the filter and the driver
 
-TEST_F(Filter, DataFilesMatchByTheirOwnIds)
+TEST_F(ChangeFilter, DataFilesMatchByTheirOwnIds)
 {
     auto typ = read(copy("typ/west1101.typ"));
     EXPECT_EQ(zgodny_fid(*typ, -1, -1), MATCH_ALL);
@@ -326,7 +326,7 @@ TEST_F(Filter, DataFilesMatchByTheirOwnIds)
     EXPECT_EQ(take_debug_log(), "zgodny_fid: zgodne dane, FID 1101 PID 1\n");
 }
 
-TEST_F(Filter, AMismatchLeavesTheFileAndCountsNothing)
+TEST_F(ChangeFilter, AMismatchLeavesTheFileAndCountsNothing)
 {
     std::string path = copy("typ/west1101.typ");
     std::vector<uint8_t> before = file_bytes(path);
@@ -340,7 +340,7 @@ TEST_F(Filter, AMismatchLeavesTheFileAndCountsNothing)
     EXPECT_EQ(warning_count + error_count, 0);
 }
 
-TEST_F(Filter, MapIdChangeOfSeparateIndexFilesIsRefusedWithAWarning)
+TEST_F(ChangeFilter, MapIdChangeOfSeparateIndexFilesIsRefusedWithAWarning)
 {
     std::string mdr = copy("mapsource/gmapi/CorpusWest.gmap/corpwest_mdr/CORPWEST.MDR");
     std::vector<uint8_t> before = file_bytes(mdr);
@@ -353,7 +353,7 @@ TEST_F(Filter, MapIdChangeOfSeparateIndexFilesIsRefusedWithAWarning)
                               ".\n== no changes made.\n\n");
 }
 
-TEST_F(Filter, MessagesLoadInBothLanguages)
+TEST_F(ChangeFilter, MessagesLoadInBothLanguages)
 {
     english_texts = 0;
     load_messages_gw(nullptr, 0, 0);
