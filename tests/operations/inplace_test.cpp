@@ -364,3 +364,85 @@ TEST_F(ChangeFilter, MessagesLoadInBothLanguages)
     for (const MessageText* m : {&gw_WWNMIN, &gw_HMVUUU, &gw_MSPUCR, &gw_TCFSFU, &gw_FSWMNS})
         EXPECT_EQ(conversions_match(m->english, m->polish), 1) << m->key;
 }
+
+// ---------------------------------------------------------------- containers
+
+namespace {
+
+class ContainerChanges : public InplaceTest {};
+
+}  // namespace
+
+TEST_F(ContainerChanges, TheFilterReadsTypRecordsAndMpsRecords)
+{
+    auto west = read(copy("gmapsupp/west-1101-p1.img"));
+    EXPECT_EQ(zgodny_fid(*west, 1101, -1), MATCH_DATA | MATCH_L_RECORD | MATCH_F_RECORD);
+    EXPECT_EQ(zgodny_fid(*west, 1101, 1), MATCH_DATA | MATCH_L_RECORD | MATCH_F_RECORD);
+    EXPECT_EQ(zgodny_fid(*west, -1, 2), 0);
+    auto mixed = read(copy("gmapsupp/mixed-3families.img"));
+    EXPECT_EQ(zgodny_fid(*mixed, 1201, 2), MATCH_DATA | MATCH_L_RECORD | MATCH_F_RECORD);
+    // Family 1101 product 7 has maps but no TYP.
+    EXPECT_EQ(zgodny_fid(*mixed, 1101, 7), MATCH_L_RECORD | MATCH_F_RECORD);
+    auto single = read(copy("single/plain/11000001.img"));
+    EXPECT_EQ(zgodny_fid(*single, 1101, -1), 0);
+    EXPECT_EQ(zgodny_fid(*single, -1, -1), MATCH_ALL);
+
+    test_debug_mask = DBG_WRITE;
+    zgodny_fid(*west, 1101, -1);
+    EXPECT_EQ(take_debug_log(), "zgodny_fid: zgodny rekord F, FID 1101 PID 1\nzgodny_fid: zgodne mapy 15, FID 1101 PID -1\n");
+}
+
+TEST_F(ContainerChanges, TreBytesOfTheMapsThatPassTheFilter)
+{
+    std::string path = copy("gmapsupp/mixed-3families.img");
+    std::vector<uint8_t> before = file_bytes(path);
+    task_options.id_flags = 1;
+    task_options.family_id = 1201;
+    task_options.priority = 7;
+    task_options.verbose = 1;
+    apply_file_changes(*read(path), nullptr);
+    EXPECT_EQ(take_log(), "Write: map file " + path + ".\n  Map 12000001 priority  7 N\n  Map 12000002 priority  7 N\n");
+    EXPECT_EQ(content_sum(file_bytes(path)), content_sum(before));
+    auto file = read(path);
+    for (const MapEntry* map : file->maps) {
+        if (!map->tre_info)
+            continue;
+        bool family = std::string(map->name, 2) == "12";
+        EXPECT_EQ(map->tre_info->header[0x40], family ? 7 : 25) << map->name;
+    }
+}
+
+TEST_F(ContainerChanges, EveryStepKeepsAZeroByteSumAndStopWaits)
+{
+    std::string path = copy("damaged/valid-checksum-zero.img");
+    ASSERT_EQ(content_sum(file_bytes(path)), 0);
+    TaskOptions& o = task_options;
+    o.header_date_flags = 1;
+    o.version_flags = 3;
+    o.version_bytes[0] = 2;
+    o.mapset_name = "Zero sum";
+    o.map_name = "Family zero";
+    o.priority = 12;
+    o.tre_param_flags = 15;
+    o.tre_params[3] = 0x0B;
+    o.map_id_mode = 2;
+    o.map_id = 10;
+    o.label_case = 3;
+    auto file = read(path);
+    test_stop_after_polls = 0;  // a Stop asked for before the file: seen only after it
+    apply_file_changes(*file, nullptr);
+    EXPECT_EQ(poll_stop_request(), 1);
+    test_stop_after_polls = -1;
+    EXPECT_EQ(error_count, 0) << take_log();
+    take_log();
+    EXPECT_EQ(content_sum(file_bytes(path)), 0);
+    auto again = read(path);
+    EXPECT_EQ(again->header_buffer[8], 2);
+    EXPECT_EQ(std::string(again->header_buffer.begin() + 0x49, again->header_buffer.begin() + 0x51), "Zero sum");
+    for (const MapEntry* map : again->maps) {
+        if (map->tre_info) {
+            EXPECT_EQ(map->tre_info->header[0x40], 12);
+            EXPECT_EQ(map->tre_info->header[0x3F], 0x0B);
+        }
+    }
+}

@@ -304,3 +304,27 @@ TEST_F(MapIdChange, NamesTreHeadersAndIndexSubfilesOfBuiltContainers)
     // The MDR is left as it was.
     EXPECT_NE(read_file(path).find(mdr), std::string::npos);
 }
+
+TEST_F(MapIdChange, XoredContainerAndAnMdrTooShortForItsHeader)
+{
+    std::string xored = copy("damaged/valid-xor-5a.img");
+    std::vector<uint8_t> before = file_bytes(xored);
+    task_options.map_id_mode = 1;
+    task_options.map_id = 7;
+    apply_file_changes(*read(xored), nullptr);
+    EXPECT_EQ(map_numbers(xored), (std::vector<uint32_t>{7, 8}));
+    EXPECT_EQ(content_sum(file_bytes(xored), 0x5A), content_sum(before, 0x5A));
+
+    // An MDR of 40 bytes cannot hold the header that locates its map table:
+    // it is left alone with a warning, and nothing is read past its end.
+    ImgBuilder b;
+    b.add_subfile("00000005", "TRE", tre_subfile({.map_id = 5}));
+    b.add_subfile("00000000", "MDR", mdr_subfile(1252, 286, 286).substr(0, 40));
+    std::string path = write("b.img", b.build());
+    task_options.map_id_mode = 2;
+    task_options.map_id = 1;
+    apply_file_changes(*read(path), nullptr);
+    EXPECT_EQ(take_log(), "\n== Warning: unknown structure of MDR subfile.\n== Subfile 00000000MDR.\n");
+    EXPECT_EQ(map_numbers(path), (std::vector<uint32_t>{6}));
+    EXPECT_EQ(error_count, 0);
+}

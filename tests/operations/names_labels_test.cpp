@@ -465,3 +465,54 @@ TEST_F(MpsEdits, GrowingPastTheLastBlockLengthensTheFile)
     EXPECT_GE(ByteView(again->header_buffer).u16(ImgHeader::total_sectors_short), again->total_blocks);
     take_log();
 }
+
+TEST_F(MpsEdits, NoRoomToGrowStillWritesTheIds)
+{
+    ImgBuilder b({.xor_byte = 0x3C});
+    b.add_subfile("00000001", "TRE", tre_subfile({.map_id = 1}));
+    std::string records = mps_l_record(1, 77, 1, {"a", "b", "c"}) + mps_f_record(1, 77, "Fam");
+    std::string mps = records + mps_v_record(std::string(512 - records.size() - 5, 'v'));
+    b.add_subfile("MAKEGMAP", "MPS", mps);
+    b.add_free_entry();
+    std::string path = write("g.img", b.build());
+    std::vector<uint8_t> before = file_bytes(path);
+    auto file = read(path);
+    std::vector<uint8_t> image = file->header_buffer;
+    // A block list the reader found damaged is never resized.
+    for (SubfileEntry& s : file->subfiles)
+        if (s.kind == SUB_MPS)
+            s.flags = DAMAGE_SHORTENED;
+    task_options.mapset_name = std::string(600 - records.size(), 'w');
+    task_options.mps_id_flags = 1;
+    task_options.mps_family_id = 78;
+    ASSERT_EQ(zmien_mps(*file, true, false, true, -1, -1), 1);
+    EXPECT_EQ(take_log(), "== Warning: no place to insert mapset name, file " + path +
+                              ".\nFile " + path + " changed FID in subfile MPS.\n");
+    EXPECT_EQ(warning_count, 1);
+    std::vector<uint8_t> after = file_bytes(path);
+    EXPECT_EQ(after.size(), before.size());
+    EXPECT_EQ(content_sum(after, 0x3C), content_sum(before, 0x3C));
+    EXPECT_EQ(file->mps_length, 512u);
+    // The FAT is as it was, byte 0x0F aside.
+    image[0x0F] = file->header_buffer[0x0F];
+    EXPECT_EQ(file->header_buffer, image);
+    EXPECT_EQ(record_of(path, 'V'), mps.substr(records.size()));
+    EXPECT_EQ(get_u16(record_of(path, 'F'), 5), 78u);
+}
+
+TEST_F(MpsEdits, XoredContainerTakesNamesAndIds)
+{
+    std::string path = copy("damaged/valid-xor-5a.img");  // the west map set, XOR 0x5A
+    std::vector<uint8_t> before = file_bytes(path);
+    task_options.mapset_name = "Korpus West XOR";
+    task_options.map_name = "West";
+    task_options.mps_id_flags = 2;
+    task_options.mps_product_id = 9;
+    apply_file_changes(*read(path), nullptr);
+    EXPECT_EQ(error_count, 0) << take_log();
+    take_log();
+    EXPECT_EQ(content_sum(file_bytes(path), 0x5A), content_sum(before, 0x5A));
+    EXPECT_EQ(record_of(path, 'V').substr(3), std::string("Korpus West XOR\0\0", 17));
+    EXPECT_EQ(record_of(path, 'F').substr(3, 2), std::string("\x09\x00", 2));
+    EXPECT_EQ(record_of(path, 'F').substr(7), std::string("West\0", 5));
+}

@@ -261,3 +261,16 @@ TEST_F(TypSubfile, ABuiltContainerWithAFreeEntryTakesABigTyp)
         }
     }
 }
+
+TEST_F(TypSubfile, AXoredContainerTakesABiggerTyp)
+{
+    std::string img = copy("damaged/valid-xor-5a.img");  // the west map set, XOR 0x5A
+    std::vector<uint8_t> before = file_bytes(img);
+    std::string typ = read_file(data_path("typ/west1101.typ")) + std::string(5000, '\x66');
+    replace(img, write("west1101.typ", typ));
+    EXPECT_EQ(take_log(), "Map " + img + ", writing typ file.\n");
+    std::vector<uint8_t> after = file_bytes(img);
+    EXPECT_GT(after.size(), before.size());
+    EXPECT_EQ(content_sum(after, 0x5A), content_sum(before, 0x5A));
+    EXPECT_EQ(typ_bytes(img, 1101), typ);
+}
