@@ -122,10 +122,10 @@ void get_map_family_product(const InputFile& file, const MapEntry& map, uint32_t
     if (!map.mps_record)
         return;
     ByteView record = mps_record_bytes(file, *map.mps_record);
-    if (map.mps_record->record_length < 7 || record.size() < 7)
+    if (record.size() < MpsRecord::ids_end)
         return;
-    pid = record.u16(3);
-    fid = record.u16(5);
+    pid = record.u16(MpsRecord::product_id);
+    fid = record.u16(MpsRecord::family_id);
 }
 
 bool map_passes_filter(const InputFile& file, const MapEntry& map)
@@ -206,10 +206,10 @@ int match_img_fid_pid(const InputFile& file, int32_t fid, int32_t pid)
     }
     for (const MpsRecordRef& record : file.mps_records) {
         ByteView bytes = mps_record_bytes(file, record);
-        if (record.record_length < 7 || bytes.size() < 7)
+        if (bytes.size() < MpsRecord::ids_end)
             continue;
-        uint32_t record_pid = bytes.u16(3);
-        uint32_t record_fid = bytes.u16(5);
+        uint32_t record_pid = bytes.u16(MpsRecord::product_id);
+        uint32_t record_fid = bytes.u16(MpsRecord::family_id);
         if (!id_matches(fid, record_fid) || !id_matches(pid, record_pid))
             continue;
         if (record.letter == 'F') {

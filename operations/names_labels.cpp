@@ -166,10 +166,10 @@ void resize_record(MpsWork& w, size_t index, uint32_t new_length)
     }
 }
 
-// The record bytes of a row, inside the work data.
+// The record bytes of a row; empty when they do not lie inside the records.
 ByteSpan record_span(MpsWork& w, const MpsRecordRef& record)
 {
-    if (uint64_t(record.record_offset) + record.record_length > w.data.size())
+    if (uint64_t(record.record_offset) + record.record_length > std::min<uint64_t>(w.length, w.data.size()))
         return ByteSpan();
     return ByteSpan(w.data.data() + record.record_offset, record.record_length);
 }
@@ -210,16 +210,16 @@ int zmien_mps(InputFile& file, bool mapset_name, bool map_name, bool ids, int32_
         if (!ids)
             return;
         if (o.mps_id_flags & 1)
-            record.put_u16(5, static_cast<uint16_t>(o.mps_family_id));
+            record.put_u16(MpsRecord::family_id, static_cast<uint16_t>(o.mps_family_id));
         if (o.mps_id_flags & 2)
-            record.put_u16(3, static_cast<uint16_t>(o.mps_product_id));
+            record.put_u16(MpsRecord::product_id, static_cast<uint16_t>(o.mps_product_id));
         ++ids_changed;
     };
     for (size_t i = 0; i < w.records.size(); ++i) {
         const MpsRecordRef& record = w.records[i];
         ByteSpan bytes = record_span(w, record);
-        bool long_enough = record.record_length >= 7 && bytes.size() >= 7;
-        bool matches = long_enough && id_matches(fid, bytes.view().u16(5)) && id_matches(pid, bytes.view().u16(3));
+        bool matches = bytes.size() >= MpsRecord::ids_end && id_matches(fid, bytes.view().u16(MpsRecord::family_id)) &&
+                       id_matches(pid, bytes.view().u16(MpsRecord::product_id));
         if (record.letter == 'F' && matches) {
             if (f_count++ == 0) {
                 f_index = static_cast<long>(i);
@@ -273,7 +273,7 @@ int zmien_mps(InputFile& file, bool mapset_name, bool map_name, bool ids, int32_
             if (mapset_name)
                 put_name_record(w, v_index, 'V', 3, o.mapset_name.data(), t, 2);
             if (map_name)
-                put_name_record(w, f_index, 'F', 7, o.map_name.data(), v, 1);
+                put_name_record(w, f_index, 'F', MpsRecord::family_name, o.map_name.data(), v, 1);
         } else {
             ++warning_count;
             log_message(gw_NPTIMN.text(), path);
