@@ -368,11 +368,12 @@ TEST_F(LabelSections, EveryModeOnRealCodePage1252Labels)
         int mode;
         const char* cafe;
         const char* street;
+        const char* church;
     } cases[] = {
-        {1, "CAF\xC9 M\xDCLLER", "HAUPTSTRA\xDF" "E"},  // sharp s has no capital in 1252
-        {2, "caf\xE9 m\xFCller", "hauptstra\xDF" "e"},
-        {3, "Caf\xE9 M\xFCller", "Hauptstra\xDF" "e"},
-        {4, "Cafe Muller", "HauptstraBe"},
+        {1, "CAF\xC9 M\xDCLLER", "HAUPTSTRA\xDF" "E", "RUE DE L'\xC9GLISE"},  // sharp s has no capital in 1252
+        {2, "caf\xE9 m\xFCller", "hauptstra\xDF" "e", "rue de l'\xE9glise"},
+        {3, "Caf\xE9 M\xFCller", "Hauptstra\xDF" "e", "Rue De L'\xC9glise"},
+        {4, "Cafe Muller", "HauptstraBe", "Rue de l'Eglise"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
@@ -381,6 +382,7 @@ TEST_F(LabelSections, EveryModeOnRealCodePage1252Labels)
         auto [first, last] = label_range(path);
         std::string old_labels = labels(path);
         ASSERT_NE(old_labels.find("Caf\xE9 M\xFCller"), std::string::npos);
+        ASSERT_NE(old_labels.find("Rue de l'\xC9glise"), std::string::npos);
         EXPECT_EQ(change_label_case(*read(path), c.mode), 1);
         std::vector<uint8_t> after = file_bytes(path);
         EXPECT_EQ(content_sum(after), content_sum(before));
@@ -389,6 +391,7 @@ TEST_F(LabelSections, EveryModeOnRealCodePage1252Labels)
         EXPECT_EQ(now.size(), old_labels.size());
         EXPECT_NE(now.find(c.cafe), std::string::npos);
         EXPECT_NE(now.find(c.street), std::string::npos);
+        EXPECT_NE(now.find(c.church), std::string::npos);
     }
 }
 
