@@ -15,6 +15,7 @@
 #include "core/files.h"
 #include "core/host.h"
 #include "core/img_format.h"
+#include "core/map_list.h"
 #include "core/product_code.h"
 #include "operations/gmp_packing.h"
 #include "operations/mps_builder.h"
@@ -451,8 +452,7 @@ static uint32_t map_number_for_l_record(const MapEntry& map)
 static void add_map_l_record(const InputFile& input, const MapEntry& map, ImgWriter& writer)
 {
     if (map.mps_record) {
-        ByteView mps(input.mps_buffer);
-        ByteView record = mps.sub(map.mps_record->record_offset, map.mps_record->record_length);
+        ByteView record = mps_record_bytes(input, *map.mps_record);
         append_mps_bytes(writer, record.data(), record.size());
         return;
     }

@@ -15,6 +15,7 @@
 #include "core/files.h"
 #include "core/host.h"
 #include "core/img_format.h"
+#include "core/map_ids.h"
 #include "operations/mps_builder.h"
 #include "operations/task_options.h"
 
@@ -118,6 +119,7 @@ int join_input_maps(InputList& inputs)
         log_message(dd_InFiMi.text());
         return 0;
     }
+    collect_map_ids(inputs);
     return write_joined_img(inputs);
 }
 

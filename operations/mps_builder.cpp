@@ -13,6 +13,7 @@
 #include "core/files.h"
 #include "core/host.h"
 #include "core/img_format.h"
+#include "core/map_list.h"
 #include "operations/task_options.h"
 
 std::string input_mapset_name(const InputFile& input)
@@ -86,13 +87,12 @@ void append_l_record(ImgWriter& writer, uint16_t product_id, uint16_t family_id,
 
 int copy_mps_records(const InputFile& input, ImgWriter& writer, int include, const char* letters)
 {
-    ByteView mps(input.mps_buffer);
     for (const MpsRecordRef& ref : input.mps_records) {
         bool listed = ref.letter != 0 && strchr(letters, ref.letter) != nullptr;
         bool take = include ? listed : ref.letter != 0 && !listed;
         if (!take)
             continue;
-        ByteView record = mps.sub(ref.record_offset, ref.record_length);
+        ByteView record = mps_record_bytes(input, ref);
         append_mps_bytes(writer, record.data(), record.size());
     }
     return 1;
