@@ -20,8 +20,8 @@ MAPS_PER_PART=100
 
 mkdir -p "$WORK"
 echo "Building twk (release) in $WORK/build ..."
-cmake -S "$ROOT" -B "$WORK/build" -DCMAKE_BUILD_TYPE=Release -DTWK_GUI=OFF -DTWK_TESTS=OFF >/dev/null
-cmake --build "$WORK/build" -j4 --target twk >/dev/null
+cmake -S "$ROOT" -B "$WORK/build" -DCMAKE_BUILD_TYPE=Release -DTWK_GUI=OFF -DTWK_TESTS=OFF >"$WORK/build.log" 2>&1
+cmake --build "$WORK/build" -j4 --target twk >>"$WORK/build.log" 2>&1
 TWK=$WORK/build/twk
 
 # The inputs, made once for a given size.

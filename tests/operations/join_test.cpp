@@ -263,6 +263,20 @@ TEST_F(Joining, MixedFamiliesWithTypAndTdbInputsAndProductIds)
         expect_mkgmap_reads(output);
 }
 
+TEST_F(Joining, ScrambledInputsAndSubfilesOfSeveralFatEntries)
+{
+    add(data_path("damaged/valid-xor-5a.img"));
+    add(data_path("damaged/valid-xor-a7-multipart.img"));
+    ASSERT_EQ(join(), 1) << log;
+    InputFile& out = check_output();
+    EXPECT_EQ(out.xor_mask, 0u);
+    const SubfileEntry* rgn = output_subfile("14000001RGN");
+    ASSERT_NE(rgn, nullptr);
+    EXPECT_EQ(rgn->length, 265465u);
+    if (have_mkgmap())
+        expect_mkgmap_reads(output);
+}
+
 TEST_F(Joining, OtherDataAndALoneTreSubfile)
 {
     task_options.other_data = 1;

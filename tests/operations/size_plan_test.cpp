@@ -304,6 +304,10 @@ TEST(SizePlanOutcome, UserBlockSizeMakesBothCandidatesEqual)
     EXPECT_EQ(plan.chosen_block_size, 16384u);
     // 7 TYP blocks, 1 MPS block, one header block.
     EXPECT_EQ(plan.planned_total_size, 9u * 16384);
+    plan = fresh_plan();
+    ASSERT_EQ(plan_of({typ.get()}, plan, 0, 1024), PLAN_OK);
+    EXPECT_EQ(plan.chosen_block_size, 0x100000u);
+    EXPECT_EQ(plan.planned_total_size, 3u * 0x100000);
 }
 
 TEST(SizePlanOutcome, UserBlockSizeNeedingMoreBlocksThanTheLimitIsRefused)
