@@ -10,7 +10,6 @@
 #include "core/files.h"
 #include "core/img_format.h"
 #include "core/product_code.h"
-#include "core/reader.h"
 #include "operations/task_options.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/subfile_images.h"
@@ -239,22 +238,6 @@ TEST_F(ImgWriting, NoBlockNumberPastTheLimitAndNoPartNumberPast255)
     EXPECT_EQ(add_fat_entries(writer, 256ull * 240 * 512 + 1, "BIG     RGN"), 0);
     EXPECT_EQ(add_fat_entries(writer, 256ull * 240 * 512, "BIG     RGN"), 1);
     EXPECT_EQ(writer.blocks_used, 1024u + 256 * 240);
-}
-
-TEST_F(ImgWriting, OutputReadsBackWithTheReader)
-{
-    start(1024, 4096, 6144, 9216);
-    ASSERT_EQ(write_whole_subfile(writer, std::vector<uint8_t>(1500, 0xA5), "DATA    BIN"), 1);
-    writer.mapset_name = "Zestaw";
-    std::string b = finish();
-    EXPECT_EQ(byte_sum(b), 0u);
-    InputFile input;
-    input.path = path;
-    ASSERT_EQ(read_input_file(input), 1) << take_log();
-    EXPECT_EQ(input.kind, FILE_IMG);
-    EXPECT_EQ(input.block_size, 1024u);
-    EXPECT_EQ(input.first_fat_offset, 4096u);
-    EXPECT_EQ(input.fat_offset, 4608u);
 }
 
 TEST(FatNameFromPath, NameAndExtensionFromTheLastComponent)

@@ -243,31 +243,6 @@ TEST(SizePlanBlockSize, LargeInputsIgnoreTheShortHeaderAndSearchNoFurther)
     EXPECT_EQ(choose_block_size(plan, 0), 65536u);
 }
 
-TEST(SizePlanBlockSize, TheSearchKeepsDoublingWhileTheFileDoesNotGrow)
-{
-    // One subfile of 100 KiB: at 1 KiB blocks the FAT and header dominate
-    // less than the rounding; the search must end at the first size whose
-    // double gives a bigger file, never above 32768.
-    OutputSizePlan plan = fresh_plan();
-    plan.subfile_count = 1;
-    plan.total_length = 100 * 1024;
-    plan.largest_subfile = 100 * 1024;
-    plan.blocks_a = 200;
-    uint32_t b = choose_block_size(plan, 0);
-    EXPECT_GE(b, 1024u);
-    EXPECT_LE(b, 32768u);
-    auto sectors = [&](uint64_t size) {
-        uint64_t d = (plan.total_length + size - 1 + size / 2) / size;
-        uint64_t e = (plan.total_length / size + 120 + 239) / 240;
-        uint64_t a = (plan.header_size + size - 1 + 512 * e) / size;
-        return size / 512 * (d + a);
-    };
-    EXPECT_LT(sectors(b), sectors(2 * b));
-    if (b > 1024) {
-        EXPECT_LE(sectors(b), sectors(b / 2));
-    }
-}
-
 TEST(SizePlanBlockSize, OneMebibyteGivesCandidatesHalfAndWhole)
 {
     auto input = made_lone_subfiles(20, 0x80000000u);
