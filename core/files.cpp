@@ -224,8 +224,9 @@ static bool check_block_walk(const InputFile& input, uint32_t slot, uint32_t off
 
 // Seeks to each block piece of [offset, offset + n) of the subfile at row
 // slot in turn and hands it to transfer(done, count, r): count bytes that
-// start done bytes into the transfer and r bytes into their block. The walk
-// has been checked whole beforehand.
+// start done bytes into the transfer and r bytes into their block (a read's
+// piece may run on over consecutive blocks). The walk has been checked whole
+// beforehand.
 template <class Transfer>
 static bool walk_blocks(InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, bool writing,
                         Transfer transfer)
@@ -237,6 +238,13 @@ static bool walk_blocks(InputFile& input, uint32_t slot, uint32_t offset, uint32
         locate_subfile_byte(input, slot, p, writing, position);
         uint32_t r = static_cast<uint32_t>(p % input.block_size);
         uint32_t count = std::min(n - done, input.block_size - r);
+        // A read takes the following blocks along while they lie right
+        // behind this one in the file: one seek and one transfer a run,
+        // not a seek a block.
+        uint64_t next = 0;
+        while (!writing && done + count < n && locate_subfile_byte(input, slot, p + count, false, next) &&
+               next == position + count)
+            count += std::min(n - done - count, input.block_size);
         if (!seek_to(input, position) || !transfer(done, count, r))
             return false;
         done += count;
