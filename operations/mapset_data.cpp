@@ -27,6 +27,7 @@
 #include "core/host.h"
 #include "core/map_ids.h"
 #include "core/map_list.h"
+#include "operations/img_writer.h"
 #include "operations/mp_writer.h"
 #include "operations/task_bridge.h"
 #include "operations/task_options.h"
@@ -338,6 +339,32 @@ int write_preview_map(const InputList& inputs, const Mapset& m)
     if (!close_written(f, ok))
         return count_write_failure(name);
     return 1;
+}
+
+// ---------------------------------------------------------------- preview DEM
+
+// An empty DEM of one level over the whole mapset, dated like the task, so
+// the preview has elevation data like the maps it stands for.
+int write_preview_dem(const Mapset& m)
+{
+    const Summary& s = m.summary;
+    TreInfo area;
+    area.header.assign(TreBoundsField::west + 3, 0);
+    ByteSpan header(area.header);
+    store_current_time(header, 0x0E);
+    header.put_u24(TreBoundsField::north, static_cast<uint32_t>(s.north) & 0xFFFFFF);
+    header.put_u24(TreBoundsField::east, static_cast<uint32_t>(s.east) & 0xFFFFFF);
+    header.put_u24(TreBoundsField::south, static_cast<uint32_t>(s.south) & 0xFFFFFF);
+    header.put_u24(TreBoundsField::west, static_cast<uint32_t>(s.west) & 0xFFFFFF);
+    std::vector<uint8_t> dem;
+    try {
+        dem = build_empty_dem(area, 1);
+    } catch (const std::bad_alloc&) {
+        return refuse(fn_OuOfMe);
+    }
+    char name[16];
+    snprintf(name, sizeof name, "%08u.DEM", m.preview_id);
+    return write_whole_file(name, dem.data(), dem.size());
 }
 
 // ---------------------------------------------------------------- TDB
@@ -785,6 +812,8 @@ int write_mapsource_install_data(InputList& inputs)
     m.version4 = !o.create_tdb_v3 || m.summary.needs_v4 || m.marine;
 
     if (!write_preview_map(inputs, m))
+        return 0;
+    if (m.summary.all_dem && !write_preview_dem(m))
         return 0;
     if (!write_tdb(inputs, m))
         return 0;

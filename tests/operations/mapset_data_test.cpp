@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/codepage.h"
+#include "core/coordinates.h"
 #include "core/files.h"
 #include "core/map_list.h"
 #include "operations/task_bridge.h"
@@ -595,4 +596,70 @@ TEST_F(MapsetData, PreviewMapHeaderPointAndBackground)
     ASSERT_NE(background, std::string::npos);
     EXPECT_EQ(mp.substr(mp.size() - 11), "\r\n[END]\r\n\r\n");
     EXPECT_EQ(std::count(mp.begin(), mp.end(), '\n'), std::count(mp.begin(), mp.end(), '\r'));
+}
+
+TEST_F(MapsetData, EveryMapWithADemGivesThePreviewAnEmptyDem)
+{
+    InputFile& file = add(data_path("single/dem/11000001.img"));
+    task_options.family_id = 1;
+    task_options.mapset_name = "Hills";
+    capture_current_time();
+    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
+    std::string dem = output("11001855.DEM");
+    ASSERT_EQ(dem.size(), 64u + 37u);
+    EXPECT_EQ(dem.substr(2, 10), "GARMIN DEM");
+    EXPECT_EQ(get_u16(dem, 0x19), 1u);
+    EXPECT_EQ(get_u16(dem, 0x0E), current_time.year);
+    EXPECT_EQ(get_u8(dem, 0x10), current_time.month);
+    // The one level covers the map's bounds (the mapset's, as it has one map).
+    TreBounds b = read_tre_bounds(ByteView(file.maps[0]->tre_info->header));
+    EXPECT_EQ(get_u32(dem, 41 + 0x28), static_cast<uint32_t>(b.west) << 8);
+    EXPECT_EQ(get_u32(dem, 41 + 0x2C), static_cast<uint32_t>(b.north) << 8);
+
+    std::vector<Record> r = tdb_records(output("corpwest.tdb"));
+    EXPECT_EQ(r[0].payload[r[0].payload.size() - 41 + 39], 1);  // all maps have a DEM
+    MapRecord m = map_record(r[4].payload);
+    uint32_t dem_length = 0;
+    for (const SubfileEntry& subfile : file.subfiles)
+        if (subfile.kind == SUB_DEM)
+            dem_length = subfile.length;
+    EXPECT_EQ(m.lengths.back(), dem_length);
+    EXPECT_EQ(dem_length, 7929u);
+    EXPECT_NE(m.rest.find(std::string("11000001.DEM") + '\0'), std::string::npos);
+
+    // One map without a DEM: no preview DEM.
+    add_maps({11000002}, "", "nodem.img");
+    std::filesystem::remove(out.file("11001855.DEM"));
+    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
+    EXPECT_FALSE(exists("11001855.DEM"));
+    r = tdb_records(output("corpwest.tdb"));
+    EXPECT_EQ(r[0].payload[r[0].payload.size() - 41 + 39], 0);
+}
+
+TEST_F(MapsetData, MkgmapCompilesThePreviewMap)
+{
+    if (run_program("sh", {"-c", "command -v mkgmap"}).exit_code != 0)
+        GTEST_SKIP() << "mkgmap is not installed";
+    add_tiles();
+    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
+    ScratchDir compiled;
+    RunResult run = run_program("mkgmap", {"--output-dir=" + compiled.path(), "--mapname=11001855",
+                                           out.file("corpwest.mp")});
+    ASSERT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(run.output.find("SEVERE"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("WARNING"), std::string::npos) << run.output;
+
+    // Its map covers the two tiles.
+    InputFile preview;
+    ASSERT_EQ(read_path(preview, compiled.file("11001855.img")), 1);
+    ASSERT_EQ(preview.map_count, 1u);
+    ASSERT_NE(preview.maps[0]->tre_info, nullptr);
+    TreBounds got = read_tre_bounds(ByteView(preview.maps[0]->tre_info->header));
+    for (const auto& input : std::vector<InputFile*>{inputs[0].get(), inputs[1].get()}) {
+        TreBounds tile = read_tre_bounds(ByteView(input->maps[0]->tre_info->header));
+        EXPECT_GE(got.north, tile.north);
+        EXPECT_GE(got.east, tile.east);
+        EXPECT_LE(got.south, tile.south);
+        EXPECT_LE(got.west, tile.west);
+    }
 }

@@ -134,6 +134,15 @@ TEST_F(TaskBridge, EveryTaskStartsWithCleanCountersAndItsOwnOptions)
     EXPECT_EQ(task_options.family_id, 77u);
     EXPECT_EQ(task_options.mapset_name, "");
     EXPECT_EQ(task_options.verbose, 0);
+
+    // An empty selection: the join says what is missing, and the summary
+    // line reflects only that.
+    pomost_join(options, 0, nullptr);
+    EXPECT_EQ(take_log(), "Input files missing.\n\nThere were errors, result is faulty.\n");
+    EXPECT_EQ(error_count, 1);
+    pomost_info(options, 0, nullptr);
+    EXPECT_EQ(take_log(), "");
+    EXPECT_EQ(error_count, 0);
 }
 
 TEST_F(TaskBridge, MemoryTraceAroundTheTask)
@@ -220,12 +229,44 @@ TEST_F(TaskBridge, MapIdCheckLeavesOutInputsWhoseReadingFailed)
 
 TEST_F(TaskBridge, WriteAndChangeStopBetweenFiles)
 {
-    const char* names[] = {plain1.c_str(), plain2.c_str()};
-    test_stop_after_polls = 1;
+    std::string a = dir.file("a.img");
+    std::string b = dir.file("b.img");
+    write_file(a, read_file(plain1));
+    write_file(b, read_file(plain2));
+    const char* names[] = {a.c_str(), b.c_str()};
+    InputList list;
+    test_stop_after_polls = 1000;
+    build_input_list(2, names, list, 0);
+    int reading = 1000 - test_stop_after_polls;
+    take_log();
+
+    options.verbose = 1;
+    test_stop_after_polls = reading + 1;  // the first file, then Stop
     pomost_write(options, 2, names);
-    std::string one = take_log();
-    test_stop_after_polls = -1;
+    std::string log = take_log();
+    EXPECT_NE(log.find("Write: map file " + a + ".\n"), std::string::npos);
+    EXPECT_EQ(log.find("Write: map file " + b + ".\n"), std::string::npos);
+    test_stop_after_polls = reading + 1;
     pomost_chang(options, 2, names);
-    std::string both = take_log();
-    EXPECT_LT(one.size(), both.size());
+    log = take_log();
+    EXPECT_NE(log.find("Write: map file " + a + ".\n"), std::string::npos);
+    EXPECT_EQ(log.find("Write: map file " + b + ".\n"), std::string::npos);
+}
+
+TEST_F(TaskBridge, OnlyTheChangeRoadLetsATypInputReplaceATypSubfile)
+{
+    // A mapset of family 1101/1 with its TYP, and another TYP of that family.
+    std::string img = dir.file("west.img");
+    std::string original = read_file(data_path("gmapsupp/west-1101-p1.img"));
+    write_file(img, original);
+    std::string typ = dir.file("WEST1101.typ");
+    write_file(typ, read_file(data_path("typ/west1101-cp0.typ")));
+    const char* names[] = {img.c_str(), typ.c_str()};
+    options.replace_typ = 1;
+    pomost_write(options, 2, names);
+    EXPECT_EQ(read_file(img), original);
+    EXPECT_EQ(error_count, 0);
+    pomost_chang(options, 2, names);
+    EXPECT_NE(read_file(img), original);
+    EXPECT_EQ(error_count, 0);
 }
