@@ -348,3 +348,254 @@ TEST(TreBoundsSign, UpperAndLowerEdges)
     EXPECT_EQ(none.west, 0);
     EXPECT_EQ(none.north, 0x217503);
 }
+
+// ---------------------------------------------------------------- containers
+
+namespace {
+
+// " %9u%3u" of a map's length and subfile count, as the map table prints them.
+std::string length_and_count(size_t length, unsigned count)
+{
+    char text[32];
+    snprintf(text, sizeof text, " %9zu%3u", length, count);
+    return text;
+}
+
+// A payload of the given u16 values, then the bytes of more.
+std::string u16_payload(std::initializer_list<uint16_t> values, const std::string& more = "")
+{
+    std::string bytes(2 * values.size(), '\0');
+    size_t at = 0;
+    for (uint16_t v : values)
+        put_u16(bytes, 2 * at++, v);
+    return bytes + more;
+}
+
+// Inserts text before the end of the line that holds marker.
+void insert_at_line_end(std::string& text, const std::string& marker, const std::string& more)
+{
+    size_t at = text.find(marker);
+    ASSERT_NE(at, std::string::npos) << marker;
+    text.insert(text.find('\n', at), more);
+}
+
+}  // namespace
+
+TEST_F(InfoReport, MapTable)
+{
+    TreSpec tre{.header_length = 256, .map_id = 12345678, .flags = 0x0F, .priority = 31};
+    std::string tre_bytes = tre_subfile(tre);
+    put_u32(tre_bytes, 0xF1, 1);
+    put_u32(tre_bytes, 0xF5, 1);
+    std::string rgn = common_header("RGN", 125);
+    std::string lbl = lbl_subfile({.code_page = 1250});
+    std::string typ = typ_subfile(1252, 1101, 1);
+    std::string gmp = gmp_subfile({.tre = TreSpec{.map_id = 22222222}});
+    std::string lone(40, 'x');
+    // Texts in code page 1250: "Mapa Łódź", "Rodzina Środek".
+    std::string mps = mps_l_record(3, 1301, 12345678, {"Series", "Mapa \xA3\xF3\x64\x9F", "Area"}) +
+                      mps_l_record(3, 1302, 22222222, {"Same", "Gmp map", "Same"}) +
+                      mps_f_record(3, 1301, "Rodzina \x8Crodek") + mps_v_record("Zestaw", 1);
+    ImgBuilder b;
+    b.add_subfile("12345678", "TRE", tre_bytes);
+    b.add_subfile("12345678", "RGN", rgn);
+    b.add_subfile("12345678", "LBL", lbl);
+    b.add_subfile("WEST1101", "TYP", typ);
+    b.add_subfile("22222222", "GMP", gmp);
+    b.add_subfile("LONE", "ABC", lone);
+    b.add_subfile("MAKEGMAP", "MPS", mps);
+    b.write(dir.file("maps.img"));
+
+    // Code page, priority, T(ransparent) and S(igned), IDs from the data
+    // header or the 'L' record, the map name; each line ends after its last
+    // column that has something to show.
+    std::string table = "\nMap              length s-f  CP    prio  PID   FID  name\n"
+                        " 12345678 MPC" +
+                        length_and_count(tre_bytes.size() + rgn.size() + lbl.size(), 3) +
+                        "  1250  31  TS   3  1301  Mapa Łódź\n"
+                        " WEST1101 TYP" +
+                        length_and_count(typ.size(), 1) +
+                        "  1252           1  1101\n"
+                        " 22222222 NT " +
+                        length_and_count(gmp.size(), 1) +
+                        "  1252  25       3  1302  Gmp map\n"
+                        " LONE      ? " +
+                        length_and_count(lone.size(), 1) +
+                        "\n"
+                        " MAKEGMAP MPS" +
+                        length_and_count(mps.size(), 1) + "\n";
+    std::string log = report(dir.file("maps.img"));
+    EXPECT_NE(log.find(table + "\nData MPS\n F: PID 3, FID 1301, Rodzina Środek\n V: Zestaw (1)\n\n\n"),
+              std::string::npos)
+        << log;
+
+    // Verbose: the third and the first text of each 'L' record, the first
+    // only when it is not the third again.
+    insert_at_line_end(table, "Mapa Łódź", "  >Area  >Series");
+    insert_at_line_end(table, "Gmp map", "  >Same");
+    log = report(dir.file("maps.img"), true);
+    EXPECT_NE(log.find(table + "\nData MPS\n"
+                               " L: PID 3, FID 1301, map BC614E, (12345678 0),  Mapa Łódź  >Area  >Series\n"
+                               " L: PID 3, FID 1302, map 153158E, (22222222 0),  Gmp map  >Same\n"
+                               " F: PID 3, FID 1301, Rodzina Środek\n V: Zestaw (1)\n\n\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("maps:\t\t5, sub-files 7\n"), std::string::npos) << log;
+}
+
+TEST_F(InfoReport, MpsRecordLetters)
+{
+    std::string mps =
+        mps_record('D', "ab") + mps_record('D', u16_payload({0x1234, 0}, std::string("\x02\x05\0\0", 4))) +
+        mps_record('F', "ab") + mps_record('F', u16_payload({9, 8})) +
+        mps_f_record(9, 8, "Famille \xE9t\xE9") +  // code page 1252: "Famille été"
+        mps_record('L', "ab") + mps_record('L', u16_payload({4, 5})) +
+        mps_l_record(4, 5, 0xABC, {"One", "Two", "Three"}, 0x77) + mps_record('M', "ab") +
+        mps_record('M', u16_payload({0xBCDE, 0xA})) +
+        mps_record('M', u16_payload({0xBCDE, 0xA, 0x77, 0}, "\x01\x07")) + mps_record('P', "ab") +
+        mps_record('P', u16_payload({1, 2})) + mps_p_record(1, 2, {0xA, 0xB, 0xC}) + mps_v_record("Zestaw", 1) +
+        mps_record('V', "Name") + mps_record('V', "") + mps_record('X', "a") + mps_record('\x07', "");
+    ImgBuilder b;
+    b.add_subfile("WEST1101", "TYP", typ_subfile(1252, 1101, 1));
+    b.add_subfile("MAKEGMAP", "MPS", mps);
+    b.write(dir.file("mps.img"));
+
+    // Without verbose only the named 'F' and 'V' records show.
+    std::string log = report(dir.file("mps.img"));
+    EXPECT_NE(log.find("\nData MPS\n F: PID 9, FID 8, Famille été\n V: Zestaw (1)\n V: Name\n\n\n"),
+              std::string::npos)
+        << log;
+
+    log = report(dir.file("mps.img"), true);
+    EXPECT_NE(log.find("\nData MPS\n"
+                       " D: len. 5\n"
+                       " D: levels [2 - 5], (1234)\n"
+                       " F: len. 5\n"
+                       " F: PID 9, FID 8\n"
+                       " F: PID 9, FID 8, Famille été\n"
+                       " L: len. 5\n"
+                       " L: PID 4, FID 5\n"
+                       " L: PID 4, FID 5, map ABC, (2748 77),  Two  >Three  >One\n"
+                       " M: len. 5\n"
+                       " M: map ABCDE\n"
+                       " M: map ABCDE, levels [1 - 7], (0077)\n"
+                       " P: len. 5\n"
+                       " P: PID 1, FID 2\n"
+                       " P: PID 1, FID 2, (A B C)\n"
+                       " V: Zestaw (1)\n"
+                       " V: Name\n"
+                       " V: len. 3\n"
+                       " X: len. 4\n"
+                       " .: len. 3\n\n\n"),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(InfoReport, SubfileTable)
+{
+    std::string tre = tre_subfile({.map_id = 12345678});
+    std::string lbl = lbl_subfile({.code_page = 1250, .sort_description = "Central European"});
+    std::string gmp = gmp_subfile({.after_header = std::string("Tarnwick\0\0", 10)});
+    std::string typ = typ_subfile(1252, 1101, 1);
+    ImgBuilder b;
+    int t = b.add_subfile("12345678", "TRE", tre);
+    b.add_subfile("12345678", "LBL", lbl);
+    b.add_subfile("22222222", "GMP", gmp);
+    int y = b.add_subfile("WEST1101", "TYP", typ);
+    // One block of the TYP past the end of the file: the row shows " ???".
+    b.set_fat_block(y, 0, 1, 999);
+    ImgLayout layout = b.layout();
+    b.write(dir.file("sub.img"));
+
+    std::string log = report(dir.file("sub.img"), true);
+    char row[64];
+    snprintf(row, sizeof row, " 12345678 TRE %6zXh %9zu\n\tmap bc614e (12345678)\n", layout.entry_offset(t, 0),
+             tre.size());
+    EXPECT_NE(log.find("\nFile format errors (0)\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string("\nSub-file         fat     length\n") + row), std::string::npos) << log;
+    EXPECT_NE(log.find("\n\tCP 1250, Central European\n 22222222 GMP"), std::string::npos) << log;
+    EXPECT_NE(log.find("\n\tGMP: TRE RGN LBL\n\tGMP: date 01.06.2024 12:00:00\n\tmap 0 (0)\n\tTRE: date"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("\n\tCP 1252, Western European sort\n\tTarnwick 1.0\n WEST1101 TYP"), std::string::npos)
+        << log;
+    snprintf(row, sizeof row, " WEST1101 TYP %6zXh %9zu ???\n", layout.entry_offset(y, 0), typ.size());
+    EXPECT_NE(log.find(row), std::string::npos) << log;
+}
+
+TEST_F(InfoReport, RowWithoutSubfile)
+{
+    // The subfile table never leaves a row without its subfile for a file
+    // it read; the report still shows one rather than fail.
+    InputFile file;
+    file.path = "made.img";
+    file.subfile_count = 1;
+    file.subfile_index.rows.push_back({0x600, 0, nullptr});
+    task_options.verbose = 1;
+    EXPECT_EQ(print_info_report(file), 1);
+    EXPECT_NE(take_log().find("\nSub-file         fat     length\n ???             600h\n"), std::string::npos);
+}
+
+TEST_F(InfoReport, StopEveryFiftySubfileRows)
+{
+    ImgBuilder b;
+    for (int i = 0; i < 120; ++i) {
+        char name[9];
+        snprintf(name, sizeof name, "%08d", i);
+        b.add_subfile(name, "ABC", "x");
+    }
+    b.write(dir.file("many.img"));
+    // Polls: the start, the header block, after rows 49 and 99: the fourth stops.
+    int result = 0;
+    std::string log = report(dir.file("many.img"), true, &result, 3);
+    EXPECT_EQ(result, -1);
+    size_t rows = 0;
+    for (size_t at = log.find(" ABC "); at != std::string::npos; at = log.find(" ABC ", at + 1))
+        ++rows;
+    EXPECT_EQ(rows, 100u);
+    EXPECT_EQ(log.find("\nMap "), std::string::npos);
+}
+
+TEST_F(InfoReport, XorTwinReadsLikeItsPlainFile)
+{
+    for (bool verbose : {false, true}) {
+        std::string plain = report(data_path("gmapsupp/west-1101-p1.img"), verbose);
+        std::string scrambled = report(data_path("damaged/valid-xor-5a.img"), verbose);
+        size_t at = scrambled.find(", XOR 5A,");
+        ASSERT_NE(at, std::string::npos) << scrambled;
+        scrambled.replace(at, 9, ", XOR 00,");
+        std::string path = data_path("damaged/valid-xor-5a.img");
+        scrambled.replace(scrambled.find(path), path.size(), data_path("gmapsupp/west-1101-p1.img"));
+        EXPECT_EQ(scrambled, plain);
+    }
+}
+
+TEST_F(InfoReport, DamagedFilesShowWhatWasRead)
+{
+    struct Case {
+        const char* file;
+        const char* errors;  // the format-errors line, or null
+    } cases[] = {
+        {"damaged/trunc-tiny.img", "File format errors (3)\n"},
+        {"damaged/bad-block-base.img", "File format errors (3)\n"},
+        {"damaged/header-fat-length-huge.img", "File format errors (3)\n"},
+        {"damaged/fat-wrong-part-number.img", "File format errors (4)\n"},
+        // Damage flags alone: read, but not sound.
+        {"damaged/fat-block-past-end.img", "File format errors (0)\n"},
+        {"damaged/fat-size-too-big.img", "File format errors (0)\n"},
+        {"damaged/mps-last-record-cut.img", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::string log = report(data_path(c.file), true);
+        if (c.errors)
+            EXPECT_NE(log.find(c.errors), std::string::npos) << log;
+        else
+            EXPECT_EQ(log.find("File format errors"), std::string::npos) << log;
+        EXPECT_EQ(log.substr(log.size() - 2), "\n\n");
+    }
+    // A subfile whose FAT is damaged is marked in the subfile table.
+    std::string log = report(data_path("damaged/fat-block-past-end.img"), true);
+    EXPECT_NE(log.find(" 11000001 RGN    800h"), std::string::npos) << log;
+    EXPECT_NE(log.find(" ???\n"), std::string::npos) << log;
+}
