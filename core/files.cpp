@@ -66,19 +66,7 @@ void free_memory(void* block)
     ++free_count;
 }
 
-int reserve_bytes(std::vector<uint8_t>& buffer, size_t n)
-{
-    try {
-        buffer.assign(n, 0);
-    } catch (const std::bad_alloc&) {
-        log_message(fn_OuOfMe.text());
-        return 0;
-    } catch (const std::length_error&) {
-        log_message(fn_OuOfMe.text());
-        return 0;
-    }
-    return 1;
-}
+int reserve_bytes(std::vector<uint8_t>& buffer, size_t n) { return resize_rows(buffer, n); }
 
 // ---------------------------------------------------------------- messages
 
@@ -191,10 +179,7 @@ static bool check_subfile_range(const InputFile& input, uint32_t slot, uint32_t 
     return true;
 }
 
-// File position of byte p of the subfile at row slot, or false when the FAT
-// row holding its block lies outside the FAT, or the block number is unused,
-// at or past the end of the file, or (for a write) inside the header+FAT area.
-static bool locate_subfile_byte(const InputFile& input, uint32_t slot, uint64_t p, bool writing,
+bool locate_subfile_byte(const InputFile& input, uint32_t slot, uint64_t p, bool writing,
                                 uint64_t& position)
 {
     uint64_t e = p / input.block_size;

@@ -14,9 +14,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "core/byte_view.h"
+#include "core/host.h"
 #include "core/input_file.h"
 #include "core/messages.h"
 
@@ -41,6 +44,23 @@ void free_memory(void* block);
 // Sizes a byte buffer to n bytes (zero-filled); logs "Out of memory." and
 // gives 0 when it cannot.
 int reserve_bytes(std::vector<uint8_t>& buffer, size_t n);
+// Sizes a table to n value-initialised rows, the same way. A table whose
+// rows others point at is sized once, before the first pointer is taken.
+template <class Row>
+int resize_rows(std::vector<Row>& rows, size_t n)
+{
+    try {
+        rows.clear();
+        rows.resize(n);
+    } catch (const std::bad_alloc&) {
+        log_message(fn_OuOfMe.text());
+        return 0;
+    } catch (const std::length_error&) {
+        log_message(fn_OuOfMe.text());
+        return 0;
+    }
+    return 1;
+}
 
 void report_write_error(const char* name);
 void report_read_error(const char* name);
@@ -63,6 +83,10 @@ FILE* create_output_file_at(const char* path, int force);
 // Bytes [offset, offset + n) of the subfile whose first FAT entry is row slot
 // of fat_slots, with the file's XOR undone.
 int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* buffer, uint32_t n);
+// File position of byte p of the subfile at row slot, or false when the FAT
+// row holding its block lies outside the FAT, or the block number is unused,
+// at or past the end of the file, or (for a write) inside the header+FAT area.
+bool locate_subfile_byte(const InputFile& input, uint32_t slot, uint64_t p, bool writing, uint64_t& position);
 // Writes them; with pad the rest of the last block written is filled so that
 // it reads as zeros. The caller's buffer is never changed.
 int write_subfile_data(InputFile& input, const void* buffer, uint32_t slot, uint32_t offset, uint32_t n, int pad);

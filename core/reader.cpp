@@ -21,6 +21,7 @@
 #include "core/header_knowledge.h"
 #include "core/host.h"
 #include "core/img_format.h"
+#include "core/map_list.h"
 #include "core/subfile_headers.h"
 #include "core/subfile_table.h"
 #include "operations/task_options.h"
@@ -393,6 +394,13 @@ int read_input_file(InputFile& file)
     if (file.kind == FILE_IMG) {
         if (!read_subfile_table(file))
             return fail_read(file, READ_SUBFILES_BAD);
+        if (!build_map_list(file))
+            return fail_read(file, READ_MAPS_BAD);
+        if (!czytaj_mpsr(file))
+            return fail_read(file, READ_MPS_FAILED);
+        if (!analizuj_mpsr(file))
+            return fail_read(file, READ_MPS_ANALYSIS_FAILED);
+        choose_file_code_page(file);
     } else if (file.subfile_kind != SUB_NONE && !describe_single_subfile(file)) {
         // The header readers have said what went wrong; the file stays
         // usable as data, but the task must not end as if nothing happened.

@@ -1,12 +1,487 @@
 // The subfile table of an IMG container.
 //
-// Not built yet: a container reads with no subfiles, which is also what a
-// container without used FAT entries gives.
+// The FAT is read as written by whatever made the file: the entries of one
+// subfile need not stand together, a name may be repeated (the last first
+// entry of a name wins), a part may be repeated (the copy at the higher FAT
+// offset wins), and entries may be freed in the middle of a subfile. The
+// slots are first numbered into runs of neighbouring entries of one name,
+// runs without a first entry join the subfile of their name, and one sort
+// then brings every subfile's entries together in part order. A block-list
+// walk of a subfile can then go slot by slot from its first entry.
+//
+// Free entries keep their place in their run: a free entry stands for the
+// part after the used entry it follows, so a subfile whose middle entry was
+// freed stops at that entry (damage 0x02, length cut) instead of seeing its
+// next part out of order, which would be the fatal wrong-part fault.
 #include "core/subfile_table.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/files.h"
+#include "core/header_knowledge.h"
+#include "core/host.h"
+#include "core/img_format.h"
+#include "core/reader.h"
+#include "core/subfile_headers.h"
+
+namespace {
+
+constexpr uint32_t no_entry = UINT32_MAX;
+
+// Byte order of n name bytes of two entries; bytes a short view lacks count
+// as lower than any byte.
+int compare_entry_names(ByteView fat, uint32_t a, uint32_t b, uint32_t n)
+{
+    ByteView x = fat.sub(uint64_t(a) + FatEntry::name, n);
+    ByteView y = fat.sub(uint64_t(b) + FatEntry::name, n);
+    size_t common = std::min(x.size(), y.size());
+    int c = common ? memcmp(x.data(), y.data(), common) : 0;
+    if (c != 0 || x.size() == y.size())
+        return c;
+    return x.size() < y.size() ? -1 : 1;
+}
+
+bool same_full_name(ByteView fat, uint32_t a, uint32_t b)
+{
+    return compare_entry_names(fat, a, b, FatEntry::full_name_length) == 0;
+}
+
+uint8_t entry_flag(ByteView fat, uint32_t entry) { return fat.u8(uint64_t(entry) + FatEntry::flag); }
+uint8_t entry_part(ByteView fat, uint32_t entry) { return fat.u8(uint64_t(entry) + FatEntry::part); }
+
+// The first entry of a subfile: in use, part 0, a size.
+bool is_first_entry(ByteView fat, uint32_t entry)
+{
+    return entry_flag(fat, entry) == 1 && entry_part(fat, entry) == 0 &&
+           fat.u32(uint64_t(entry) + FatEntry::subfile_size) != 0;
+}
+
+// 1 for RGN and GMP, 2 for the other map kinds, 0 for the rest: within one
+// name, a map's RGN (or GMP) leads and its other parts follow in FAT order.
+uint32_t sort_class_of(ByteView fat, uint32_t entry)
+{
+    ByteView ext = fat.sub(uint64_t(entry) + FatEntry::extension, FatEntry::extension_length);
+    if (ext.matches(0, "RGN") || ext.matches(0, "GMP"))
+        return 1;
+    static const char* const map_parts[] = {"TRE", "LBL", "NET", "NOD", "DEM", "SRT"};
+    for (const char* part : map_parts)
+        if (ext.matches(0, part))
+            return 2;
+    return 0;
+}
+
+// The entry whose name orders the slot: its own for a used entry of a run,
+// else the one recorded in name_entry.
+uint32_t name_source(ByteView fat, const FatSlot& slot)
+{
+    return entry_flag(fat, slot.entry_offset) == 1 && slot.group >= 0 ? slot.entry_offset : slot.name_entry;
+}
+
+// The part a slot stands for: a used entry's own part number; a free entry
+// stands for the part after the used entry it follows.
+uint32_t part_key(ByteView fat, const FatSlot& slot)
+{
+    if (entry_flag(fat, slot.entry_offset) != 0)
+        return entry_part(fat, slot.entry_offset);
+    if (slot.name_entry != slot.entry_offset)
+        return entry_part(fat, slot.name_entry) + 1u;
+    return 0;
+}
+
+template <class T>
+int order(T a, T b)
+{
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+void trace_slots(const InputFile& file, const char* when)
+{
+    if (!debug_category_enabled(DBG_READ))
+        return;
+    ByteView fat(file.header_buffer);
+    debug_message(DBG_READ, "sloty FAT %s:\n", when);
+    for (size_t i = 0; i < file.fat_slots.size(); ++i) {
+        const FatSlot& s = file.fat_slots[i];
+        ByteView own = fat.sub(uint64_t(s.entry_offset) + FatEntry::name, FatEntry::full_name_length);
+        ByteView named = fat.sub(uint64_t(s.name_entry) + FatEntry::name, FatEntry::full_name_length);
+        debug_message(DBG_READ, "%4zu: ofs %6x, idx %3d, grupa %3d, flaga %u, czesc %u, %.*s / %.*s\n", i,
+                      s.entry_offset, s.index_row, s.group, entry_flag(fat, s.entry_offset),
+                      entry_part(fat, s.entry_offset), static_cast<int>(own.size()),
+                      reinterpret_cast<const char*>(own.data()), static_cast<int>(named.size()),
+                      reinterpret_cast<const char*>(named.data()));
+    }
+}
+
+// The slot of an entry while the slots still stand in FAT order.
+size_t slot_of_entry(const InputFile& file, uint32_t entry)
+{
+    return (entry - file.fat_offset) / FatEntry::size;
+}
+
+// The index rows of the first entries, in FAT order, and the name
+// list beside them. A later first entry of a name supersedes the earlier
+// one, whose row goes and whose slot is marked dropped.
+bool build_subfile_index(InputFile& file, uint32_t count)
+{
+    ByteView fat(file.header_buffer);
+    SubfileIndex& index = file.subfile_index;
+    try {
+        index.rows.clear();
+        index.rows.reserve(count);
+        index.sorted_names.clear();
+        index.sorted_names.reserve(count);
+    } catch (const std::exception&) {
+        log_message(fn_OuOfMe.text());
+        return false;
+    }
+    for (FatSlot& slot : file.fat_slots) {
+        uint32_t entry = slot.entry_offset;
+        if (!is_first_entry(fat, entry))
+            continue;
+        auto& names = index.sorted_names;
+        auto at = std::lower_bound(names.begin(), names.end(), entry, [&](uint32_t a, uint32_t b) {
+            return compare_entry_names(fat, a, b, FatEntry::full_name_length) < 0;
+        });
+        if (at != names.end() && same_full_name(fat, *at, entry)) {
+            auto gone = std::find_if(index.rows.begin(), index.rows.end(),
+                                     [&](const SubfileIndexEntry& r) { return r.first_entry_offset == *at; });
+            size_t row = static_cast<size_t>(gone - index.rows.begin());
+            file.fat_slots[slot_of_entry(file, *at)].index_row = -2;
+            debug_message(DBG_READ, "wpis FAT %x zastapiony przez %x\n", *at, entry);
+            index.rows.erase(gone);
+            for (size_t r = row; r < index.rows.size(); ++r)
+                file.fat_slots[slot_of_entry(file, index.rows[r].first_entry_offset)].index_row =
+                    static_cast<int32_t>(r);
+            *at = entry;
+        } else {
+            names.insert(at, entry);
+        }
+        slot.index_row = static_cast<int32_t>(index.rows.size());
+        index.rows.push_back({entry, 0, nullptr});
+    }
+    return true;
+}
+
+// Runs of neighbouring used entries of one 11-byte name. A dropped
+// first entry closes the run it would have continued, so its own stray
+// continuation entries cannot join the subfile that superseded it by
+// position, only by name below.
+void number_runs(InputFile& file)
+{
+    ByteView fat(file.header_buffer);
+    int32_t run = 0;
+    uint32_t current = no_entry;    // the entry whose name is the current run's
+    uint32_t last_used = no_entry;  // the current run's latest used entry
+    for (FatSlot& slot : file.fat_slots) {
+        uint32_t entry = slot.entry_offset;
+        if (slot.index_row == -2) {
+            if (current != no_entry)
+                ++run;
+            current = last_used = no_entry;
+            slot.sort_class = sort_class_of(fat, entry);
+            slot.group = run;
+        } else if (entry_flag(fat, entry) != 0) {
+            slot.sort_class = sort_class_of(fat, entry);
+            if (current == no_entry || !same_full_name(fat, entry, current)) {
+                ++run;
+                current = entry;
+            }
+            slot.group = run;
+            last_used = entry;
+        } else {
+            // A free entry before any run has no name but its own.
+            slot.group = run;
+            if (last_used != no_entry) {
+                slot.name_entry = last_used;
+                slot.sort_class = sort_class_of(fat, last_used);
+            }
+        }
+    }
+}
+
+// A run that holds no first entry continues the subfile of its
+// name wherever that stands; without one its entries are orphans (-1).
+void join_continuation_runs(InputFile& file)
+{
+    ByteView fat(file.header_buffer);
+    const std::vector<uint32_t>& names = file.subfile_index.sorted_names;
+    std::vector<FatSlot>& slots = file.fat_slots;
+    size_t start = 0;
+    while (start < slots.size()) {
+        size_t end = start + 1;
+        while (end < slots.size() && slots[end].group == slots[start].group)
+            ++end;
+        bool holds_first = false;
+        uint32_t named = no_entry;
+        for (size_t i = start; i < end; ++i) {
+            holds_first = holds_first || is_first_entry(fat, slots[i].entry_offset);
+            if (named == no_entry && entry_flag(fat, slots[i].entry_offset) != 0)
+                named = slots[i].entry_offset;
+        }
+        if (!holds_first && named != no_entry) {
+            auto at = std::lower_bound(names.begin(), names.end(), named, [&](uint32_t a, uint32_t b) {
+                return compare_entry_names(fat, a, b, FatEntry::full_name_length) < 0;
+            });
+            int32_t group = -1;
+            if (at != names.end() && same_full_name(fat, *at, named))
+                group = slots[slot_of_entry(file, *at)].group;
+            // Free slots keep the used entry they follow as their name: it
+            // has the subfile's name and tells which part they stand for.
+            for (size_t i = start; i < end; ++i)
+                slots[i].group = group;
+        }
+        start = end;
+    }
+}
+
+bool has_blank_name(const SubfileEntry& subfile) { return memcmp(subfile.name, "           ", 11) == 0; }
+
+// Logs the FAT damage of a subfile; 0 when it is fatal.
+int report_fat_damage(InputFile& file, SubfileEntry& subfile, int checked)
+{
+    if (checked && subfile.flags == 0)
+        return 1;
+    log_message(od_WFFSSF.text(), subfile.name, file.path.c_str());
+    // A block inside the header+FAT area is fatal for an entry that looks
+    // like part of that area itself.
+    if (!checked || ((subfile.flags & DAMAGE_BLOCK_IN_HEADER) && has_blank_name(subfile)))
+        return 0;
+    ++warning_count;
+    file.damage_flags |= subfile.flags;
+    return 1;
+}
+
+// Reads the header records of a subfile; 0 when a reader failed.
+int read_subfile_headers(InputFile& file, SubfileEntry& subfile)
+{
+    // The traces only write debug output; their failures are not the table's.
+    dump_gmp_header(file, &subfile);
+    dump_mdr_header(file, &subfile);
+    if (subfile.kind == SUB_GMP && !read_gmp_header(file, &subfile))
+        return 0;
+    return read_tre_header(file, &subfile) && read_lbl_header(file, &subfile) && read_dem_header(file, &subfile) &&
+           read_other_header(file, &subfile);
+}
+
+// One SubfileEntry per first entry that was not superseded, in
+// sorted slot order, each checked and its headers read.
+int fill_subfiles(InputFile& file)
+{
+    ByteView fat(file.header_buffer);
+    SubfileIndex& index = file.subfile_index;
+    if (!resize_rows(file.subfiles, index.rows.size()))
+        return 0;
+    uint32_t filled = 0;
+    int result = 1;
+    for (size_t position = 0; position < file.fat_slots.size() && result; ++position) {
+        const FatSlot& slot = file.fat_slots[position];
+        uint32_t entry = slot.entry_offset;
+        if (!is_first_entry(fat, entry) || slot.index_row == -2)
+            continue;
+        if (filled == file.subfiles.size())
+            break;  // cannot happen: each such slot has its own row
+        SubfileEntry& subfile = file.subfiles[filled++];
+        file.subfile_count = filled;
+        ByteView name = fat.sub(uint64_t(entry) + FatEntry::name, FatEntry::full_name_length);
+        memcpy(subfile.name, name.data(), name.size());
+        subfile.kind = subfile_kind_of_extension(subfile.name + FatEntry::name_length);
+        subfile.fat_slot = static_cast<uint32_t>(position);
+        subfile.declared_length = subfile.length = fat.u32(uint64_t(entry) + FatEntry::subfile_size);
+        subfile.fat_entry_offset = entry;
+        if (slot.index_row >= 0 && static_cast<size_t>(slot.index_row) < index.rows.size()) {
+            index.rows[slot.index_row].slot_position = static_cast<uint32_t>(position);
+            index.rows[slot.index_row].subfile = &subfile;
+        } else {
+            debug_message(DBG_READ, "pierwszy wpis FAT %x bez wiersza indeksu\n", entry);
+        }
+        result = report_fat_damage(file, subfile, check_subfile_blocks(file, subfile)) &&
+                 read_subfile_headers(file, subfile);
+    }
+    // Rows that were never reached are dropped, so every row stands for a
+    // subfile that was looked at.
+    file.subfiles.erase(file.subfiles.begin() + filled, file.subfiles.end());
+    file.subfile_count = filled;
+    return result;
+}
+
+}  // namespace
+
+SubfileKind subfile_kind_of_extension(const char* extension)
+{
+    static const struct {
+        const char* extension;
+        SubfileKind kind;
+    } kinds[] = {
+        {"RGN", SUB_RGN}, {"LBL", SUB_LBL}, {"TRE", SUB_TRE}, {"NET", SUB_NET}, {"NOD", SUB_NOD},
+        {"SRT", SUB_SRT}, {"GMP", SUB_GMP}, {"MDR", SUB_MDR}, {"MPS", SUB_MPS}, {"TYP", SUB_TYP},
+        {"TDB", SUB_TDB}, {"DEM", SUB_DEM}, {"TRF", SUB_TRF}, {"MMR", SUB_MMR}, {"MD2", SUB_MD2},
+        {"IDX", SUB_IDX}, {"QSI", SUB_QSI}, {"SID", SUB_SID}, {"JCV", SUB_JCV},
+    };
+    for (const auto& k : kinds)
+        if (memcmp(extension, k.extension, 3) == 0)
+            return k.kind;
+    return SUB_OTHER;
+}
+
+int compare_fat_slots(const InputFile& file, const FatSlot& a, const FatSlot& b)
+{
+    ByteView fat(file.header_buffer);
+    bool a_dropped = a.index_row < -1;
+    bool b_dropped = b.index_row < -1;
+    if (a_dropped != b_dropped)
+        return a_dropped ? 1 : -1;
+    if (int c = compare_entry_names(fat, name_source(fat, a), name_source(fat, b), FatEntry::name_length))
+        return c;
+    if (int c = order(a.sort_class, b.sort_class))
+        return c;
+    if (int c = order(a.group, b.group))
+        return c;
+    if (int c = order(part_key(fat, a), part_key(fat, b)))
+        return c;
+    bool a_used = entry_flag(fat, a.entry_offset) == 1 && a.group >= 0;
+    bool b_used = entry_flag(fat, b.entry_offset) == 1 && b.group >= 0;
+    if (a_used != b_used)
+        return a_used ? -1 : 1;
+    return order(a.entry_offset, b.entry_offset);
+}
+
+void sort_fat_slots(InputFile& file)
+{
+    std::vector<FatSlot>& slots = file.fat_slots;
+    auto before = [&file](const FatSlot& a, const FatSlot& b) { return compare_fat_slots(file, a, b) < 0; };
+    std::stable_sort(slots.begin(), slots.end(), before);
+    ByteView fat(file.header_buffer);
+    bool dropped = false;
+    for (size_t i = 0; i + 1 < slots.size(); ++i) {
+        FatSlot& a = slots[i];
+        const FatSlot& b = slots[i + 1];
+        if (a.group >= 0 && a.group == b.group && a.index_row == -1 && b.index_row == -1 &&
+            entry_flag(fat, a.entry_offset) == 1 && entry_flag(fat, b.entry_offset) == 1 &&
+            entry_part(fat, a.entry_offset) == entry_part(fat, b.entry_offset)) {
+            debug_message(DBG_READ, "powtorzona czesc %u, wpis FAT %x pominiety, zostaje %x\n",
+                          entry_part(fat, a.entry_offset), a.entry_offset, b.entry_offset);
+            a.index_row = -2;
+            dropped = true;
+        }
+    }
+    if (dropped)
+        std::stable_sort(slots.begin(), slots.end(), before);
+}
+
+int check_subfile_blocks(InputFile& file, SubfileEntry& subfile)
+{
+    ByteView fat(file.header_buffer);
+    const uint64_t block_size = file.block_size;
+    const uint64_t first = subfile.fat_slot;
+    const uint64_t entries = std::min<uint64_t>(file.fat_entry_count, file.fat_slots.size());
+    if (first > entries || block_size == 0)
+        return 0;
+    uint64_t length = subfile.length;
+    uint64_t needed = ((length + block_size - 1) / block_size + FatEntry::block_count - 1) / FatEntry::block_count;
+    if (first + needed > entries) {
+        subfile.flags |= DAMAGE_FEW_ENTRIES;
+        needed = entries - first;
+    }
+    if (needed == 0) {
+        if (length != 0) {
+            subfile.length = 0;
+            subfile.flags |= DAMAGE_SHORTENED;
+        }
+        return 1;
+    }
+    // Blocks count up to the first unused or impossible block number only:
+    // past it the subfile's bytes could not be found by position, and the
+    // usable length must never reach into blocks that are not its own.
+    uint64_t blocks = 0;
+    bool counting = true;
+    uint64_t i = 0;
+    for (; i < needed; ++i) {
+        uint32_t entry = file.fat_slots[first + i].entry_offset;
+        if (!fat.contains(entry, FatEntry::size) || entry_flag(fat, entry) == 0 ||
+            memcmp(fat.data() + entry + FatEntry::name, subfile.name, FatEntry::full_name_length) != 0)
+            break;
+        if (entry_part(fat, entry) != i) {
+            subfile.flags |= DAMAGE_WRONG_PART;
+            return 0;
+        }
+        for (uint32_t k = 0; counting && k < FatEntry::block_count; ++k) {
+            uint16_t block = fat.u16(uint64_t(entry) + FatEntry::blocks + 2 * k);
+            if (block == FatEntry::unused_block) {
+                counting = false;
+            } else if (block >= file.total_blocks) {
+                subfile.flags |= DAMAGE_BLOCK_PAST_END;
+                counting = false;
+            } else {
+                if (block < file.header_blocks)
+                    subfile.flags |= DAMAGE_BLOCK_IN_HEADER;
+                ++blocks;
+            }
+        }
+    }
+    if (i < needed)
+        subfile.flags |= DAMAGE_BROKEN_CHAIN;
+    if (blocks * block_size < length) {
+        subfile.length = static_cast<uint32_t>(blocks * block_size);
+        subfile.flags |= DAMAGE_SHORTENED;
+    }
+    return 1;
+}
 
 int read_subfile_table(InputFile& file)
 {
+    ByteView fat(file.header_buffer);
+    uint32_t count = 0;
+    for (size_t i = 0; i < file.fat_slots.size(); ++i) {
+        // The slots are found by offset until they are sorted: they must
+        // still be the unsorted rows made over header_buffer.
+        const FatSlot& slot = file.fat_slots[i];
+        if (slot.entry_offset != file.fat_offset + i * FatEntry::size ||
+            !fat.contains(slot.entry_offset, FatEntry::size))
+            return 0;
+        count += is_first_entry(fat, slot.entry_offset);
+    }
+    debug_message(DBG_READ, "podplikow %u, plik %s\n", count, file.path.c_str());
     file.subfiles.clear();
     file.subfile_count = 0;
-    return 1;
+    if (count == 0)
+        return 1;
+    if (!build_subfile_index(file, count))
+        return 0;
+    number_runs(file);
+    join_continuation_runs(file);
+    trace_slots(file, "przed sortowaniem");
+    if (file.fat_entry_count >= 2)
+        sort_fat_slots(file);
+    trace_slots(file, "po sortowaniu");
+    return fill_subfiles(file);
+}
+
+void attach_subfile_to_map(MapEntry& map, SubfileEntry& subfile)
+{
+    if (subfile.gmp_info && !map.gmp_info)
+        map.gmp_info = subfile.gmp_info.get();
+    if (subfile.tre_info && !map.tre_info) {
+        map.tre_info = subfile.tre_info.get();
+        map.map_number = map.tre_info->map_id;
+        map.has_dem |= map.tre_info->has_dem;
+        map.has_nod |= map.tre_info->has_nod;
+    }
+    if (subfile.lbl_info && !map.lbl_info) {
+        map.lbl_info = subfile.lbl_info.get();
+        map.code_page = map.lbl_info->code_page;
+    }
+    if (subfile.dem_info && !map.dem_info)
+        map.dem_info = subfile.dem_info.get();
+    if (subfile.header_info && !map.header_info) {
+        map.header_info = subfile.header_info.get();
+        map.code_page = map.header_info->code_page;
+    }
+    if (subfile.kind == SUB_DEM)
+        map.has_dem = 1;
+    if (subfile.kind == SUB_NOD)
+        map.has_nod = 1;
+    if (subfile.bad_data)
+        ++map.bad_subfiles;
+    subfile.map = &map;
 }

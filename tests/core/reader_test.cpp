@@ -12,7 +12,7 @@
 #include "core/img_format.h"
 #include "core/host.h"
 #include "operations/task_options.h"
-#include "tests/core/made_files.h"
+#include "tests/core/built_inputs.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/test_support.h"
 
@@ -20,29 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Reading : public ::testing::Test {
+class Reading : public BuiltInputs {
 protected:
-    void SetUp() override
-    {
-        clear_task_options(task_options);
-        test_stop_after_polls = -1;
-        error_count = 0;
-        warning_count = 0;
-        take_log();
-    }
-    void TearDown() override { clear_task_options(task_options); }
-
-    // Reads path; the log it wrote goes to `log`.
-    int read(InputFile& file, const std::string& path)
-    {
-        file.path = path;
-        int result = read_input_file(file);
-        log = take_log();
-        return result;
-    }
-
-    ScratchDir dir;
-    std::string log;
+    int read(InputFile& file, const std::string& p) { return read_path(file, p); }
 };
 
 bool is_single_subfile_name(const fs::path& p)
@@ -58,11 +38,11 @@ bool is_single_subfile_name(const fs::path& p)
 std::string patched_copy(const ScratchDir& dir, const std::string& source, const std::string& name,
                          const std::map<uint64_t, uint8_t>& changes)
 {
-    std::vector<uint8_t> bytes = made::read_bytes(data_path(source));
+    std::string bytes = read_file(data_path(source));
     for (auto [at, value] : changes)
-        bytes.at(at) = value;
+        bytes.at(at) = static_cast<char>(value);
     std::string path = dir.file(name);
-    made::write_bytes(path, bytes);
+    write_file(path, bytes);
     return path;
 }
 
@@ -113,31 +93,52 @@ TEST_F(Reading, DamagedFilesGiveTheirStatusAndMessage)
         const char* name;
         int result;
         ReadStatus status;
-        const char* message;  // %s: the path
+        std::vector<std::string> messages;  // %s: the path
+        int warnings;
     };
-    // FAT-level damage (block lists, repeated names, part numbers) is found by
-    // the subfile table, which is not built yet: those files read fine today,
-    // as does damage inside the MPS, which only the MPS analysis sees.
+    auto wrong_fat = [](const char* subfile) {
+        return std::string("Wrong FAT for subfile ") + subfile + ", file %s.\n";
+    };
     const Case cases[] = {
-        {"bad-block-base.img", 0, READ_HEADER_BAD, "Wrong header (block size), file %s.\n"},
-        {"bad-block-exponent.img", 0, READ_HEADER_BAD, "Wrong header (block size), file %s.\n"},
-        {"fat-block-in-header.img", 1, READ_OK, ""},
-        {"fat-block-past-end.img", 1, READ_OK, ""},
-        {"fat-continuation-free.img", 1, READ_OK, ""},
-        {"fat-duplicate-entry.img", 1, READ_OK, ""},
-        {"fat-repeated-name.img", 1, READ_OK, ""},
-        {"fat-size-too-big.img", 1, READ_OK, ""},
-        {"fat-wrong-part-number.img", 1, READ_OK, ""},
-        {"first-fat-byte-zero.img", 1, READ_OK, ""},
-        {"garmin-zeroed.img", 0, READ_HEADER_BAD, "Wrong header (DSKIMG GARMIN), file %s.\n"},
-        {"header-fat-length-huge.img", 0, READ_HEADER_BAD, "Wrong header (fat size), file %s.\n"},
-        {"mps-last-record-cut.img", 1, READ_OK, ""},
-        {"sig-zeroed.img", 0, READ_HEADER_BAD, "Wrong header (DSKIMG GARMIN), file %s.\n"},
-        // Header+FAT (8192 bytes) is whole; the cut subfile blocks are the
-        // subfile table's to find.
-        {"trunc-half.img", 1, READ_OK, ""},
-        {"trunc-in-fat.img", 0, READ_HEADER_BAD, "Wrong header (fat size), file %s.\n"},
-        {"trunc-tiny.img", 0, READ_HEADER_BAD, "Wrong header (DSKIMG GARMIN), file %s.\n"},
+        {"bad-block-base.img", 0, READ_HEADER_BAD, {"Wrong header (block size), file %s.\n"}, 0},
+        {"bad-block-exponent.img", 0, READ_HEADER_BAD, {"Wrong header (block size), file %s.\n"}, 0},
+        // The LBL's first block is sector 1 of the header (zeros): a warning
+        // for the block, then its header has no signature, which is fatal.
+        {"fat-block-in-header.img",
+         0,
+         READ_SUBFILES_BAD,
+         {wrong_fat("11000001LBL"), "Bad data in LBL subfile, file %s.\n"},
+         1},
+        // Block 137 of 37 ends the RGN's list: 0x04, cut to one block (0x10).
+        {"fat-block-past-end.img", 1, READ_OK, {wrong_fat("11000001RGN")}, 1},
+        // The middle of three entries is free: 0x02, cut to the first's 240 blocks.
+        {"fat-continuation-free.img", 1, READ_OK, {wrong_fat("14000001RGN")}, 1},
+        // The later of two first entries of one name is the subfile.
+        {"fat-duplicate-entry.img", 1, READ_OK, {}, 0},
+        {"fat-repeated-name.img", 1, READ_OK, {}, 0},
+        // The TRE claims 1536 bytes more than its one block: cut (0x10).
+        {"fat-size-too-big.img", 1, READ_OK, {wrong_fat("11000001TRE")}, 1},
+        // Two entries claim part 2: the later is kept and stands where part 1
+        // belongs, which is fatal.
+        {"fat-wrong-part-number.img", 0, READ_SUBFILES_BAD, {wrong_fat("14000001RGN")}, 0},
+        {"first-fat-byte-zero.img", 1, READ_OK, {}, 0},
+        {"garmin-zeroed.img", 0, READ_HEADER_BAD, {"Wrong header (DSKIMG GARMIN), file %s.\n"}, 0},
+        {"header-fat-length-huge.img", 0, READ_HEADER_BAD, {"Wrong header (fat size), file %s.\n"}, 0},
+        // A cut last record is only told when verbose.
+        {"mps-last-record-cut.img", 1, READ_OK, {}, 0},
+        {"sig-zeroed.img", 0, READ_HEADER_BAD, {"Wrong header (DSKIMG GARMIN), file %s.\n"}, 0},
+        // Cut to 19 blocks: every subfile from block 19 on has no blocks left
+        // (0x04, 0x10), in sorted order; the RGN of 11000001 (blocks 17, 18)
+        // and the MPS (block 16) are whole.
+        {"trunc-half.img",
+         1,
+         READ_OK,
+         {wrong_fat("00001101SRT"), wrong_fat("11000001TRE"), wrong_fat("11000001LBL"), wrong_fat("11000001NET"),
+          wrong_fat("11000001NOD"), wrong_fat("11000002RGN"), wrong_fat("11000002TRE"), wrong_fat("11000002LBL"),
+          wrong_fat("11000002NET"), wrong_fat("11000002NOD"), wrong_fat("WEST1101TYP")},
+         11},
+        {"trunc-in-fat.img", 0, READ_HEADER_BAD, {"Wrong header (fat size), file %s.\n"}, 0},
+        {"trunc-tiny.img", 0, READ_HEADER_BAD, {"Wrong header (DSKIMG GARMIN), file %s.\n"}, 0},
     };
     size_t damaged = 0;
     for (const auto& entry : fs::directory_iterator(data_path("damaged")))
@@ -147,14 +148,19 @@ TEST_F(Reading, DamagedFilesGiveTheirStatusAndMessage)
         SCOPED_TRACE(c.name);
         std::string path = data_path(std::string("damaged/") + c.name);
         int errors = error_count;
+        int warnings = warning_count;
         InputFile file;
         EXPECT_EQ(read(file, path), c.result);
         EXPECT_EQ(file.status, c.status);
-        std::string expected = c.message;
-        if (size_t at = expected.find("%s"); at != std::string::npos)
-            expected.replace(at, 2, path);
+        std::string expected;
+        for (std::string line : c.messages) {
+            if (size_t at = line.find("%s"); at != std::string::npos)
+                line.replace(at, 2, path);
+            expected += line;
+        }
         EXPECT_EQ(log, expected);
         EXPECT_EQ(error_count - errors, c.result ? 0 : 1);
+        EXPECT_EQ(warning_count - warnings, c.warnings);
         EXPECT_EQ(file.stream, nullptr);
     }
     // The misplaced pointer to the first FAT entry was searched for.
@@ -218,7 +224,7 @@ TEST_F(Reading, HeaderAndFatFieldsOfARealContainer)
     EXPECT_EQ(file.fat_end, 8192u);
     EXPECT_EQ(file.fat_entry_count, (8192u - 0x600) / 512);
     EXPECT_TRUE(has_blank_fat_name(ByteView(file.header_buffer), file.first_fat_offset));
-    EXPECT_EQ(file.subfile_count, 0u);
+    EXPECT_EQ(file.subfile_count, 13u);
 
     InputFile big;
     ASSERT_EQ(read(big, data_path("single/blocksize-65536/11000001.img")), 1);
@@ -276,15 +282,11 @@ TEST_F(Reading, ContainerTestAndFirstFatSearch)
 
 TEST_F(Reading, FirstFatAt512IsFoundBySearch)
 {
-    made::Container c;
-    c.first_fat = 512;
-    c.first_fat_byte = 0;
-    c.total_blocks = 8;
-    c.subfiles.push_back({"00000001RGN", 100, {6}});
-    std::string path = dir.file("low.img");
-    made::write_bytes(path, c.bytes());
+    ImgBuilder b({.first_fat_sector = 1});
+    b.add_subfile("00000001", "RGN", std::string(1100, '\0'));
+    b.set_header_byte(0x40, 0);
     InputFile file;
-    ASSERT_EQ(read(file, path), 1);
+    ASSERT_EQ(read_built(b, file), 1);
     EXPECT_EQ(file.first_fat_offset, 512u);
     EXPECT_EQ(file.fat_offset, 1024u);
     EXPECT_EQ(file.fat_entry_count, 1u);
@@ -292,51 +294,52 @@ TEST_F(Reading, FirstFatAt512IsFoundBySearch)
 
 TEST_F(Reading, HeaderFatSizeMustLeaveRoomForAnEntry)
 {
-    made::Container c;
-    c.total_blocks = 8;
-    c.subfiles.push_back({"00000001RGN", 100, {6}});
-    c.header_fat_size = 0x400 + 512;
-    std::string path = dir.file("h.img");
-    made::write_bytes(path, c.bytes());
-    InputFile small;
-    EXPECT_EQ(read(small, path), 0);
-    EXPECT_EQ(log, "Wrong header (fat size), file " + path + ".\n");
-
-    c.header_fat_size = 0x400 + 1024;
-    made::write_bytes(path, c.bytes());
+    ImgBuilder b({.header_fat_size = 0x400 + 1024});
+    b.add_subfile("00000001", "RGN", std::string(100, '\0'));
     InputFile enough;
-    EXPECT_EQ(read(enough, path), 1);
+    EXPECT_EQ(read_built(b, enough), 1);
     EXPECT_EQ(enough.fat_entry_count, 1u);
     EXPECT_EQ(enough.header_blocks, 4u);
+
+    // The size field claims only the header's own entry.
+    b.edit([](const ImgLayout& l, std::string& image) { put_u32(image, l.first_fat_offset + 12, 0x400 + 512); });
+    InputFile small;
+    EXPECT_EQ(read_built(b, small), 0);
+    EXPECT_EQ(log, "Wrong header (fat size), file " + path + ".\n");
 }
 
 TEST_F(Reading, BlankEntriesContinueTheHeaderAndFreeOnesAreTrimmed)
 {
-    made::Container c;
-    c.total_blocks = 40;
-    c.extra_header_entries = 1;
-    c.subfiles.push_back({"00000001RGN", 100, {38}});
-    c.subfiles.push_back({"00000001TRE", 100, {39}});
-    c.header_fat_size = 36 * 512;  // 30 free entries after the two used ones
-    std::string path = dir.file("t.img");
-    made::write_bytes(path, c.bytes());
+    // A blank-named entry after the header's own, then two subfiles, then
+    // 30 free entries up to the header+FAT size.
+    auto container = [](uint32_t header_fat_size) {
+        ImgBuilder b({.header_fat_size = header_fat_size});
+        size_t blank = b.add_free_entry();
+        b.add_subfile("00000001", "RGN", std::string(100, '\0'));
+        b.add_subfile("00000001", "TRE", std::string(100, '\0'));
+        b.edit([blank](const ImgLayout& l, std::string& image) {
+            put_u8(image, l.row_offset(blank), 1);
+            put_text(image, l.row_offset(blank) + 1, std::string(11, ' '));
+        });
+        return b;
+    };
     InputFile file;
-    ASSERT_EQ(read(file, path), 1);
+    ASSERT_EQ(read_built(container(36 * 512), file), 1);
     EXPECT_EQ(file.fat_offset, 0x400u + 1024);
     EXPECT_EQ(file.header_length, 0x400u + 2048);
     EXPECT_EQ(file.fat_entry_count, 2u);
     EXPECT_EQ(file.header_blocks, 36u);
     ASSERT_EQ(file.fat_slots.size(), 2u);
+    // The RGN leads its map's entries; the TRE, second in the FAT and in
+    // its own run, keeps its place.
     EXPECT_EQ(file.fat_slots[1].entry_offset, 0x400u + 1536);
     EXPECT_EQ(file.fat_slots[1].name_entry, 0x400u + 1536);
-    EXPECT_EQ(file.fat_slots[1].group, -1);
-    EXPECT_EQ(file.fat_slots[1].index_row, -1);
+    EXPECT_EQ(file.fat_slots[1].group, 2);
+    EXPECT_EQ(file.fat_slots[1].index_row, 1);
 
     // Free entries within one block of the last used one stay.
-    c.header_fat_size = 0x400 + 2048 + 512;
-    made::write_bytes(path, c.bytes());
     InputFile kept;
-    ASSERT_EQ(read(kept, path), 1);
+    ASSERT_EQ(read_built(container(0x400 + 2048 + 512), kept), 1);
     EXPECT_EQ(kept.header_length, 0x400u + 2560);
     EXPECT_EQ(kept.fat_entry_count, 3u);
 }
@@ -373,7 +376,7 @@ TEST_F(Reading, SingleFilesByNameAndSignature)
 
     // An extension rule that fails leaves the signature test of any name.
     std::string odd = dir.file("odd.typ");
-    made::write_bytes(odd, made::subfile_header("TRE", 20, 40));
+    write_file(odd, common_header("TRE", 20, 40));
     InputFile o;
     ASSERT_EQ(read(o, odd), 1);
     EXPECT_EQ(o.kind, FILE_OTHER);
@@ -381,9 +384,9 @@ TEST_F(Reading, SingleFilesByNameAndSignature)
 
     // An MD2 is told by its first word.
     std::string md2 = dir.file("a.MD2");
-    std::vector<uint8_t> md2_bytes(40, 0);
-    md2_bytes[0] = 236;
-    made::write_bytes(md2, md2_bytes);
+    std::string md2_bytes(40, '\0');
+    md2_bytes[0] = static_cast<char>(236);
+    write_file(md2, md2_bytes);
     InputFile m;
     ASSERT_EQ(read(m, md2), 1);
     EXPECT_EQ(m.kind, FILE_MD2);
@@ -393,9 +396,8 @@ TEST_F(Reading, SingleFilesByNameAndSignature)
 
 TEST_F(Reading, SingleSubfileNamesFromTheFileName)
 {
-    std::vector<uint8_t> tre = made::subfile_header("TRE", 20, 64);
     std::string ten = dir.file("ABCDEFGHIJ.TRE");
-    made::write_bytes(ten, tre);
+    write_file(ten, common_header("TRE", 20, 64));
     InputFile a;
     ASSERT_EQ(read(a, ten), 1);
     EXPECT_STREQ(a.single_subfile.name, "ABCDEFGHTRE");
@@ -403,7 +405,7 @@ TEST_F(Reading, SingleSubfileNamesFromTheFileName)
     EXPECT_EQ(a.single_subfile.length, 64u);
 
     std::string five = dir.file("ABCDE.x.bin");
-    made::write_bytes(five, made::subfile_header("NOD", 20, 64));
+    write_file(five, common_header("NOD", 20, 64));
     InputFile b;
     ASSERT_EQ(read(b, five), 1);
     EXPECT_STREQ(b.single_subfile.name, "ABCDE   NOD");
@@ -462,7 +464,7 @@ TEST_F(Reading, StopAfterTheSizeOrTheHeader)
 TEST_F(Reading, SingleFileOf4GiBIsRefused)
 {
     std::string path = dir.file("huge.TRE");
-    made::write_bytes(path, made::subfile_header("TRE", 20, 64));
+    write_file(path, common_header("TRE", 20, 64));
     fs::resize_file(path, uint64_t(1) << 32);
     InputFile file;
     EXPECT_EQ(read(file, path), 0);

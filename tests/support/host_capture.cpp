@@ -73,4 +73,16 @@ FILE* open_file(const char* path, const char* mode) { return fopen(path, mode); 
 
 int check_file_access(const char* path, int mode) { return access(path, mode); }
 
-void refresh_file_list_row(const char*, int) {}
+static std::string refreshed_rows;
+
+std::string take_refreshed_rows()
+{
+    std::string text;
+    text.swap(refreshed_rows);
+    return text;
+}
+
+void refresh_file_list_row(const char* path, int code_page)
+{
+    refreshed_rows += std::string(path) + " " + std::to_string(code_page) + "\n";
+}

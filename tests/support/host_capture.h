@@ -10,6 +10,9 @@
 std::string take_log();
 // The debug lines of the categories in test_debug_mask written since the last call.
 std::string take_debug_log();
+// The Files-list rows the core asked to rebuild since the last call, one
+// "path code_page" line each.
+std::string take_refreshed_rows();
 // -1: never stop; n >= 0: poll_stop_request returns 0 n times, then 1.
 extern int test_stop_after_polls;
 // Debug categories that are captured (0: none).

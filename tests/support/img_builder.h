@@ -106,7 +106,7 @@ public:
     void set_checksum_zero() { spec.checksum_zero = true; }
 
     ImgLayout layout() const;
-    // The whole file as stored (XOR-ed when the spec says so), or its plain twin.
+    // The whole file as stored (XOR-ed when the file has an XOR byte), or its plain twin.
     std::string build() const;
     std::string build_plain() const;
     void write(const std::string& path) const;
