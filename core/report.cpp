@@ -83,12 +83,16 @@ const char* get_file_kind_name(uint32_t kind)
 
 namespace {
 
-// Where the data headers keep the values of their detail lines. The common
-// header (u16 length, "GARMIN xxx", two bytes, the 7-byte date at 0x0E)
-// gives the dates of TYP, TRF, MDR and JCV. An MD2 header has a u32 length
-// and its date right after it; an IDX header has a u32 length, "ISM.IDX" and
-// its date right after that. The names lie right after the date (MD2 after
-// its index-table fields, which end at 21).
+// Where the detail lines take their values from. The common header (u16
+// length, "GARMIN xxx", two bytes, the 7-byte date at 0x0E) gives the dates
+// of TYP, TRF, MDR and JCV. MD2 and IDX headers start differently (a u32
+// length, and for IDX "ISM.IDX"), so their dates are taken right after that
+// start. The names are taken from the first bytes after the date that no
+// other field of the header claims: 0x15 for MMR (its map ID follows the
+// 19 name bytes) and JCV, and for MD2 after its index-table fields (offset,
+// length, record size), which end at 0x15.
+// No corpus file holds an MMR, MD2, IDX or JCV header, so these places rest
+// on the header layouts alone.
 struct DataHeaderField {
     static constexpr uint32_t common_date = 0x0E;
     static constexpr uint32_t md2_date = 0x04;
