@@ -248,6 +248,16 @@ TEST_F(MapsetData, OurTdbReadsBackThroughTheReader)
     EXPECT_EQ(tdb.single_subfile.header_info->code_page, 1250u);
     EXPECT_EQ(tdb.data_code_page, 1250u);
     EXPECT_EQ(log.find("Warning"), std::string::npos);
+
+    // twk's report names its IDs, code page, name and version.
+    RunResult run = run_twk({"-LicenseAcknowledge", "-i", "-v", out.file("corpwest.tdb")});
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_NE(run.output.find("Data TDB:  length    " + std::to_string(tdb.file_size) +
+                              ", PID 1, FID 1101, name corpwest.tdb\n"
+                              "\tCP 1250, PID 1, FID 1101\n"
+                              "\tCorpus West Series (4.07)\n"),
+              std::string::npos)
+        << run.output;
 }
 
 TEST_F(MapsetData, PreviewIdFollowsTheNumbersWhenTheyLieClose)

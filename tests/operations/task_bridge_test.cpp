@@ -180,31 +180,44 @@ TEST_F(TaskBridge, VerboseReportEndsWithOneMapIdCheckOverAllInputs)
 
 TEST_F(TaskBridge, StopEndsTheReportAndSkipsTheCheck)
 {
+    // Reading and reporting poll for Stop too, so the polls of each stage
+    // are counted first and a Stop is then placed exactly between two.
+    auto polls = [](auto&& stage) {
+        test_stop_after_polls = 100000;
+        stage();
+        int used = 100000 - test_stop_after_polls;
+        test_stop_after_polls = -1;
+        take_log();
+        return used;
+    };
     options.verbose = 1;
     const char* names[] = {plain1.c_str(), plain2.c_str(), routed1.c_str()};
-    // Reading polls too: count its polls, then allow exactly that many more.
-    InputList list;
-    test_stop_after_polls = 1000;
-    build_input_list(3, names, list, 1);
-    int reading = 1000 - test_stop_after_polls;
-    take_log();
+    int whole_task = polls([&] { pomost_info(options, 3, names); });
+    int reading = polls([&] {
+        InputList list;
+        build_input_list(3, names, list, 1);
+    });
+    int first_alone = polls([&] { pomost_info(options, 1, names); });  // reading, poll, report, poll (check)
+    int first_reading = polls([&] {
+        InputList list;
+        build_input_list(1, names, list, 1);
+    });
+    int first_report = first_alone - first_reading - 2;
 
-    test_stop_after_polls = reading + 3;  // all three reports, then Stop before the check
+    test_stop_after_polls = whole_task - 1;  // all three reports, then Stop before the check
     pomost_info(options, 3, names);
     std::string log = take_log();
     EXPECT_EQ(count_of(log, "repeated map ID"), 0u);
-    EXPECT_NE(log.find(routed1), std::string::npos);
+    EXPECT_NE(log.find("File:\t\t" + routed1), std::string::npos);
 
-    test_stop_after_polls = reading + 1;  // only the first input is reported
+    test_stop_after_polls = reading + 1 + first_report;  // Stop before the second report
     pomost_info(options, 3, names);
     log = take_log();
     EXPECT_EQ(log.find("Input file: " + plain1 + ".\n"), 0u);  // every input is still read
-    size_t reports_start = log.find("Input file: " + routed1 + ".\n");
-    ASSERT_NE(reports_start, std::string::npos);
-    std::string reports = log.substr(reports_start + routed1.size() + 14);
-    EXPECT_NE(reports.find(plain1), std::string::npos);
-    EXPECT_EQ(reports.find(plain2), std::string::npos);
-    EXPECT_EQ(reports.find(routed1), std::string::npos);
+    EXPECT_NE(log.find("File:\t\t" + plain1), std::string::npos);
+    EXPECT_EQ(log.find("File:\t\t" + plain2), std::string::npos);
+    EXPECT_EQ(log.find("File:\t\t" + routed1), std::string::npos);
+    EXPECT_EQ(count_of(log, "repeated map ID"), 0u);
 }
 
 TEST_F(TaskBridge, MapIdCheckLeavesOutInputsWhoseReadingFailed)
