@@ -4,8 +4,12 @@
 // stops at the first input that can't be read, before any report or change.
 #include "console/run.h"
 
+#include <string>
+#include <vector>
+
 #include "console/output.h"
 #include "console/usage.h"
+#include "core/codepage.h"
 #include "core/reader.h"
 #include "core/report.h"
 #include "operations/inplace.h"
@@ -32,17 +36,72 @@ int run_join(InputList& inputs)
     return join_input_maps(inputs) ? 0 : 4;
 }
 
+// The -m and -r texts of one input, in the code page of its texts.
+struct FileNames {
+    std::string mapset_name, map_name;
+    uint32_t mapset_name_result = 0, map_name_result = 0;
+};
+
+// Converts a UTF-8 name given on the command line into the code page of the
+// file's texts (the mapset code page when the file names none). False, with
+// the message printed, when a character has no place in that code page.
+bool convert_name(const InputFile& file, const std::string& utf8, bool mapset, std::string& out, uint32_t& out_cp)
+{
+    if (utf8.empty())
+        return true;
+    int code_page = file.code_page ? static_cast<int>(file.code_page) : get_mapset_code_page();
+    const char* text = nullptr;
+    if (!convert_to_mapset_code_page(&text, &out_cp, utf8.c_str(), code_page)) {
+        if (mapset)
+            print_text("Mapset name characters don't match code page %d, file %s.\n",
+                       "Znaki nazwy zestawu map nie pasują do strony kodowej %d, plik %s.\n", code_page,
+                       file.path.c_str());
+        else
+            print_text("Map name characters don't match code page %d, file %s.\n",
+                       "Znaki nazwy mapy nie pasują do strony kodowej %d, plik %s.\n", code_page, file.path.c_str());
+        return false;
+    }
+    out = text;
+    return true;
+}
+
 int run_changes(InputList& inputs)
 {
-    if (!has_changes(task_options)) {
+    TaskOptions& o = task_options;
+    if (!has_changes(o)) {
         print_line("No changes for option -w.", "Brak zmian dla opcji -w.");
         return 3;
     }
+    // Every name is converted before any file changes, so a name that does
+    // not fit one file's code page leaves all of them untouched.
+    std::vector<FileNames> names(inputs.size());
+    bool fits = true;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const InputFile& file = *inputs[i];
+        if (file.kind != FILE_IMG)
+            continue;
+        fits = convert_name(file, o.mapset_name, true, names[i].mapset_name, names[i].mapset_name_result) && fits;
+        fits = convert_name(file, o.map_name, false, names[i].map_name, names[i].map_name_result) && fits;
+    }
+    if (!fits)
+        return 1;
     // The changes go on from file to file whatever happens to one of them,
     // but a change that failed must not end as a success.
+    const std::string mapset_name = o.mapset_name;
+    const std::string map_name = o.map_name;
     int errors_before = error_count;
-    for (auto& input : inputs)
-        apply_file_changes(*input, &inputs);
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        InputFile& file = *inputs[i];
+        if (file.kind == FILE_IMG) {
+            o.mapset_name = mapset_name.empty() ? std::string() : names[i].mapset_name;
+            o.map_name = map_name.empty() ? std::string() : names[i].map_name;
+            o.mapset_name_result = names[i].mapset_name_result;
+            o.map_name_result = names[i].map_name_result;
+        }
+        apply_file_changes(file, &inputs);
+        o.mapset_name = mapset_name;
+        o.map_name = map_name;
+    }
     return error_count != errors_before ? 4 : 0;
 }
 

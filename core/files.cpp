@@ -136,6 +136,11 @@ FILE* create_output_file_at(const char* path, int force) { return open_new_outpu
 
 // ---------------------------------------------------------------- transfers
 
+int transfer_stop_hold = 0;
+
+// A Stop request ends a transfer unless an in-place change holds it off.
+static int transfer_stopped() { return transfer_stop_hold ? 0 : poll_stop_request(); }
+
 static bool seek_to(InputFile& input, uint64_t position)
 {
     if (!input.stream || position > static_cast<uint64_t>(INT64_MAX) ||
@@ -219,8 +224,9 @@ static bool check_block_walk(const InputFile& input, uint32_t slot, uint32_t off
 
 // Seeks to each block piece of [offset, offset + n) of the subfile at row
 // slot in turn and hands it to transfer(done, count, r): count bytes that
-// start done bytes into the transfer and r bytes into their block. The walk
-// has been checked whole beforehand.
+// start done bytes into the transfer and r bytes into their block (a read's
+// piece may run on over consecutive blocks). The walk has been checked whole
+// beforehand.
 template <class Transfer>
 static bool walk_blocks(InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, bool writing,
                         Transfer transfer)
@@ -232,6 +238,13 @@ static bool walk_blocks(InputFile& input, uint32_t slot, uint32_t offset, uint32
         locate_subfile_byte(input, slot, p, writing, position);
         uint32_t r = static_cast<uint32_t>(p % input.block_size);
         uint32_t count = std::min(n - done, input.block_size - r);
+        // A read takes the following blocks along while they lie right
+        // behind this one in the file: one seek and one transfer a run,
+        // not a seek a block.
+        uint64_t next = 0;
+        while (!writing && done + count < n && locate_subfile_byte(input, slot, p + count, false, next) &&
+               next == position + count)
+            count += std::min(n - done - count, input.block_size);
         if (!seek_to(input, position) || !transfer(done, count, r))
             return false;
         done += count;
@@ -255,7 +268,7 @@ int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* bu
         return 0;
     if (input.xor_mask)
         xor_buffer(out, n, input.xor_mask);
-    return poll_stop_request() ? 0 : 1;
+    return transfer_stopped() ? 0 : 1;
 }
 
 // Writes count bytes of the caller's buffer, XOR-ed through scratch when the
@@ -295,7 +308,7 @@ int write_subfile_data(InputFile& input, const void* buffer, uint32_t slot, uint
         }
         return true;
     });
-    return poll_stop_request() || !written ? 0 : 1;
+    return transfer_stopped() || !written ? 0 : 1;
 }
 
 int read_file_at(InputFile& input, void* buffer, uint64_t position, uint32_t n)
@@ -308,7 +321,7 @@ int read_file_at(InputFile& input, void* buffer, uint64_t position, uint32_t n)
     }
     if (input.xor_mask)
         xor_buffer(buffer, n, input.xor_mask);
-    return poll_stop_request() ? 0 : 1;
+    return transfer_stopped() ? 0 : 1;
 }
 
 int write_file_at(InputFile& input, const void* buffer, uint64_t position, uint32_t n)
@@ -319,7 +332,7 @@ int write_file_at(InputFile& input, const void* buffer, uint64_t position, uint3
     if (input.xor_mask && !reserve_bytes(scratch, n))
         return 0;
     bool written = write_with_xor(input, static_cast<const uint8_t*>(buffer), n, scratch);
-    return poll_stop_request() || !written ? 0 : 1;
+    return transfer_stopped() || !written ? 0 : 1;
 }
 
 int rewrite_fat_entries(InputFile& input, uint32_t slot, uint32_t length)
@@ -345,7 +358,7 @@ int rewrite_fat_entries(InputFile& input, uint32_t slot, uint32_t length)
         if (!seek_to(input, entry))
             return 0;
         bool written = write_with_xor(input, input.header_buffer.data() + entry, FatEntry::size, scratch);
-        if (poll_stop_request() || !written)
+        if (transfer_stopped() || !written)
             return 0;
     }
     return 1;

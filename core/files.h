@@ -80,6 +80,10 @@ FILE* create_output_file(const char* name, int force);
 // The same for a path taken as it stands.
 FILE* create_output_file_at(const char* path, int force);
 
+// While not 0, a Stop request does not end the transfers: an in-place change
+// holds it off for a whole file, which must not be left half-changed.
+extern int transfer_stop_hold;
+
 // Bytes [offset, offset + n) of the subfile whose first FAT entry is row slot
 // of fat_slots, with the file's XOR undone.
 int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* buffer, uint32_t n);

@@ -69,6 +69,7 @@ struct SubfileEntry {
     std::unique_ptr<HeaderInfo> header_info;
     uint8_t bad_data = 0;  // 1: a header reader rejected its header
     uint8_t flags = 0;     // DAMAGE_* bits
+    char written_name[9] = {};  // the name a renaming IMG writer entered it under
 
     // Drops the header records it owns.
     void release_records();

@@ -295,8 +295,7 @@ TEST(ConsoleCommandLine, DispatchAfterReading)
     EXPECT_EQ(run.output, "Nic do zrobienia, użyj polecenia -j, -s, -S, -g, -G, -w.\n");
 }
 
-// Enabled when the reader and the join land.
-TEST(ConsoleCommandLine, DISABLED_JoinTwoInputs)
+TEST(ConsoleCommandLine, JoinTwoInputs)
 {
     ScratchDir dir;
     const std::string a = data_path("single/plain/11000001.img");

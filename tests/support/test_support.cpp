@@ -32,6 +32,11 @@ ScratchDir::~ScratchDir()
 
 RunResult run_twk(const std::vector<std::string>& args, const std::string& lang)
 {
+    return run_program(TWK_BINARY, args, lang);
+}
+
+RunResult run_program(const std::string& program, const std::vector<std::string>& args, const std::string& lang)
+{
     RunResult result;
     int fds[2];
     if (pipe(fds) != 0)
@@ -56,7 +61,7 @@ RunResult run_twk(const std::vector<std::string>& args, const std::string& lang)
         envp.push_back(s.data());
     envp.push_back(nullptr);
 
-    std::vector<std::string> argv_strings{TWK_BINARY};
+    std::vector<std::string> argv_strings{program};
     argv_strings.insert(argv_strings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& s : argv_strings)
@@ -64,7 +69,7 @@ RunResult run_twk(const std::vector<std::string>& args, const std::string& lang)
     argv.push_back(nullptr);
 
     pid_t pid;
-    int rc = posix_spawn(&pid, TWK_BINARY, &actions, nullptr, argv.data(), envp.data());
+    int rc = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     if (rc != 0) {

@@ -29,6 +29,9 @@ struct RunResult {
 // Runs the twk binary with the arguments (no shell) and an environment
 // language of lang ("C" unless given), capturing its output.
 RunResult run_twk(const std::vector<std::string>& args, const std::string& lang = "C");
+// The same for any program, found through PATH when the name has no '/'.
+RunResult run_program(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& lang = "C");
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);

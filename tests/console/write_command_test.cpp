@@ -1,0 +1,231 @@
+// twk -w through the real binary: every option reaches its change, names
+// given in UTF-8 go into the file's code page, a failed change exits with 4,
+// and mkgmap (when installed) still reads what was changed.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/img_format.h"
+#include "tests/operations/inplace_support.h"
+#include "tests/support/subfile_images.h"
+
+extern char** environ;
+
+using namespace inplace_test;
+
+namespace {
+
+class WriteCommand : public InplaceTest {
+protected:
+    RunResult twk(std::vector<std::string> args, const std::string& lang = "C")
+    {
+        args.insert(args.begin(), "-LicenseAcknowledge");
+        return run_twk(args, lang);
+    }
+    // The TRE header image of every map of a fresh read.
+    std::vector<std::vector<uint8_t>> tre_headers(const std::string& path)
+    {
+        std::vector<std::vector<uint8_t>> headers;
+        auto file = read(path);
+        for (const MapEntry* map : file->maps)
+            if (map->tre_info)
+                headers.push_back(map->tre_info->header);
+        return headers;
+    }
+    std::string header_name(const std::string& path)
+    {
+        auto file = read(path);
+        std::string name(file->header_buffer.begin() + 0x49, file->header_buffer.begin() + 0x5D);
+        return name + std::string(file->header_buffer.begin() + 0x65, file->header_buffer.begin() + 0x83);
+    }
+};
+
+// Runs a program by name with arguments, output dropped; its exit code or -1.
+int run_program(const std::vector<std::string>& args)
+{
+    std::vector<std::string> copies = args;
+    std::vector<char*> argv;
+    for (std::string& a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    int started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    if (started != 0 || waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool mkgmap_installed() { return run_program({"sh", "-c", "command -v mkgmap"}) == 0; }
+
+}  // namespace
+
+TEST_F(WriteCommand, EveryOptionReachesItsChange)
+{
+    struct Case {
+        std::vector<std::string> options;
+        const char* source;
+        std::function<void(const std::string& path)> check;
+    };
+    const Case cases[] = {
+        {{"-h"}, "single/plain/11000001.img",
+         [&](const std::string& p) { EXPECT_NE(ByteView(read(p)->header_buffer).u16(0x39), 2024); }},
+        {{"-c", "3.5,1"}, "single/plain/11000001.img",
+         [&](const std::string& p) {
+             auto f = read(p);
+             EXPECT_EQ(f->header_buffer[8], 3);
+             EXPECT_EQ(f->header_buffer[9], 5);
+             EXPECT_EQ(f->header_buffer[0x0E], 1);
+         }},
+        {{"-p", "20", "-t", "-q", "1,2,3"}, "gmapsupp/west-1101-p1.img",
+         [&](const std::string& p) {
+             for (const auto& h : tre_headers(p)) {
+                 EXPECT_EQ(h[0x40], 20);
+                 EXPECT_EQ(h[0x3F] & 2, 2);
+                 EXPECT_EQ(h[0x43] * 100 + h[0x44] * 10 + h[0x45], 123);
+             }
+         }},
+        {{"-n"}, "single/transp/11000001.img",
+         [&](const std::string& p) { EXPECT_EQ(tre_headers(p).at(0)[0x3F] & 2, 0); }},
+        {{"-e", "500"}, "gmapsupp/west-1101-p1.img",
+         [&](const std::string& p) {
+             auto f = read(p);
+             EXPECT_EQ(f->maps.at(1)->map_number + f->maps.at(2)->map_number, 1001u);
+         }},
+        {{"-L"}, "single/route1252/11000001.img",
+         [&](const std::string& p) { EXPECT_NE(read_file(p).find("CAF\xC9 M\xDCLLER"), std::string::npos); }},
+        {{"-l"}, "single/route1252/11000001.img",
+         [&](const std::string& p) { EXPECT_NE(read_file(p).find("caf\xE9 m\xFCller"), std::string::npos); }},
+        {{"-1"}, "single/route1252/11000001.img",
+         [&](const std::string& p) { EXPECT_NE(read_file(p).find("Bergbahn S\xFC" "d"), std::string::npos); }},
+        {{"-m", "Korpus"}, "gmapsupp/west-1101-p1.img",
+         [&](const std::string& p) {
+             EXPECT_EQ(header_name(p), "Korpus" + std::string(44, ' '));
+             EXPECT_EQ(mps_record(p, 'V').substr(3), std::string("Korpus\0\0", 8));
+         }},
+        {{"-r", "West"}, "gmapsupp/west-1101-p1.img",
+         [&](const std::string& p) { EXPECT_EQ(mps_record(p, 'F').substr(7), std::string("West\0", 5)); }},
+        {{"-z", "2201,3"}, "gmapsupp/west-1101-p1.img",
+         [&](const std::string& p) { EXPECT_EQ(get_u16(mps_record(p, 'F'), 5), 2201u); }},
+        {{"-y", "2201,3"}, "gmapsupp/west-1101-p1.img",
+         [&](const std::string& p) {
+             auto file = read(p);
+             for (const MapEntry* m : file->maps) {
+                 if (m->kind == FILE_TYP) {
+                     EXPECT_EQ(m->header_info->family_id, 2201u);
+                 }
+             }
+         }},
+    };
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const std::string& o : c.options)
+            shown += o + " ";
+        SCOPED_TRACE(shown);
+        std::string path = copy(c.source, "in.img");
+        std::vector<uint8_t> before = file_bytes(path);
+        std::vector<std::string> args{"-w"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back(path);
+        RunResult run = twk(args);
+        EXPECT_EQ(run.exit_code, 0) << run.output;
+        EXPECT_NE(file_bytes(path), before);
+        EXPECT_EQ(content_sum(file_bytes(path)), content_sum(before));
+        c.check(path);
+    }
+}
+
+TEST_F(WriteCommand, TheFilterAndTheTypReplacementOfTheList)
+{
+    std::string img = copy("gmapsupp/west-1101-p1.img");
+    std::vector<uint8_t> before = file_bytes(img);
+    RunResult run = twk({"-w", "-f", "9999", "-p", "3", img});
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.output, "Write, FID mismatch, map skiped " + img + ".\n");
+    EXPECT_EQ(file_bytes(img), before);
+
+    std::string typ = write("west1101.typ", read_file(data_path("typ/west1101.typ")) + std::string(3000, '\x44'));
+    run = twk({"-w", "-x", img, typ});
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(run.output, "Map " + img + ", writing typ file.\n");
+    auto file = read(img);
+    for (const SubfileEntry& s : file->subfiles) {
+        if (s.kind == SUB_TYP) {
+            EXPECT_EQ(subfile_bytes(*file, s), read_file(typ));
+        }
+    }
+}
+
+TEST_F(WriteCommand, NamesGoIntoTheCodePageOfEachFile)
+{
+    std::string central = copy("gmapsupp/central-1201-p2.img");  // code page 1250
+    RunResult run = twk({"-w", "-m", "Zestaw Łódź", central});
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(run.output, "File " + central + " write mapset name [Zestaw Łódź] into MPS subfile.\nFile " + central +
+                              " write mapset name [Zestaw Łódź] into header.\n");
+    EXPECT_EQ(header_name(central).substr(0, 11), "Zestaw \xA3\xF3" "d\x9F");
+
+    // Greek has no place in code page 1252: nothing of any file changes.
+    std::string west = copy("gmapsupp/west-1101-p1.img");
+    std::vector<uint8_t> west_before = file_bytes(west);
+    std::vector<uint8_t> central_before = file_bytes(central);
+    run = twk({"-w", "-r", "Δέλτα", central, west});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.output, "Map name characters don't match code page 1250, file " + central +
+                              ".\nMap name characters don't match code page 1252, file " + west + ".\n");
+    EXPECT_EQ(file_bytes(west), west_before);
+    EXPECT_EQ(file_bytes(central), central_before);
+
+    run = twk({"-w", "-m", "Δέλτα", west}, "pl_PL.UTF-8");
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.output, "Znaki nazwy zestawu map nie pasują do strony kodowej 1252, plik " + west + ".\n");
+}
+
+TEST_F(WriteCommand, AFailedChangeExitsWithFour)
+{
+    // A TYP file too short for its IDs.
+    std::string bytes = typ_subfile(1252, 1, 1, 156, 200).substr(0, 40);
+    std::string typ = write("short.typ", bytes);
+    RunResult run = twk({"-w", "-y", "77,1", typ});
+    EXPECT_EQ(run.exit_code, 4);
+    EXPECT_EQ(run.output, "TYP file too short, file " + typ + ".\n");
+    EXPECT_EQ(read_file(typ), bytes);
+
+    run = twk({"-w", "-y", "77,1", typ}, "pl_PL.UTF-8");
+    EXPECT_EQ(run.exit_code, 4);
+    EXPECT_EQ(run.output, "Plik TYP za krótki, plik " + typ + ".\n");
+}
+
+TEST_F(WriteCommand, MkgmapReadsTheChangedFile)
+{
+    if (!mkgmap_installed())
+        GTEST_SKIP() << "mkgmap is not installed";
+    std::string img = copy("gmapsupp/west-1101-p1.img");
+    std::string typ = write("west1101.typ", read_file(data_path("typ/west1101.typ")) + std::string(3000, '\x44'));
+    RunResult run = twk({"-w", "-e", "500", "-m", "Korpus Tarnwick", "-r", "Westen", "-p", "22", "-L", "-c",
+                         "2.10,1", "-x", img, typ});
+    ASSERT_EQ(run.exit_code, 0) << run.output;
+    std::string out = dir.file("mkgmap");
+    ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
+    ASSERT_EQ(run_program({"mkgmap", "--output-dir=" + out, "--no-tdbfile", "--gmapsupp", img}), 0);
+    auto result = read(out + "/gmapsupp.img");
+    std::vector<uint32_t> numbers;
+    for (const MapEntry* map : result->maps)
+        if (map->tre_info)
+            numbers.push_back(map->map_number);
+    EXPECT_EQ(numbers, (std::vector<uint32_t>{500, 501}));
+    EXPECT_NE(read_file(out + "/gmapsupp.img").find(std::string(3000, '\x44')), std::string::npos);
+    EXPECT_NE(read_file(out + "/gmapsupp.img").find("CAF\xC9 M\xDCLLER"), std::string::npos);
+}

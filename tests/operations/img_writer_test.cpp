@@ -1,0 +1,342 @@
+// IMG writer: the header template, the FAT entries at their limits, the
+// checksum byte, FAT names from paths and the empty DEM.
+#include "operations/img_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <numeric>
+
+#include "core/files.h"
+#include "core/img_format.h"
+#include "core/product_code.h"
+#include "operations/task_options.h"
+#include "tests/support/host_capture.h"
+#include "tests/support/subfile_images.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+uint32_t byte_sum(const std::string& bytes)
+{
+    uint32_t sum = 0;
+    for (char c : bytes)
+        sum += static_cast<uint8_t>(c);
+    return sum & 0xFF;
+}
+
+class ImgWriting : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clear_task_options(task_options);
+        error_count = warning_count = 0;
+        take_log();
+        current_time = CurrentTime{2031, 2, 3, 4, 5, 6, 0};
+        path = dir.file("out.img");
+    }
+    void TearDown() override
+    {
+        if (writer.stream)
+            fclose(writer.stream);
+        clear_task_options(task_options);
+    }
+
+    // A writer for a file of the given sizes, its header template laid out.
+    void start(uint32_t block_size, uint32_t header_size, uint32_t header_area, uint64_t total_size)
+    {
+        OutputSizePlan plan;
+        plan.chosen_block_size = block_size;
+        plan.header_size = header_size;
+        plan.header_area_size = header_area;
+        plan.planned_total_size = total_size;
+        plan.largest_subfile = 100000;
+        ASSERT_EQ(init_img_writer(plan, writer), 1);
+        writer.output_name = path;
+        writer.stream = fopen(path.c_str(), "wb");
+        ASSERT_NE(writer.stream, nullptr);
+        ASSERT_EQ(init_img_header(writer), 1);
+    }
+
+    std::string finish()
+    {
+        EXPECT_EQ(write_img_header(writer), 1);
+        fclose(writer.stream);
+        writer.stream = nullptr;
+        return read_file(path);
+    }
+
+    ScratchDir dir;
+    std::string path;
+    ImgWriter writer;
+};
+
+uint32_t u16_at(const std::string& b, size_t at) { return get_u16(b, at); }
+
+}  // namespace
+
+TEST_F(ImgWriting, HeaderTemplateFields)
+{
+    start(1024, 4096, 6144, 9216);
+    std::string b = finish();
+    ASSERT_EQ(b.size(), 6144u);
+    EXPECT_EQ(get_u8(b, 0x40), 8u);
+    EXPECT_EQ(b.substr(0x10, 6), "DSKIMG");
+    EXPECT_EQ(b.substr(0x41, 6), "GARMIN");
+    EXPECT_EQ(b.substr(0x49, 20), std::string(20, ' '));
+    EXPECT_EQ(b.substr(0x65, 30), std::string(30, ' '));
+    EXPECT_EQ(get_u8(b, 0x08), 0u);
+    EXPECT_EQ(get_u8(b, 0x0E), 0u);
+    EXPECT_EQ(b.substr(0x30, 9), std::string(9, '\0'));
+    // Date: the task's time, with month and year - 1900 again at 0x0A.
+    EXPECT_EQ(u16_at(b, 0x39), 2031u);
+    EXPECT_EQ(get_u8(b, 0x3B), 2u);
+    EXPECT_EQ(get_u8(b, 0x3C), 3u);
+    EXPECT_EQ(get_u8(b, 0x3D), 4u);
+    EXPECT_EQ(get_u8(b, 0x3E), 5u);
+    EXPECT_EQ(get_u8(b, 0x3F), 6u);
+    EXPECT_EQ(get_u8(b, 0x0A), 2u);
+    EXPECT_EQ(get_u8(b, 0x0B), 131u);
+    EXPECT_EQ(get_u8(b, 0x61), 9u);
+    EXPECT_EQ(get_u8(b, 0x62), 1u);
+    // 9216 bytes: 16 heads, 8 sectors, 128 sectors a cylinder, one cylinder.
+    EXPECT_EQ(get_u8(b, 0x17), 2u);
+    EXPECT_EQ(u16_at(b, 0x18), 8u);
+    EXPECT_EQ(u16_at(b, 0x1A), 16u);
+    EXPECT_EQ(u16_at(b, 0x1C), 1u);
+    EXPECT_EQ(u16_at(b, 0x5D), 16u);
+    EXPECT_EQ(u16_at(b, 0x5F), 8u);
+    EXPECT_EQ(u16_at(b, 0x63), 64u);  // 128 sectors >> 1
+    EXPECT_EQ(get_u8(b, 0x1C0), 1u);
+    EXPECT_EQ(get_u8(b, 0x1C3), 15u);
+    EXPECT_EQ(get_u8(b, 0x1C4), 8u);
+    EXPECT_EQ(get_u8(b, 0x1C5), 0u);
+    EXPECT_EQ(get_u32(b, 0x1CA), 128u);
+    EXPECT_EQ(get_u8(b, 0x1FE), 0x55u);
+    EXPECT_EQ(get_u8(b, 0x1FF), 0xAAu);
+    // The header area's own entry: six blocks, 0..5.
+    EXPECT_EQ(get_u8(b, 4096), 1u);
+    EXPECT_EQ(b.substr(4097, 11), std::string(11, ' '));
+    EXPECT_EQ(get_u32(b, 4096 + 0x0C), 6144u);
+    EXPECT_EQ(get_u8(b, 4096 + 0x10), 3u);
+    EXPECT_EQ(get_u8(b, 4096 + 0x11), 0u);
+    for (uint32_t i = 0; i < 240; ++i)
+        EXPECT_EQ(u16_at(b, 4096 + 0x20 + 2 * i), i < 6 ? i : 0xFFFFu) << i;
+    // The rest of the area is free entries: zeros.
+    EXPECT_EQ(b.substr(4608), std::string(6144 - 4608, '\0'));
+    EXPECT_EQ(byte_sum(b), 0u);
+}
+
+TEST_F(ImgWriting, VersionBytesAndProductCodeOnlyWhenAsked)
+{
+    OutputSizePlan plan;
+    plan.chosen_block_size = 512;
+    plan.header_size = 1024;
+    plan.header_area_size = 2048;
+    plan.planned_total_size = 2048;
+    ASSERT_EQ(init_img_writer(plan, writer), 1);
+    writer.output_name = path;
+    writer.stream = fopen(path.c_str(), "wb");
+    writer.header_flags = HEADER_VERSION_MAJOR | HEADER_MAPSOURCE_FLAG | HEADER_PRODUCT_CODE;
+    writer.version_major = 3;
+    writer.version_minor = 7;
+    writer.mapsource_flag = 1;
+    memcpy(writer.product_code, "TARN_01 X^  ", 12);
+    ASSERT_EQ(init_img_header(writer), 1);
+    std::string b = finish();
+    EXPECT_EQ(get_u8(b, 0x40), 2u);  // short header: FAT at 1024
+    EXPECT_EQ(get_u8(b, 1024), 1u);
+    EXPECT_EQ(get_u8(b, 0x08), 3u);
+    EXPECT_EQ(get_u8(b, 0x09), 0u);  // minor not asked for
+    EXPECT_EQ(get_u8(b, 0x0E), 1u);
+    EXPECT_EQ(unpack_product_code(std::span<const uint8_t, 9>(reinterpret_cast<const uint8_t*>(b.data()) + 0x30, 9)),
+              "TARN_01 X^");
+    EXPECT_EQ(get_u8(b, 0x62), 0u);  // 512-byte blocks
+    EXPECT_EQ(byte_sum(b), 0u);
+}
+
+TEST_F(ImgWriting, GeometryAtItsThresholds)
+{
+    struct Case {
+        uint64_t total;
+        uint32_t heads, sectors, cylinders, last_head;
+    };
+    // 0xFFFFFF: 32768 sectors of 128 a cylinder; 0x1000000: 32768 of 512;
+    // 0x4000000: 131072 of 8192.
+    const Case cases[] = {
+        {0xFFFFFF, 16, 8, 257, 15},
+        {0x1000000, 16, 32, 65, 15},
+        {0x4000000, 256, 32, 17, 255},
+    };
+    for (const Case& c : cases) {
+        start(1024 * 1024, 4096, 1024 * 1024, c.total);
+        std::string b = finish();
+        EXPECT_EQ(u16_at(b, 0x1A), c.heads) << c.total;
+        EXPECT_EQ(u16_at(b, 0x18), c.sectors) << c.total;
+        EXPECT_EQ(u16_at(b, 0x1C), c.cylinders) << c.total;
+        EXPECT_EQ(get_u8(b, 0x1C3), c.last_head) << c.total;
+        uint32_t last = c.cylinders - 1;
+        EXPECT_EQ(get_u8(b, 0x1C4), ((last & 0x300) >> 2) | c.sectors) << c.total;
+        EXPECT_EQ(get_u8(b, 0x1C5), last & 0xFF) << c.total;
+        uint32_t per_cylinder = c.heads * c.sectors;
+        EXPECT_EQ(get_u32(b, 0x1CA), per_cylinder * c.cylinders) << c.total;
+        EXPECT_EQ(get_u8(b, 0x62), 11u);  // 1 MiB blocks
+        uint32_t shifted = (per_cylinder * c.cylinders >> 11) & 0xFFFF;
+        EXPECT_EQ(u16_at(b, 0x63), shifted ? shifted : 0xFFFFu) << c.total;
+        EXPECT_EQ(byte_sum(b), 0u);
+    }
+}
+
+TEST_F(ImgWriting, SubfileOf241BlocksTakesTwoEntriesAndEmptyOneNone)
+{
+    start(512, 1024, 4096, 200000);
+    std::vector<uint8_t> data(241 * 512 - 100);
+    std::iota(data.begin(), data.end(), 7);
+    ASSERT_EQ(write_whole_subfile(writer, {}, "EMPTY   TYP"), 1);
+    ASSERT_EQ(write_whole_subfile(writer, data, "BIG     RGN"), 1);
+    EXPECT_EQ(writer.blocks_used, 8u + 241);
+    EXPECT_EQ(writer.bytes_written, (8u + 241) * 512);
+    std::string b = finish();
+    ASSERT_EQ(b.size(), (8u + 241) * 512);
+    // The header entry, then BIG part 0 and part 1: no entry for EMPTY.
+    size_t p0 = 1024 + 512, p1 = p0 + 512;
+    EXPECT_EQ(b.substr(p0 + 1, 11), "BIG     RGN");
+    EXPECT_EQ(get_u32(b, p0 + 0x0C), data.size());
+    EXPECT_EQ(get_u8(b, p0 + 0x11), 0u);
+    EXPECT_EQ(u16_at(b, p0 + 0x20), 8u);
+    EXPECT_EQ(u16_at(b, p0 + 0x20 + 2 * 239), 247u);
+    EXPECT_EQ(b.substr(p1 + 1, 11), "BIG     RGN");
+    EXPECT_EQ(get_u32(b, p1 + 0x0C), 0u);
+    EXPECT_EQ(get_u8(b, p1 + 0x11), 1u);
+    EXPECT_EQ(u16_at(b, p1 + 0x20), 248u);
+    for (uint32_t i = 1; i < 240; ++i)
+        EXPECT_EQ(u16_at(b, p1 + 0x20 + 2 * i), 0xFFFFu);
+    EXPECT_EQ(get_u8(b, p1 + 512), 0u);
+    EXPECT_EQ(b.compare(8 * 512, data.size(), reinterpret_cast<const char*>(data.data()), data.size()), 0);
+    EXPECT_EQ(byte_sum(b), 0u);
+}
+
+TEST_F(ImgWriting, AFatThatWouldNotFitIsRefusedWithAMessage)
+{
+    start(512, 1024, 2048, 100000);
+    uint32_t position = writer.fat_position, blocks = writer.blocks_used;
+    // Room for one more entry only: 241 blocks need two.
+    EXPECT_EQ(add_fat_entries(writer, 241 * 512, "BIG     RGN"), 0);
+    EXPECT_EQ(take_log(), "Write structure error, file " + path + ".\n");
+    EXPECT_EQ(writer.fat_position, position);
+    EXPECT_EQ(writer.blocks_used, blocks);
+    EXPECT_EQ(add_fat_entries(writer, 240 * 512, "FITS    RGN"), 1);
+}
+
+TEST_F(ImgWriting, NoBlockNumberPastTheLimitAndNoPartNumberPast255)
+{
+    start(512, 1024, 512 * 1024, 100000);
+    uint64_t room = uint64_t(img_block_limit - writer.blocks_used) * 512;
+    EXPECT_EQ(add_fat_entries(writer, room + 1, "BIG     RGN"), 0);
+    EXPECT_EQ(take_log(), "Write structure error, file " + path + ".\n");
+    // 257 entries would number their parts 0..256.
+    EXPECT_EQ(add_fat_entries(writer, 256ull * 240 * 512 + 1, "BIG     RGN"), 0);
+    EXPECT_EQ(add_fat_entries(writer, 256ull * 240 * 512, "BIG     RGN"), 1);
+    EXPECT_EQ(writer.blocks_used, 1024u + 256 * 240);
+}
+
+TEST(FatNameFromPath, NameAndExtensionFromTheLastComponent)
+{
+    auto name = [](const char* path, const char* extension) {
+        InputFile input;
+        input.path = path;
+        char out[12];
+        EXPECT_EQ(make_fat_name_from_path(input, out, extension), 1);
+        return std::string(out);
+    };
+    EXPECT_EQ(name("/maps/west1101.typ", ""), "west1101typ");
+    EXPECT_EQ(name("/maps/west1101.typ", nullptr), "west1101typ");
+    EXPECT_EQ(name("C:\\maps\\routable.mmr", "MMR"), "routableMMR");
+    EXPECT_EQ(name("verylongname.bin", " ??"), "verylongbin");
+    EXPECT_EQ(name("a.b.c", ""), "a       c  ");
+    EXPECT_EQ(name("noext", ""), "noext      ");
+    EXPECT_EQ(name("ends.", ""), "ends       ");
+    EXPECT_EQ(name("/maps/dir/", "TYP"), "        TYP");
+    // A '.' in a directory never gives the extension.
+    EXPECT_EQ(name("/maps/v1.2/tile", ""), "tile       ");
+}
+
+TEST(EmptyDem, LevelsCountFromTheLastWhileTheTopBitIsClear)
+{
+    TreInfo tre;
+    auto set_levels = [&](std::initializer_list<uint8_t> first_bytes) {
+        tre.levels.fill(0);
+        uint32_t i = 0;
+        for (uint8_t b : first_bytes)
+            tre.levels[4 * i++] = b;
+        tre.levels_size = 4 * i;
+    };
+    set_levels({0x83, 0x02, 0x01, 0x00});
+    EXPECT_EQ(count_dem_levels(tre), 3u);
+    set_levels({0x02, 0x81, 0x00});
+    EXPECT_EQ(count_dem_levels(tre), 1u);
+    set_levels({0x01, 0x80});
+    EXPECT_EQ(count_dem_levels(tre), 0u);
+    tre.levels_size = 3;
+    EXPECT_EQ(count_dem_levels(tre), 0u);
+}
+
+TEST(EmptyDem, BoundsSignRule)
+{
+    TreInfo tre;
+    tre.header.assign(0x21, 0);
+    ByteSpan h(tre.header);
+    h.put_u24(0x15, 0x800000);  // north: still positive
+    h.put_u24(0x18, 0x800001);  // east: negative
+    h.put_u24(0x1B, 0x800000);  // south: negative
+    h.put_u24(0x1E, 0x7FFFFF);  // west: positive
+    TreBounds b = tre_bounds(tre);
+    EXPECT_EQ(b.north, 0x800000);
+    EXPECT_EQ(b.east, 0x800001 - 0x1000000);
+    EXPECT_EQ(b.south, -0x800000);
+    EXPECT_EQ(b.west, 0x7FFFFF);
+}
+
+TEST(EmptyDem, LayoutOfTwoLevels)
+{
+    std::string tre_bytes = tre_subfile(TreSpec{.levels = tre_level(3, 18, 1, true) + tre_level(1, 22, 1) +
+                                                          tre_level(0, 24, 1)});
+    TreInfo tre;
+    tre.header.assign(tre_bytes.begin(), tre_bytes.begin() + 188);
+    tre.levels_size = 12;
+    memcpy(tre.levels.data(), tre_bytes.data() + get_u32(tre_bytes, 0x21), 12);
+    ASSERT_EQ(count_dem_levels(tre), 2u);
+    std::vector<uint8_t> dem = build_empty_dem(tre, 2);
+    ASSERT_EQ(dem.size(), empty_dem_size(2));
+    ASSERT_EQ(dem.size(), 165u);
+    std::string d(dem.begin(), dem.end());
+    EXPECT_EQ(get_u16(d, 0), 37u);
+    EXPECT_EQ(d.substr(2, 10), "GARMIN DEM");
+    EXPECT_EQ(get_u8(d, 0x0C), 1u);
+    EXPECT_EQ(d.substr(0x0E, 7), tre_bytes.substr(0x0E, 7));
+    EXPECT_EQ(get_u32(d, 0x15), 1u);
+    EXPECT_EQ(get_u16(d, 0x19), 2u);
+    EXPECT_EQ(get_u16(d, 0x1F), 60u);
+    EXPECT_EQ(get_u32(d, 0x21), 45u);
+    EXPECT_EQ(get_u32(d, 37), 0x02000000u);
+    EXPECT_EQ(get_u32(d, 41), 0x02000000u);
+    TreSpec spec;
+    int32_t north = static_cast<int32_t>(spec.north), south = static_cast<int32_t>(spec.south);
+    int32_t east = static_cast<int32_t>(spec.east), west = static_cast<int32_t>(spec.west);
+    for (uint32_t i = 0; i < 2; ++i) {
+        size_t r = 45 + 60 * i;
+        EXPECT_EQ(get_u8(d, r), 0u);
+        EXPECT_EQ(get_u8(d, r + 1), i);
+        EXPECT_EQ(get_u32(d, r + 0x02), 64u);
+        EXPECT_EQ(get_u32(d, r + 0x0E), 2u);
+        EXPECT_EQ(get_u16(d, r + 0x1C), 16u);
+        EXPECT_EQ(get_u16(d, r + 0x1E), 4u);
+        EXPECT_EQ(get_u32(d, r + 0x20), 37 + 4 * i);
+        EXPECT_EQ(get_u32(d, r + 0x24), 41 + 4 * i);
+        EXPECT_EQ(get_u32(d, r + 0x28), static_cast<uint32_t>(west) << 8);
+        EXPECT_EQ(get_u32(d, r + 0x2C), static_cast<uint32_t>(north) << 8);
+        EXPECT_EQ(get_u32(d, r + 0x30), static_cast<uint32_t>((north + 2 - south) / 3) << 8);
+        EXPECT_EQ(get_u32(d, r + 0x34), static_cast<uint32_t>((east + 2 - west) / 3) << 8);
+        EXPECT_EQ(get_u32(d, r + 0x38), 0u);
+    }
+}

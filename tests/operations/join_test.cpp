@@ -1,0 +1,593 @@
+// The join of real and builder-made inputs: every output reads back with
+// our reader, sums to 0, holds every input subfile byte for byte, and
+// carries the MPS records the inputs and options call for. Where mkgmap is
+// installed it reads the outputs too.
+#include "operations/join.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+
+#include "core/files.h"
+#include "core/img_format.h"
+#include "core/product_code.h"
+#include "core/reader.h"
+#include "operations/mps_builder.h"
+#include "operations/task_options.h"
+#include "tests/operations/subfile_contents.h"
+#include "tests/support/host_capture.h"
+#include "tests/support/img_builder.h"
+#include "tests/support/subfile_images.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The records of a file's MPS, each as its bytes.
+std::vector<std::string> mps_records_of(const InputFile& file)
+{
+    std::vector<std::string> out;
+    for (const MpsRecordRef& r : file.mps_records)
+        out.emplace_back(reinterpret_cast<const char*>(file.mps_buffer.data()) + r.record_offset, r.record_length);
+    return out;
+}
+
+std::vector<std::string> records_with_letter(const std::vector<std::string>& records, char letter)
+{
+    std::vector<std::string> out;
+    for (const std::string& r : records)
+        if (r[0] == letter)
+            out.push_back(r);
+    return out;
+}
+
+uint32_t whole_file_byte_sum(const std::string& path)
+{
+    uint32_t sum = 0;
+    for (char c : read_file(path))
+        sum += static_cast<uint8_t>(c);
+    return sum & 0xFF;
+}
+
+bool have_mkgmap() { return run_program("sh", {"-c", "command -v mkgmap"}).exit_code == 0; }
+
+// Hands an output to mkgmap as an input: it must copy it into a gmapsupp
+// without an error, and what it copied must be every subfile of ours (but
+// the MPS, which it makes anew) byte for byte.
+void expect_mkgmap_reads(const std::string& path)
+{
+    ScratchDir out;
+    RunResult run = run_program("mkgmap", {"--output-dir=" + out.path(), "--no-tdbfile", "--gmapsupp", path});
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(run.output.find("SEVERE"), std::string::npos) << run.output;
+    InputFile ours, theirs;
+    ours.path = path;
+    theirs.path = out.file("gmapsupp.img");
+    ASSERT_EQ(read_input_file(ours), 1);
+    ASSERT_EQ(read_input_file(theirs), 1) << run.output;
+    take_log();
+    std::map<std::string, std::string> copied = subfile_contents(theirs);
+    for (auto& [name, data] : subfile_contents(ours)) {
+        if (name.substr(8) != "MPS") {
+            EXPECT_TRUE(copied.count(name) && copied[name] == data) << name;
+        }
+    }
+}
+
+// twk without its banner line.
+RunResult twk_args(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "-LicenseAcknowledge");
+    return run_twk(args);
+}
+
+class Joining : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        clear_task_options(task_options);
+        error_count = warning_count = 0;
+        take_log();
+        capture_current_time();
+        output = dir.file("joined.img");
+    }
+    void TearDown() override { clear_task_options(task_options); }
+
+    void add(const std::string& path)
+    {
+        InputFile& file = add_input_file(inputs, path);
+        ASSERT_EQ(read_input_file(file), 1) << path << "\n" << take_log();
+        take_log();
+    }
+
+    // Joins the inputs read so far into `output`; log holds what it said.
+    int join()
+    {
+        task_options.output_file = output;
+        int result = join_input_maps(inputs);
+        log = take_log();
+        return result;
+    }
+
+    // Reads the output back and checks what every output must be: read
+    // without a warning, byte sum 0, every input subfile (but the MPS and
+    // those excluded) there unchanged.
+    InputFile& check_output(uint32_t excluded_kinds = 0)
+    {
+        EXPECT_EQ(whole_file_byte_sum(output), 0u);
+        int warnings = warning_count;
+        joined = std::make_unique<InputFile>();
+        joined->path = output;
+        EXPECT_EQ(read_input_file(*joined), 1) << take_log();
+        EXPECT_EQ(warning_count, warnings) << take_log();
+        std::map<std::string, std::string> written = subfile_contents(*joined);
+        for (auto& input : inputs) {
+            if (input->kind != FILE_IMG)
+                continue;  // checked by each test under the name it gets
+            std::map<std::string, std::string> read = subfile_contents(*input);
+            for (const SubfileEntry& s : input->subfiles) {
+                if (s.kind == SUB_MPS || ((1u << s.kind) & excluded_kinds))
+                    continue;
+                EXPECT_TRUE(written.count(s.name) && written[s.name] == read[s.name]) << s.name;
+            }
+        }
+        return *joined;
+    }
+
+    // The output's subfile names in FAT order.
+    std::vector<std::string> fat_order()
+    {
+        std::vector<std::string> names;
+        for (const SubfileIndexEntry& row : joined->subfile_index.rows)
+            names.push_back(row.subfile->name);
+        return names;
+    }
+
+    const SubfileEntry* output_subfile(const std::string& name)
+    {
+        for (const SubfileEntry& s : joined->subfiles)
+            if (name == s.name)
+                return &s;
+        return nullptr;
+    }
+
+    ScratchDir dir;
+    std::string output;
+    std::string log;
+    InputList inputs;
+    std::unique_ptr<InputFile> joined;
+};
+
+}  // namespace
+
+TEST_F(Joining, TwoSingleMaps)
+{
+    add(data_path("single/plain/11000001.img"));
+    add(data_path("single/plain/11000002.img"));
+    ASSERT_EQ(join(), 1) << log;
+    EXPECT_EQ(error_count, 0);
+    InputFile& out = check_output();
+    EXPECT_EQ(out.subfile_count, 7u);
+    EXPECT_EQ(out.map_count, 3u);
+    ByteView h(out.header_buffer);
+    EXPECT_TRUE(h.matches(0x49, "Tarnwick All        "));
+    EXPECT_TRUE(h.matches(0x65, std::string(30, ' ')));
+    ASSERT_NE(output_subfile("MAPSOURCMPS"), nullptr);
+    // Inputs without MPS: an 'L' record is generated for each map, with the
+    // input's own mapset name, then the 'V' record; no IDs, no 'P' or 'F'.
+    std::vector<std::string> records = mps_records_of(out);
+    ImgWriter names;
+    names.mapset_name = "Tarnwick All";
+    append_l_record(names, 0, 0, 11000001, "OSM street map");
+    append_l_record(names, 0, 0, 11000002, "OSM street map");
+    append_mps_record(names, 'V', std::string("Tarnwick All\0\0", 14));
+    std::string expected(names.mps_buffer.begin(), names.mps_buffer.end());
+    std::string all;
+    for (const std::string& r : records)
+        all += r;
+    EXPECT_EQ(all, expected);
+    for (const MapEntry* map : out.maps) {
+        if (map->kind == FILE_MPC) {
+            EXPECT_NE(map->mps_record, nullptr) << map->name;
+        }
+    }
+    EXPECT_EQ(log,
+              "Writing: indexes\nWriting: data MD2\nWriting: data TRF\nWriting: data TYP\nWriting: data TDB\n"
+              "Writing: data MMR\nWriting: maps NT\nWriting: maps MPC\nWriting: data MPS\nWriting: header\n");
+    if (have_mkgmap())
+        expect_mkgmap_reads(output);
+}
+
+TEST_F(Joining, GmapsuppFilesKeepTheirLRecordsAndFamilies)
+{
+    add(data_path("gmapsupp/west-1101-p1.img"));
+    add(data_path("gmapsupp/central-1201-p2.img"));
+    task_options.mapset_name = "Korpus";
+    ASSERT_EQ(join(), 1) << log;
+    InputFile& out = check_output();
+    std::vector<std::string> records = mps_records_of(out);
+    // The inputs' own 'L' records, unchanged, in the order the maps went in.
+    std::vector<std::string> l_in;
+    for (auto& input : inputs)
+        for (const std::string& r : records_with_letter(mps_records_of(*input), 'L'))
+            l_in.push_back(r);
+    EXPECT_EQ(records_with_letter(records, 'L'), l_in);
+    // One 'V' of ours, the inputs' 'F' records, no 'P' without IDs.
+    EXPECT_EQ(records_with_letter(records, 'V'), std::vector<std::string>{mps_v_record("Korpus")});
+    std::vector<std::string> f_in;
+    for (auto& input : inputs)
+        for (const std::string& r : records_with_letter(mps_records_of(*input), 'F'))
+            f_in.push_back(r);
+    EXPECT_EQ(records_with_letter(records, 'F'), f_in);
+    EXPECT_TRUE(records_with_letter(records, 'P').empty());
+    ByteView h(out.header_buffer);
+    EXPECT_TRUE(h.matches(0x49, "Korpus              "));
+    // TYP before the maps, SRT in the "other" pass after them, MPS last.
+    std::vector<std::string> order = fat_order();
+    ASSERT_FALSE(order.empty());
+    EXPECT_EQ(order.front().substr(8), "TYP");
+    EXPECT_EQ(order.back(), "MAPSOURCMPS");
+    EXPECT_EQ(order[order.size() - 2].substr(8), "SRT");
+    if (have_mkgmap())
+        expect_mkgmap_reads(output);
+}
+
+TEST_F(Joining, MixedFamiliesWithTypAndTdbInputsAndProductIds)
+{
+    add(data_path("gmapsupp/mixed-3families.img"));
+    add(data_path("typ/west1101-fid9999.typ"));
+    add(data_path("mapsource/tdb/corpwest.tdb"));
+    task_options.family_id = 1101;
+    task_options.product_id = 1;
+    ASSERT_EQ(join(), 1) << log;
+    InputFile& out = check_output();
+    // The data files go in under their family IDs.
+    std::map<std::string, std::string> written = subfile_contents(out);
+    EXPECT_EQ(written["I000270FTYP"], read_file(data_path("typ/west1101-fid9999.typ")));
+    EXPECT_EQ(written["I000044DTDB"], read_file(data_path("mapsource/tdb/corpwest.tdb")));
+    std::vector<std::string> records = mps_records_of(out);
+    // 'P' and 'F' of ours; the input's 'F' for 1101/1 is the same product
+    // and goes; its other families stay.
+    std::vector<std::string> p = records_with_letter(records, 'P');
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_EQ(p[0], mps_record('P', std::string("\x01\x00\x4D\x04\0\0\0\0\0\0", 10)));
+    std::vector<std::string> f = records_with_letter(records, 'F');
+    EXPECT_EQ(f.front(), mps_f_record(1, 1101, "Tarnwick All"));
+    EXPECT_EQ(f.size(), records_with_letter(mps_records_of(*inputs[0]), 'F').size());
+    EXPECT_EQ(records_with_letter(records, 'L').size(), 6u);
+    if (have_mkgmap())
+        expect_mkgmap_reads(output);
+}
+
+TEST_F(Joining, ScrambledInputsAndSubfilesOfSeveralFatEntries)
+{
+    add(data_path("damaged/valid-xor-5a.img"));
+    add(data_path("damaged/valid-xor-a7-multipart.img"));
+    ASSERT_EQ(join(), 1) << log;
+    InputFile& out = check_output();
+    EXPECT_EQ(out.xor_mask, 0u);
+    const SubfileEntry* rgn = output_subfile("14000001RGN");
+    ASSERT_NE(rgn, nullptr);
+    EXPECT_EQ(rgn->length, 265465u);
+    if (have_mkgmap())
+        expect_mkgmap_reads(output);
+}
+
+TEST_F(Joining, OtherDataAndALoneTreSubfile)
+{
+    task_options.other_data = 1;
+    std::string notes = dir.file("notes.dat");
+    write_file(notes, std::string(3000, 'n'));
+    add(data_path("single/plain/11000001.img"));
+    add(notes);
+    add(data_path("mapsource/gmapi/CorpusWest.gmap/Product1/11000002/11000002.TRE"));
+    task_options.family_id = 7;
+    task_options.product_id = 8;
+    ASSERT_EQ(join(), 1) << log;
+    InputFile& out = check_output();
+    std::map<std::string, std::string> written = subfile_contents(out);
+    EXPECT_EQ(written["notes   dat"], std::string(3000, 'n'));
+    EXPECT_EQ(written["11000002TRE"],
+              read_file(data_path("mapsource/gmapi/CorpusWest.gmap/Product1/11000002/11000002.TRE")));
+    // The lone TRE gets an 'L' record with its own name and the task's IDs.
+    ImgWriter names;
+    names.mapset_name = "Tarnwick All";
+    append_l_record(names, 8, 7, 11000002, "11000002");
+    std::vector<std::string> l = records_with_letter(mps_records_of(out), 'L');
+    ASSERT_EQ(l.size(), 2u);
+    EXPECT_EQ(l[1], std::string(names.mps_buffer.begin(), names.mps_buffer.end()));
+}
+
+TEST_F(Joining, LRecordsTakeTheirNumberFromTheNameWithoutAMapId)
+{
+    ImgBuilder b;
+    std::string tre = tre_subfile(TreSpec{.map_id = 0});
+    b.add_subfile("I00001A2", "TRE", tre);
+    b.add_subfile("I00001A2", "RGN", common_header("RGN", 125));
+    b.add_subfile("0123456X", "TRE", tre);
+    b.add_subfile("0123456X", "RGN", common_header("RGN", 125));
+    std::string in = dir.file("named.img");
+    b.write(in);
+    add(in);
+    ASSERT_EQ(join(), 1) << log;
+    std::vector<std::string> l = records_with_letter(mps_records_of(check_output()), 'L');
+    ASSERT_EQ(l.size(), 1u);
+    EXPECT_EQ(get_u32(l[0], 7), 0x1A2u);
+    EXPECT_EQ(get_u32(l[0], l[0].size() - 8), 0x1A2u);
+}
+
+TEST_F(Joining, RepeatedMapIdsAreWarnedAboutAndTheJoinGoesOn)
+{
+    add(data_path("single/plain/11000001.img"));
+    add(data_path("single/route1252/11000001.img"));
+    ASSERT_EQ(join(), 1) << log;
+    EXPECT_EQ(log.find("\n== Warning: repeated map ID number.\n== Map ID 11000001 (A7D8C1)"), 0u) << log;
+    EXPECT_EQ(warning_count, 1);
+    EXPECT_EQ(whole_file_byte_sum(output), 0u);
+}
+
+TEST_F(Joining, WithoutMpsSubfilesGoInInputOrder)
+{
+    add(data_path("single/plain/11000001.img"));
+    add(data_path("typ/west1101.typ"));
+    task_options.no_mps = 1;
+    ASSERT_EQ(join(), 1) << log;
+    check_output();
+    std::vector<std::string> order = fat_order();
+    EXPECT_EQ(order, (std::vector<std::string>{"11000001RGN", "11000001TRE", "11000001LBL", "I000044DTYP"}));
+    EXPECT_EQ(log, "Writing: other\nWriting: header\n");
+    EXPECT_TRUE(joined->mps_records.empty());
+}
+
+TEST_F(Joining, RemovingDemAndNodLeavesThemOut)
+{
+    add(data_path("gmapsupp/dem-1401-p1.img"));
+    add(data_path("single/route1250/12000001.img"));
+    task_options.remove_dem = task_options.remove_nod = 1;
+    ASSERT_EQ(join(), 1) << log;
+    check_output(1u << SUB_DEM | 1u << SUB_NOD);
+    for (const SubfileEntry& s : joined->subfiles) {
+        EXPECT_NE(s.kind, SUB_DEM) << s.name;
+        EXPECT_NE(s.kind, SUB_NOD) << s.name;
+    }
+    EXPECT_NE(output_subfile("12000001NET"), nullptr);
+    if (have_mkgmap())
+        expect_mkgmap_reads(output);
+}
+
+TEST_F(Joining, UserBlockSize)
+{
+    add(data_path("single/plain/11000001.img"));
+    add(data_path("single/plain/11000002.img"));
+    task_options.block_size = 4;
+    task_options.verbose = 1;
+    ASSERT_EQ(join(), 1) << log;
+    InputFile& out = check_output();
+    EXPECT_EQ(out.block_size, 4096u);
+    EXPECT_EQ(fs::file_size(output) % 4096, 0u);
+    EXPECT_NE(log.find("Size: block 4096, header 8192, file "), std::string::npos) << log;
+    EXPECT_NE(log.find("map  11000001,  file      2000h,  fat  1200h,  sub-files  3\n"), std::string::npos) << log;
+    if (have_mkgmap())
+        expect_mkgmap_reads(output);
+}
+
+TEST_F(Joining, MpsSubfileNames)
+{
+    add(data_path("single/plain/11000001.img"));
+    task_options.mps_name = 2;
+    ASSERT_EQ(join(), 1) << log;
+    check_output();
+    EXPECT_NE(output_subfile("BLUCHARTMPS"), nullptr);
+    // A marine input makes the default name BLUCHART; -n overrides it.
+    inputs.clear();
+    add(output);
+    output = dir.file("second.img");
+    task_options.mps_name = 0;
+    ASSERT_EQ(join(), 1) << log;
+    check_output();
+    EXPECT_NE(output_subfile("BLUCHARTMPS"), nullptr);
+    output = dir.file("third.img");
+    task_options.mps_name = 1;
+    ASSERT_EQ(join(), 1) << log;
+    check_output();
+    EXPECT_NE(output_subfile("MAPSOURCMPS"), nullptr);
+}
+
+TEST_F(Joining, LongMapsetNameIsCutAt50)
+{
+    add(data_path("single/plain/11000001.img"));
+    task_options.mapset_name = std::string(20, 'a') + std::string(30, 'b') + "cut";
+    ASSERT_EQ(join(), 1) << log;
+    InputFile& out = check_output();
+    ByteView h(out.header_buffer);
+    EXPECT_TRUE(h.matches(0x49, std::string(20, 'a')));
+    EXPECT_TRUE(h.matches(0x65, std::string(30, 'b')));
+    EXPECT_EQ(records_with_letter(mps_records_of(out), 'V')[0],
+              mps_v_record(std::string(20, 'a') + std::string(30, 'b')));
+}
+
+TEST_F(Joining, NoInputsNoOutput)
+{
+    EXPECT_EQ(join(), 0);
+    EXPECT_EQ(log, "Input files missing.\n");
+    EXPECT_EQ(error_count, 1);
+    EXPECT_FALSE(fs::exists(output));
+}
+
+TEST_F(Joining, TooManyBlocksForTheUserBlockSize)
+{
+    // A sparse raw file that needs 70000 blocks of 1 KiB but takes no room.
+    task_options.other_data = 1;
+    std::string big = dir.file("big.dat");
+    {
+        FILE* f = fopen(big.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(ftruncate(fileno(f), 70000 * 1024), 0);
+        fclose(f);
+    }
+    add(big);
+    task_options.block_size = 1;
+    EXPECT_EQ(join(), 0);
+    EXPECT_EQ(log, "Total file length too big.\n");
+    EXPECT_EQ(error_count, 1);
+    EXPECT_FALSE(fs::exists(output));
+}
+
+TEST_F(Joining, PackedMapsHoldEveryPartWithItsOffsetsMoved)
+{
+    add(data_path("single/route1252/11000001.img"));
+    add(data_path("single/plain/11000002.img"));
+    task_options.nt_format = 1;
+    ASSERT_EQ(join(), 1) << log;
+    EXPECT_EQ(whole_file_byte_sum(output), 0u);
+    joined = std::make_unique<InputFile>();
+    joined->path = output;
+    ASSERT_EQ(read_input_file(*joined), 1) << take_log();
+    std::map<std::string, std::string> written = subfile_contents(*joined);
+    ASSERT_TRUE(written.count("11000001GMP"));
+    ASSERT_TRUE(written.count("11000002GMP"));
+    EXPECT_FALSE(written.count("11000001TRE"));
+    const std::string& gmp = written["11000001GMP"];
+    std::map<std::string, std::string> parts = subfile_contents(*inputs[0]);
+    EXPECT_EQ(get_u16(gmp, 0), 61u);
+    EXPECT_EQ(gmp.substr(2, 10), "GARMIN GMP");
+    EXPECT_EQ(gmp.substr(0x3D, 10), std::string("Tarnwick\0\0", 10));
+    EXPECT_EQ(get_u32(gmp, 0x19), 71u);
+    EXPECT_EQ(get_u32(gmp, 0x2D), 0u);  // no DEM
+    // Each part: its header at the offset in the GMP header, its data right
+    // where its moved first section offset says.
+    const char* kinds[] = {"TRE", "RGN", "LBL", "NET", "NOD"};
+    size_t total = 71;
+    for (int p = 0; p < 5; ++p) {
+        const std::string& part = parts[std::string("11000001") + kinds[p]];
+        ASSERT_FALSE(part.empty()) << kinds[p];
+        total += part.size();
+        uint32_t at = get_u32(gmp, 0x19 + 4 * p);
+        uint32_t header = get_u16(part, 0);
+        EXPECT_EQ(gmp.substr(at + 2, 10), part.substr(2, 10)) << kinds[p];
+        if (p == 3 || p == 4 || p == 2) {
+            // NET, NOD and LBL: the first section right after the header.
+            uint32_t old = get_u32(part, 0x15);
+            uint32_t moved = get_u32(gmp, at + 0x15);
+            ASSERT_GE(old, header) << kinds[p];
+            EXPECT_EQ(gmp.substr(moved, part.size() - old), part.substr(old)) << kinds[p];
+        }
+    }
+    EXPECT_EQ(gmp.size(), total);
+    const MapEntry* map = nullptr;
+    for (const MapEntry* m : joined->maps)
+        if (std::string(m->name) == "11000001")
+            map = m;
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(map->kind, FILE_NT);
+    EXPECT_EQ(map->map_number, 11000001u);
+    EXPECT_EQ(map->has_nod, 1);
+    if (have_mkgmap())
+        expect_mkgmap_reads(output);
+}
+
+TEST_F(Joining, DemAndNodOfNtMapsStayWithAWarning)
+{
+    add(data_path("single/dem/11000001.img"));
+    add(data_path("single/route1252/11000002.img"));
+    task_options.nt_format = 1;
+    ASSERT_EQ(join(), 1) << log;
+    inputs.clear();
+    add(output);
+    output = dir.file("second.img");
+    task_options.nt_format = 0;
+    task_options.remove_dem = task_options.remove_nod = 1;
+    ASSERT_EQ(join(), 1) << log;
+    EXPECT_NE(log.find("==Warning: DEM data not removed from NT map 11000001.\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("==Warning: NOD data not removed from NT map 11000002.\n"), std::string::npos) << log;
+    EXPECT_EQ(warning_count, 2);
+    check_output();
+}
+
+// twk -j: every option of the command reaches the join.
+class ConsoleJoin : public ::testing::Test {
+protected:
+    // Reads a file twk wrote.
+    std::unique_ptr<InputFile> read_output(const std::string& path)
+    {
+        auto file = std::make_unique<InputFile>();
+        file->path = path;
+        EXPECT_EQ(read_input_file(*file), 1) << take_log();
+        take_log();
+        return file;
+    }
+    ScratchDir dir;
+};
+
+TEST_F(ConsoleJoin, HeaderMpsAndDataOptions)
+{
+    std::string out = dir.file("out.img");
+    std::string notes = dir.file("notes.dat");
+    write_file(notes, "some other data");
+    RunResult run = twk_args({"-j", "-v", "-h", "-b", "8", "-c", "2.5,1,TWK", "-f", "1101,3", "-m", "Console", "-l",
+                              "-a", "-o", out, data_path("gmapsupp/west-1101-p1.img"), notes});
+    ASSERT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_NE(run.output.find("Size: block 8192, header 16384, file "), std::string::npos) << run.output;
+    auto file = read_output(out);
+    ByteView h(file->header_buffer);
+    EXPECT_EQ(h.u8(0x40), 2u);  // short header
+    EXPECT_EQ(file->block_size, 8192u);
+    EXPECT_EQ(h.u8(0x08), 2u);
+    EXPECT_EQ(h.u8(0x09), 5u);
+    EXPECT_EQ(h.u8(0x0E), 1u);
+    EXPECT_EQ(unpack_product_code(std::span<const uint8_t, 9>(file->header_buffer.data() + 0x30, 9)), "TWK");
+    EXPECT_TRUE(h.matches(0x49, "Console "));
+    bool bluechart = false, notes_found = false;
+    for (const SubfileEntry& s : file->subfiles) {
+        bluechart |= std::string(s.name) == "BLUCHARTMPS";
+        notes_found |= std::string(s.name) == "notes   dat";
+    }
+    EXPECT_TRUE(bluechart);
+    EXPECT_TRUE(notes_found);
+    std::vector<std::string> p = records_with_letter(mps_records_of(*file), 'P');
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_EQ(p[0], mps_record('P', std::string("\x03\x00\x4D\x04\0\0\0\0\0\0", 10)));
+    EXPECT_EQ(records_with_letter(mps_records_of(*file), 'V')[0], mps_v_record("Console"));
+}
+
+TEST_F(ConsoleJoin, PackingRemovalAndNoMps)
+{
+    std::string packed = dir.file("packed.img");
+    RunResult run = twk_args({"-j", "-i", "-q", "-z", "-n", "-o", packed, data_path("single/route1252/11000001.img")});
+    ASSERT_EQ(run.exit_code, 0) << run.output;
+    auto file = read_output(packed);
+    std::vector<std::string> names;
+    for (const SubfileEntry& s : file->subfiles)
+        names.push_back(s.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"11000001GMP", "MAPSOURCMPS"}));
+    ASSERT_FALSE(file->maps.empty());
+    EXPECT_EQ(file->maps[0]->has_nod, 0);
+
+    std::string plain = dir.file("plain.img");
+    run = twk_args({"-j", "-x", "-o", plain, data_path("single/plain/11000001.img")});
+    ASSERT_EQ(run.exit_code, 0) << run.output;
+    file = read_output(plain);
+    EXPECT_EQ(file->subfile_count, 3u);
+    EXPECT_TRUE(file->mps_records.empty());
+}
+
+TEST_F(ConsoleJoin, AnOutputThatIsAnInputIsRefused)
+{
+    std::string a = dir.file("a.img");
+    fs::copy_file(data_path("single/plain/11000001.img"), a);
+    std::string before = read_file(a);
+    RunResult run = twk_args({"-j", "-o", a, a, data_path("single/plain/11000002.img")});
+    EXPECT_EQ(run.exit_code, 4);
+    EXPECT_NE(run.output.find("Output file is also an input file, file " + a + ".\n"), std::string::npos)
+        << run.output;
+    EXPECT_EQ(read_file(a), before);
+    // Another name of the same file is the same file.
+    ASSERT_EQ(link(a.c_str(), dir.file("alias.img").c_str()), 0);
+    run = twk_args({"-j", "-o", dir.file("alias.img"), a});
+    EXPECT_EQ(run.exit_code, 4) << run.output;
+    EXPECT_EQ(read_file(a), before);
+}
