@@ -11,11 +11,17 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
+#include "core/codepage.h"
 #include "core/file_names.h"
 #include "core/files.h"
 #include "core/host.h"
+#include "core/map_list.h"
+#include "operations/img_writer.h"
+#include "operations/mps_builder.h"
 #include "operations/split_files.h"
+#include "operations/split_outputs.h"
 #include "operations/task_options.h"
 
 MessageText pd_WDSSLU{"pd_WDSSLU", "Write data %8s -> %16s, len. %9u\n", "Zapis danych %8s -> %16s, dł. %9u\n"};
@@ -81,20 +87,6 @@ int load_messages_pd(LanguageGroup* group, int code_page, int write)
 
 // Highest map number an output name carries.
 static constexpr uint32_t max_map_number = 99999999;
-
-SplitBounds split_map_bounds(const TreInfo& tre)
-{
-    ByteView header(tre.header);
-    auto signed_24 = [](uint32_t value, uint32_t first_negative) {
-        return static_cast<int32_t>(value) - (value >= first_negative ? 0x1000000 : 0);
-    };
-    SplitBounds b;
-    b.north = signed_24(header.u24(0x15), 0x800001);
-    b.east = signed_24(header.u24(0x18), 0x800001);
-    b.south = signed_24(header.u24(0x1B), 0x800000);
-    b.west = signed_24(header.u24(0x1E), 0x800000);
-    return b;
-}
 
 uint32_t map_name_number(const char* name8)
 {
@@ -204,7 +196,7 @@ int exists_in_output_directory(const char* path)
 
 int is_outside_mapset_area(const TreInfo& tre)
 {
-    SplitBounds b = split_map_bounds(tre);
+    TreBounds b = tre_bounds(tre);
     const TaskOptions& o = task_options;
     if (o.limit_longitude)
         return b.north > o.limit_north || b.south < o.limit_south || b.west < o.limit_west || b.east > o.limit_east;
@@ -325,6 +317,208 @@ static int split_empty_maps(InputFile& input)
     return 1;
 }
 
+// ---------------------------------------------------------------- mapsets by family ID
+
+static const char* file_kind_name(uint32_t kind)
+{
+    static const char* const names[] = {" - ", "TRF", "TYP", "TDB", "MMR", "MD2", " ??", "SRT", "IDX",
+                                        "ISM", "QSI", "SID", "MPC", "MPS", "NT ", "JCV", " ? "};
+    return kind < sizeof names / sizeof names[0] ? names[kind] : " ??";
+}
+
+static int split_mapsets_by_family(InputFile& input, SplitRun& run)
+{
+    if (input.kind != FILE_IMG || input.mps_records.empty())
+        return 1;
+    log_message(pd_SpFSIM.text(), input.path.c_str());
+    std::vector<FamilyRow> rows;
+    for (const MpsRecordRef& record : input.mps_records) {
+        ByteView bytes = mps_record_bytes(input, record);
+        if (record.letter == 'F' && bytes.size() >= MpsRecord::ids_end)
+            rows.push_back(FamilyRow{bytes.u16(MpsRecord::family_id), bytes.u16(MpsRecord::product_id), &record});
+    }
+    debug_message(DBG_SPLIT, "podziel_img_mapset: rekordy F %d\n", static_cast<int>(rows.size()));
+    if (rows.empty())
+        return 1;
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const FamilyRow& a, const FamilyRow& b) { return compare_family_rows(a, b) < 0; });
+    for (MapEntry* map : input.maps)
+        map->family_used = 0;
+    int result = 1;
+    for (size_t i = 0; i < rows.size() && result; ++i)
+        if (i == 0 || rows[i].fid != rows[i - 1].fid)
+            result = write_family_mapset(input, run, rows[i]);
+    // The marks only chose each family's maps; later tasks see every map.
+    for (MapEntry* map : input.maps)
+        map->family_skip = 0;
+    if (!result)
+        return 0;
+    bool warned = false;
+    for (MapEntry* map : input.maps) {
+        if (map->family_used)
+            continue;
+        if (!warned) {
+            log_message(pd_WNAMWU.text());
+            ++warning_count;
+            warned = true;
+        }
+        log_message(pd_UnMaSS.text(), map->name, file_kind_name(map->kind));
+    }
+    return 1;
+}
+
+// ---------------------------------------------------------------- single maps
+
+// Whether an input that already is one numbered map in the output directory
+// is used as it stands: 1 yes, -1 yes but it lies outside the mapset area,
+// 0 it is written anew.
+static int reuse_input_map_file(InputFile& input)
+{
+    if (input.map_count != 1 || input.maps.size() != 1 || !exists_in_output_directory(input.path.c_str()))
+        return 0;
+    MapEntry& map = *input.maps[0];
+    if (map.kind != FILE_MPC && map.kind != FILE_NT)
+        return 1;
+    if (task_options.add_empty_dem && !map.has_dem)
+        return 0;
+    const char* name = path_base_name(input.path.c_str());
+    if (strlen(name) != 12 || strcasecmp(name + 8, ".img") != 0)
+        return 0;
+    uint32_t number = 0;
+    for (int i = 0; i < 8; ++i) {
+        if (name[i] < '0' || name[i] > '9')
+            return 0;
+        number = number * 10 + static_cast<uint32_t>(name[i] - '0');
+    }
+    if (number < 1 || number > 99999998)
+        return 0;
+    map.output_file_name.assign(name, 8);
+    map.output_number = number;
+    map.description = input_mapset_name(input);
+    if (task_options.mapsource_split_a && map.tre_info) {
+        map.outside_area = static_cast<uint8_t>(is_outside_mapset_area(*map.tre_info));
+        if (map.outside_area)
+            return -1;
+    }
+    return 1;
+}
+
+// Kinds of the subfiles a MapSource map file holds: SRT, DEM, LBL, NET,
+// NOD, RGN, TRE and GMP.
+static constexpr uint32_t mapsource_subfile_kinds = 0x7F800;
+// Every subfile kind but none and 1.
+static constexpr uint32_t all_subfile_kinds = ~3u;
+
+// What a map of a container becomes in the single-maps mode.
+enum class MapOutput { skip, data_file, own_img, own_img_all_kinds };
+
+static MapOutput single_map_output(const MapEntry& map, bool mapsource)
+{
+    switch (map.kind) {
+    case FILE_TRF:
+    case FILE_TYP:
+    case FILE_TDB:
+    case FILE_MMR:
+    case FILE_MD2:
+        return MapOutput::data_file;
+    case FILE_SRT:
+    case FILE_IDX:
+        return MapOutput::own_img_all_kinds;
+    case FILE_ISM:
+    case FILE_QSI:
+    case FILE_SID:
+    case FILE_MPS:
+    case FILE_OTHER:
+        return mapsource ? MapOutput::skip : MapOutput::data_file;
+    case FILE_MPC:
+    case FILE_NT:
+        return MapOutput::own_img;
+    default:
+        return mapsource ? MapOutput::skip : MapOutput::own_img;
+    }
+}
+
+static int split_maps_of_input(InputFile& input, SplitRun& run)
+{
+    const TaskOptions& o = task_options;
+    const char* path = input.path.c_str();
+    if (input.kind != FILE_IMG) {
+        if (!exists_in_output_directory(path)) {
+            if (copy_data_file_to_output(input))
+                return 1;
+            ++error_count;
+            return 0;
+        }
+        set_input_base_name(input);
+        log_message(o.mapsource_split_a ? pd_UOFSFM.text() : pd_SpMDFS.text(), path);
+        return 1;
+    }
+    if (o.mapsource_split_a) {
+        int reuse = reuse_input_map_file(input);
+        if (reuse) {
+            log_message(reuse > 0 ? pd_UOFSFM.text() : pd_FSOOMA.text(), path);
+            return 1;
+        }
+    }
+    log_message(pd_SplMaS.text(), path);
+    SplitMapWriter split;
+    if (o.mapsource_split_a)
+        split.number_counter =
+            (compute_crc32(input.header_buffer.data(), std::min<size_t>(144, input.header_buffer.size())) &
+             0x7FF7FF) |
+            0x800000;
+
+    std::vector<uint32_t> estimates;
+    uint32_t largest_map_estimate = 0;
+    for (MapEntry* map : input.maps) {
+        estimates.push_back(choose_split_map_block_size(input, *map, o.short_header));
+        if (map->kind == FILE_MPC || map->kind == FILE_NT)
+            largest_map_estimate = std::max(largest_map_estimate, estimates.back());
+    }
+    uint32_t header_size = o.short_header && largest_map_estimate <= 1024 ? 1024 : 4096;
+    std::vector<SplitMapPlan> plans;
+    for (size_t i = 0; i < input.maps.size(); ++i)
+        plans.push_back(plan_split_map(input, *input.maps[i], estimates[i], header_size));
+
+    uint32_t map_kinds = o.mapsource_split_a ? mapsource_subfile_kinds : all_subfile_kinds;
+    if (!open_input_file(input, "rb")) {
+        ++error_count;
+        return 0;
+    }
+    for (size_t i = 0; i < input.maps.size(); ++i) {
+        MapEntry& map = *input.maps[i];
+        if (o.mapsource_split_a && map.tre_info && is_outside_mapset_area(*map.tre_info)) {
+            map.outside_area = 1;
+            if (o.verbose)
+                log_message(pd_MSOOMA.text(), map.name);
+            continue;
+        }
+        map.outside_area = 0;
+        int written = 1;
+        switch (single_map_output(map, o.mapsource_split_a)) {
+        case MapOutput::skip:
+            break;
+        case MapOutput::data_file:
+            written = write_data_map_file(input, run, map, subfile_copy_chunk);
+            break;
+        case MapOutput::own_img:
+            written = write_split_map(input, run, map, split, plans[i], map_kinds);
+            break;
+        case MapOutput::own_img_all_kinds:
+            written = write_split_map(input, run, map, split, plans[i], all_subfile_kinds);
+            break;
+        }
+        if (!written) {
+            ++error_count;
+            report_write_error(map.name);
+            close_input_file(input);
+            return 0;
+        }
+    }
+    close_input_file(input);
+    return 1;
+}
+
 static int split_one_input(InputFile& input, SplitRun& run)
 {
     const TaskOptions& o = task_options;
@@ -332,11 +526,10 @@ static int split_one_input(InputFile& input, SplitRun& run)
         return split_typ_files(input, run);
     if (o.split_subfiles)
         return split_subfiles(input, run);
-    if (o.split_by_fid || !o.split_empty) {
-        log_message("The split is not built yet.\n");
-        ++error_count;
-        return 0;
-    }
+    if (o.split_by_fid)
+        return split_mapsets_by_family(input, run);
+    if (!o.split_empty)
+        return split_maps_of_input(input, run);
     return split_empty_maps(input);
 }
 
@@ -353,6 +546,8 @@ static void close_split_list(SplitRun& run)
     }
     run.list = nullptr;
 }
+
+static int finish_mapsource_split(InputList&) { return 1; }
 
 int split_input_files(InputList& inputs)
 {
@@ -382,5 +577,6 @@ int split_input_files(InputList& inputs)
         }
     }
     close_split_list(run);
-    return error_count == errors_before;
+    int finished = o.mapsource_split_a ? finish_mapsource_split(inputs) : 1;
+    return finished && error_count == errors_before;
 }

@@ -69,12 +69,6 @@ int split_input_files(InputList& inputs);
 // 1 when a file of the path's file name exists in the output directory (the
 // current directory when none is set).
 int exists_in_output_directory(const char* path);
-// The four bounds of a TRE header in signed map units.
-struct SplitBounds {
-    int32_t north = 0, east = 0, south = 0, west = 0;
-};
-SplitBounds split_map_bounds(const TreInfo& tre);
-
 // 1 when a map with these TRE bounds lies outside the mapset area (the
 // task's four limits, or beyond 90 degrees of latitude without them).
 int is_outside_mapset_area(const TreInfo& tre);

@@ -13,6 +13,7 @@
 #include "core/file_names.h"
 #include "core/files.h"
 #include "core/host.h"
+#include "operations/img_writer.h"
 #include "operations/task_options.h"
 
 // ---------------------------------------------------------------- names
@@ -45,13 +46,6 @@ static std::string printable_map_name(const char* name8)
         if (static_cast<unsigned char>(c) < 32)
             c = '_';
     return name;
-}
-
-std::span<const SubfileEntry> split_map_subfiles(const InputFile& input, const MapEntry& map)
-{
-    size_t first = std::min<size_t>(map.first_subfile, input.subfiles.size());
-    size_t count = std::min<size_t>(map.subfile_count, input.subfiles.size() - first);
-    return std::span<const SubfileEntry>(input.subfiles.data() + first, count);
 }
 
 // ---------------------------------------------------------------- copies
@@ -135,7 +129,7 @@ int write_data_map_file(InputFile& input, SplitRun& run, MapEntry& map, uint32_t
     }
     add_split_list_line(run, name);
 
-    std::span<const SubfileEntry> subfiles = split_map_subfiles(input, map);
+    std::span<const SubfileEntry> subfiles = map_subfiles(input, map);
     uint32_t largest = 0;
     for (const SubfileEntry& subfile : subfiles)
         largest = std::max(largest, subfile.length);
@@ -304,7 +298,7 @@ int write_outline_map(const TreInfo& tre, uint32_t code_page, const char* name8)
         append_format(text, "Zoom%u=%u\r\n", n, level[4 * closing] & 0x7F);
     text += "[END-IMG ID]\r\n\r\n";
 
-    SplitBounds b = split_map_bounds(tre);
+    TreBounds b = tre_bounds(tre);
     double north = units_to_degrees(b.north), south = units_to_degrees(b.south);
     double east = units_to_degrees(b.east), west = units_to_degrees(b.west);
     clamp_latitude(north, 24);
@@ -331,7 +325,7 @@ int write_map_bounds_line(FILE* list, const TreInfo& tre, const char* name8)
 {
     if (!list)
         return 0;
-    SplitBounds b = split_map_bounds(tre);
+    TreBounds b = tre_bounds(tre);
     std::string text;
     append_format(text, "%u: %i,%i to %i,%i\r\n", tre.map_id, b.south, b.west, b.north, b.east);
     append_format(text, "# %s: %1.7lf,%1.7lf to %1.7lf,%1.7lf\r\n\r\n", printable_map_name(name8).c_str(),

@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <span>
 #include <string>
 
 #include "core/input_file.h"
@@ -25,9 +24,6 @@ constexpr uint32_t typ_copy_chunk = 0x100000;
 // without its trailing bytes of 32 and below (the name keeps at least its
 // first character), made safe as a file name.
 std::string make_subfile_file_name(const char* name8, const char* extension3);
-
-// The subfiles of a map, cut to the input's table.
-std::span<const SubfileEntry> split_map_subfiles(const InputFile& input, const MapEntry& map);
 
 // Writes a data map (TYP, TRF, ...) of an open container as one file, in
 // pieces of at most chunk bytes. 1 written, or the file could not be created

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "core/file_names.h"
+#include "operations/img_writer.h"
 #include "tests/operations/split_fixture.h"
 #include "tests/support/subfile_images.h"
 
@@ -149,10 +150,10 @@ TEST(SplitArea, FilterWithAndWithoutLimits)
     EXPECT_EQ(is_outside_mapset_area(tre), 1);
     // North and east turn negative only above 0x800000.
     bounds(0x800000, 0x800000, 0, 0);
-    EXPECT_EQ(split_map_bounds(tre).north, 0x800000);
+    EXPECT_EQ(tre_bounds(tre).north, 0x800000);
     EXPECT_EQ(is_outside_mapset_area(tre), 1);
     bounds(0x800001, 0x800001, 0x800000, 0x800000);
-    SplitBounds b = split_map_bounds(tre);
+    TreBounds b = tre_bounds(tre);
     EXPECT_EQ(b.north, -0x7FFFFF);
     EXPECT_EQ(b.east, -0x7FFFFF);
     EXPECT_EQ(b.south, -0x800000);
@@ -281,7 +282,7 @@ TEST_F(OutlineMaps, RealMapsAgreeWithTheirTreBounds)
     for (auto& input : inputs) {
         std::string list = output(input->base_name.substr(0, input->base_name.rfind('.')) + ".list");
         auto check = [&](const TreInfo& tre, const char* name8) {
-            SplitBounds b = split_map_bounds(tre);
+            TreBounds b = tre_bounds(tre);
             char line[128];
             snprintf(line, sizeof line, "%u: %d,%d to %d,%d\r\n", tre.map_id, b.south, b.west, b.north, b.east);
             EXPECT_NE(list.find(line), std::string::npos) << input->path << " " << line;
@@ -399,3 +400,37 @@ TEST_F(SplitTest, OutlineAndListThatCannotBeWrittenCountErrors)
     EXPECT_EQ(output("11000001.mp").rfind("[IMG ID]", 0), 0u);
 }
 
+
+TEST_F(SplitTest, MkgmapCompilesAnOutlineMap)
+{
+    if (!have_mkgmap())
+        GTEST_SKIP() << "mkgmap is not installed";
+    add(data_path("gmapsupp/west-1101-p1.img"));
+    task_options.split_empty = 1;
+    ASSERT_EQ(split(), 1);
+    ScratchDir compiled;
+    RunResult run = run_program("mkgmap", {"--output-dir=" + compiled.path(), out + "/11000001.mp"});
+    ASSERT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(run.output.find("SEVERE"), std::string::npos) << run.output;
+    InputList back;
+    InputFile& map = add_input_file(back, compiled.file("11000001.img"));
+    ASSERT_EQ(read_input_file(map), 1) << take_log();
+    ASSERT_EQ(map.map_count, 1u);
+    ASSERT_NE(map.maps[0]->tre_info, nullptr);
+    EXPECT_EQ(map.maps[0]->tre_info->map_id, 11000001u);
+    // Four levels of 24, 22, 20 and 18 bits, the last one inherited.
+    const TreInfo& tre = *map.maps[0]->tre_info;
+    ASSERT_EQ(tre.levels_size, 16u);
+    EXPECT_EQ(tre.levels[1], 18);
+    EXPECT_EQ(tre.levels[13], 24);
+    TreBounds b = tre_bounds(tre);
+    const MapEntry* source = nullptr;
+    for (const MapEntry* m : inputs[0]->maps)
+        if (m->map_number == 11000001)
+            source = m;
+    ASSERT_TRUE(source && source->tre_info);
+    TreBounds a = tre_bounds(*source->tre_info);
+    EXPECT_NEAR(b.south, a.south, 2);
+    EXPECT_NEAR(b.north, a.north, 2);
+    free_input_file_list(back);
+}

@@ -1,5 +1,5 @@
-// Split tests: inputs read as a task reads them, an output directory of
-// their own, and the bytes of input subfiles read back through our reader.
+// Split tests: inputs read as a task reads them and an output directory of
+// their own.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +15,7 @@
 #include "operations/split.h"
 #include "operations/task_options.h"
 #include "tests/core/built_inputs.h"
+#include "tests/operations/subfile_contents.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/img_builder.h"
 #include "tests/support/test_support.h"
@@ -76,25 +77,3 @@ protected:
     std::string out;
     InputList inputs;
 };
-
-// The usable bytes of a subfile of a container, read through its FAT.
-inline std::string subfile_bytes(InputFile& input, const SubfileEntry& subfile)
-{
-    std::string bytes(subfile.length, '\0');
-    bool opened = input.stream == nullptr;
-    if (opened && !open_input_file(input, "rb"))
-        return {};
-    int read = read_subfile_data(input, subfile.fat_slot, 0, bytes.data(), subfile.length);
-    if (opened)
-        close_input_file(input);
-    return read ? bytes : std::string();
-}
-
-// The subfile of a container with this 8 + 3 name, or null.
-inline SubfileEntry* find_subfile(InputFile& input, const std::string& name11)
-{
-    for (SubfileEntry& subfile : input.subfiles)
-        if (std::string(subfile.name, 11) == name11)
-            return &subfile;
-    return nullptr;
-}
