@@ -224,3 +224,24 @@ TEST_F(SplitTest, ConsoleCommands)
     EXPECT_EQ(outputs(), (std::set<std::string>{"11000001.mp", "11000002.mp", "west-1101-p1.list"}));
     EXPECT_NE(run.output.find("Zapis: 11000001.mp\n"), std::string::npos) << run.output;
 }
+
+TEST_F(SplitTest, ConsoleLogsInBothLanguages)
+{
+    // The golden files name the data directory DATA and the output OUT.
+    auto logged = [&](const std::string& language, const std::string& command) {
+        fresh_output();
+        RunResult run =
+            run_twk({language, "-LicenseAcknowledge", command, "-v", "-o", out, data_path("gmapsupp/west-1101-p1.img")});
+        EXPECT_EQ(run.exit_code, 0) << run.output;
+        std::string text = run.output;
+        for (auto [from, to] : {std::pair{data_path(""), std::string("DATA/")}, std::pair{out, std::string("OUT")}})
+            for (size_t at; (at = text.find(from)) != std::string::npos;)
+                text.replace(at, from.size(), to);
+        return text;
+    };
+    auto golden = [](const std::string& name) { return read_file(data_path("golden/console/" + name)); };
+    EXPECT_EQ(logged("-E", "-st"), golden("split_maps_en.txt"));
+    EXPECT_EQ(logged("-P", "-st"), golden("split_maps_pl.txt"));
+    EXPECT_EQ(logged("-E", "-G"), golden("split_mapsets_en.txt"));
+    EXPECT_EQ(logged("-P", "-G"), golden("split_mapsets_pl.txt"));
+}
