@@ -18,6 +18,7 @@
 #include "core/files.h"
 #include "core/host.h"
 #include "core/map_list.h"
+#include "core/report.h"
 #include "operations/img_writer.h"
 #include "operations/mps_builder.h"
 #include "operations/split_files.h"
@@ -319,13 +320,6 @@ static int split_empty_maps(InputFile& input)
 
 // ---------------------------------------------------------------- mapsets by family ID
 
-static const char* file_kind_name(uint32_t kind)
-{
-    static const char* const names[] = {" - ", "TRF", "TYP", "TDB", "MMR", "MD2", " ??", "SRT", "IDX",
-                                        "ISM", "QSI", "SID", "MPC", "MPS", "NT ", "JCV", " ? "};
-    return kind < sizeof names / sizeof names[0] ? names[kind] : " ??";
-}
-
 static int split_mapsets_by_family(InputFile& input, SplitRun& run)
 {
     if (input.kind != FILE_IMG || input.mps_records.empty())
@@ -362,7 +356,7 @@ static int split_mapsets_by_family(InputFile& input, SplitRun& run)
             ++warning_count;
             warned = true;
         }
-        log_message(pd_UnMaSS.text(), map->name, file_kind_name(map->kind));
+        log_message(pd_UnMaSS.text(), map->name, get_file_kind_name(map->kind));
     }
     return 1;
 }

@@ -57,8 +57,8 @@ extern MessageText pd_OutPaS;
 
 // What every output writer of one run shares.
 struct SplitRun {
-    FILE* list = nullptr;  // "split.lst"; null when not wanted or not created
-    uint32_t input_counter = 0;
+    FILE* list = nullptr;        // "split.lst"; null when not wanted or not created
+    uint32_t input_counter = 0;  // inputs done so far
 };
 
 // Runs the split over the whole list. 1 success; 0 when it ended early or
@@ -76,12 +76,14 @@ int is_outside_mapset_area(const TreInfo& tre);
 // number counter for maps that carry no usable number (0: none); it grows by
 // one each time it names a map.
 void make_split_map_file_name(const MapEntry& map, uint32_t& counter, std::string& name, uint32_t& number);
-// Orders two family rows by FID, then PID; -1, 0, 1.
+
+// One F record of an input's MPS in the mapsets-by-family mode.
 struct FamilyRow {
     uint32_t fid = 0;
     uint32_t pid = 0;
     const MpsRecordRef* record = nullptr;
 };
+// Orders two family rows by FID, then PID; -1, 0, 1.
 int compare_family_rows(const FamilyRow& a, const FamilyRow& b);
 
 // The number an 8-character map name stands for as a whole ("I" and
