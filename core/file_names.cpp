@@ -27,3 +27,18 @@ int contains_invalid_name_chars(const char* name)
     }
     return 0;
 }
+
+void sanitise_output_file_name(std::string& name)
+{
+    for (char& c : name) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 32 || byte == 0x7F || c == '/' || c == '\\')
+            c = '_';
+    }
+    // Left to right, so a run of dots loses every dot but its last.
+    for (size_t i = 0; i + 1 < name.size(); ++i)
+        if (name[i] == '.' && name[i + 1] == '.')
+            name[i] = '_';
+    if (name.empty() || name == ".")
+        name = "_";
+}

@@ -12,6 +12,7 @@
 
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <string>
 
 #include "core/host.h"
+#include "platform/platform.h"
 #include "core/img_format.h"
 #include "operations/task_options.h"
 
@@ -222,11 +224,11 @@ static bool check_block_walk(const InputFile& input, uint32_t slot, uint32_t off
     return true;
 }
 
-// Seeks to each block piece of [offset, offset + n) of the subfile at row
-// slot in turn and hands it to transfer(done, count, r): count bytes that
-// start done bytes into the transfer and r bytes into their block (a read's
-// piece may run on over consecutive blocks). The walk has been checked whole
-// beforehand.
+// Hands each block piece of [offset, offset + n) of the subfile at row slot
+// in turn to transfer(done, count, r, position): count bytes that start done
+// bytes into the transfer, r bytes into their block and at position in the
+// file (a read's piece runs on over blocks that follow one another in the
+// file). The walk has been checked whole beforehand.
 template <class Transfer>
 static bool walk_blocks(InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, bool writing,
                         Transfer transfer)
@@ -238,14 +240,12 @@ static bool walk_blocks(InputFile& input, uint32_t slot, uint32_t offset, uint32
         locate_subfile_byte(input, slot, p, writing, position);
         uint32_t r = static_cast<uint32_t>(p % input.block_size);
         uint32_t count = std::min(n - done, input.block_size - r);
-        // A read takes the following blocks along while they lie right
-        // behind this one in the file: one seek and one transfer a run,
-        // not a seek a block.
+        // One transfer a run of blocks, not one a block.
         uint64_t next = 0;
         while (!writing && done + count < n && locate_subfile_byte(input, slot, p + count, false, next) &&
                next == position + count)
             count += std::min(n - done - count, input.block_size);
-        if (!seek_to(input, position) || !transfer(done, count, r))
+        if (!transfer(done, count, r, position))
             return false;
         done += count;
     }
@@ -258,7 +258,10 @@ int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* bu
         !check_block_walk(input, slot, offset, n, false, fn_ReSEFS))
         return 0;
     uint8_t* out = static_cast<uint8_t*>(buffer);
-    bool read = walk_blocks(input, slot, offset, n, false, [&](uint32_t done, uint32_t count, uint32_t) {
+    bool read = walk_blocks(input, slot, offset, n, false, [&](uint32_t done, uint32_t count, uint32_t,
+                                                               uint64_t position) {
+        if (!seek_to(input, position))
+            return false;
         if (fread(out + done, 1, count, input.stream) == count)
             return true;
         report_read_error(input.path.c_str());
@@ -268,6 +271,45 @@ int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* bu
         return 0;
     if (input.xor_mask)
         xor_buffer(out, n, input.xor_mask);
+    return transfer_stopped() ? 0 : 1;
+}
+
+int visit_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, std::vector<uint8_t>& buffer,
+                       const std::function<bool(const uint8_t*, uint32_t)>& visit)
+{
+    if (!check_subfile_range(input, slot, offset, n, fn_ReSEFS, true) ||
+        !check_block_walk(input, slot, offset, n, false, fn_ReSEFS))
+        return 0;
+    platform::FileWindow window;
+    bool visited = walk_blocks(input, slot, offset, n, false, [&](uint32_t, uint32_t count, uint32_t,
+                                                                  uint64_t position) {
+        for (uint32_t piece_done = 0; piece_done < count;) {
+            uint32_t piece = std::min<uint32_t>(count - piece_done, visit_piece_limit);
+            uint64_t at = position + piece_done;
+            const uint8_t* bytes = nullptr;
+            if (!input.xor_mask && window.map(input.stream, at, piece)) {
+                bytes = window.data();
+            } else {
+                if (buffer.size() < piece && !reserve_bytes(buffer, piece))
+                    return false;
+                if (!seek_to(input, at))
+                    return false;
+                if (fread(buffer.data(), 1, piece, input.stream) != piece) {
+                    report_read_error(input.path.c_str());
+                    return false;
+                }
+                if (input.xor_mask)
+                    xor_buffer(buffer.data(), piece, input.xor_mask);
+                bytes = buffer.data();
+            }
+            if (!visit(bytes, piece))
+                return false;
+            piece_done += piece;
+        }
+        return true;
+    });
+    if (!visited)
+        return 0;
     return transfer_stopped() ? 0 : 1;
 }
 
@@ -297,8 +339,9 @@ int write_subfile_data(InputFile& input, const void* buffer, uint32_t slot, uint
     if (input.xor_mask && n && !reserve_bytes(scratch, std::min(n, input.block_size)))
         return 0;
     const uint8_t* in = static_cast<const uint8_t*>(buffer);
-    bool written = walk_blocks(input, slot, offset, n, true, [&](uint32_t done, uint32_t count, uint32_t r) {
-        if (!write_with_xor(input, in + done, count, scratch))
+    bool written = walk_blocks(input, slot, offset, n, true, [&](uint32_t done, uint32_t count, uint32_t r,
+                                                                  uint64_t position) {
+        if (!seek_to(input, position) || !write_with_xor(input, in + done, count, scratch))
             return false;
         // The filler is the XOR byte, so the rest of the block reads as zeros.
         if (done + count == n && pad &&
@@ -410,11 +453,28 @@ bool store_current_time(ByteSpan bytes, uint64_t offset)
     return true;
 }
 
+// Every byte of every output passes through here (the checksum byte), so the
+// sum takes eight bytes at a time: the bytes of a word are added into four
+// 16-bit lanes, which are folded into the total before they can overflow
+// (128 words add at most 128 * 510 = 65280 to a lane).
 uint32_t sum_bytes(const void* buffer, size_t n)
 {
     const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+    constexpr uint64_t low_bytes = 0x00FF00FF00FF00FFull;
     uint32_t sum = 0;
-    for (size_t i = 0; i < n; ++i)
+    size_t i = 0;
+    while (n - i >= 8) {
+        uint64_t lanes = 0;
+        size_t words = std::min<size_t>((n - i) / 8, 128);
+        for (size_t w = 0; w < words; ++w, i += 8) {
+            uint64_t word;
+            memcpy(&word, bytes + i, 8);
+            lanes += (word & low_bytes) + ((word >> 8) & low_bytes);
+        }
+        sum += static_cast<uint32_t>((lanes & 0xFFFF) + ((lanes >> 16) & 0xFFFF) + ((lanes >> 32) & 0xFFFF) +
+                                     (lanes >> 48));
+    }
+    for (; i < n; ++i)
         sum += bytes[i];
     return sum;
 }

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <cstdio>
 #include <new>
 #include <stdexcept>
@@ -87,6 +88,13 @@ extern int transfer_stop_hold;
 // Bytes [offset, offset + n) of the subfile whose first FAT entry is row slot
 // of fat_slots, with the file's XOR undone.
 int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* buffer, uint32_t n);
+// Hands bytes [offset, offset + n) of the same subfile to visit(bytes, count)
+// piece by piece, each at most visit_piece_limit bytes, with the XOR undone:
+// straight from the file's pages where the system can map them, else read
+// into buffer. A copy then moves each byte once. visit may refuse (false).
+inline constexpr uint32_t visit_piece_limit = 1u << 20;
+int visit_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, std::vector<uint8_t>& buffer,
+                       const std::function<bool(const uint8_t*, uint32_t)>& visit);
 // File position of byte p of the subfile at row slot, or false when the FAT
 // row holding its block lies outside the FAT, or the block number is unused,
 // at or past the end of the file, or (for a write) inside the header+FAT area.

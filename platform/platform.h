@@ -7,6 +7,8 @@
 // Linux console never shows.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace platform {
@@ -49,5 +51,31 @@ int current_ctype_code_page();
 // Makes code_page the current one; false (nothing changes) when its tables
 // cannot be built.
 bool set_current_ctype_code_page(int code_page);
+
+}  // namespace platform
+
+namespace platform {
+
+// A read-only window onto part of an open file, mapped into memory, so a
+// copy can take the bytes straight from the file's pages. Unmapped when it
+// goes away or maps another part.
+class FileWindow {
+public:
+    FileWindow() = default;
+    ~FileWindow();
+    FileWindow(const FileWindow&) = delete;
+    FileWindow& operator=(const FileWindow&) = delete;
+
+    // Maps [offset, offset + length) of the stream's file; false when the
+    // system refuses (the caller then reads the bytes instead).
+    bool map(FILE* stream, uint64_t offset, size_t length);
+    const uint8_t* data() const { return data_; }
+
+private:
+    void unmap();
+    void* base_ = nullptr;
+    size_t mapped_ = 0;
+    const uint8_t* data_ = nullptr;
+};
 
 }  // namespace platform

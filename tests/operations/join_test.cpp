@@ -27,57 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The records of a file's MPS, each as its bytes.
-std::vector<std::string> mps_records_of(const InputFile& file)
-{
-    std::vector<std::string> out;
-    for (const MpsRecordRef& r : file.mps_records)
-        out.emplace_back(reinterpret_cast<const char*>(file.mps_buffer.data()) + r.record_offset, r.record_length);
-    return out;
-}
-
-std::vector<std::string> records_with_letter(const std::vector<std::string>& records, char letter)
-{
-    std::vector<std::string> out;
-    for (const std::string& r : records)
-        if (r[0] == letter)
-            out.push_back(r);
-    return out;
-}
-
-uint32_t whole_file_byte_sum(const std::string& path)
-{
-    uint32_t sum = 0;
-    for (char c : read_file(path))
-        sum += static_cast<uint8_t>(c);
-    return sum & 0xFF;
-}
-
-bool have_mkgmap() { return run_program("sh", {"-c", "command -v mkgmap"}).exit_code == 0; }
-
-// Hands an output to mkgmap as an input: it must copy it into a gmapsupp
-// without an error, and what it copied must be every subfile of ours (but
-// the MPS, which it makes anew) byte for byte.
-void expect_mkgmap_reads(const std::string& path)
-{
-    ScratchDir out;
-    RunResult run = run_program("mkgmap", {"--output-dir=" + out.path(), "--no-tdbfile", "--gmapsupp", path});
-    EXPECT_EQ(run.exit_code, 0) << run.output;
-    EXPECT_EQ(run.output.find("SEVERE"), std::string::npos) << run.output;
-    InputFile ours, theirs;
-    ours.path = path;
-    theirs.path = out.file("gmapsupp.img");
-    ASSERT_EQ(read_input_file(ours), 1);
-    ASSERT_EQ(read_input_file(theirs), 1) << run.output;
-    take_log();
-    std::map<std::string, std::string> copied = subfile_contents(theirs);
-    for (auto& [name, data] : subfile_contents(ours)) {
-        if (name.substr(8) != "MPS") {
-            EXPECT_TRUE(copied.count(name) && copied[name] == data) << name;
-        }
-    }
-}
-
 // twk without its banner line.
 RunResult twk_args(std::vector<std::string> args)
 {

@@ -1,0 +1,247 @@
+// The split driver: modes, the list file, the TYP and subfile copies.
+#include "operations/split.h"
+
+#include <cstring>
+
+#include "operations/split_files.h"
+#include "tests/operations/split_fixture.h"
+#include "tests/support/subfile_images.h"
+
+namespace {
+
+const char* const multi_map_files[] = {
+    "gmapsupp/central-1201-p2.img",  "gmapsupp/dem-1401-p1.img",      "gmapsupp/from-img-index-6324.img",
+    "gmapsupp/index-1101-p1.img",    "gmapsupp/many-60maps-3101.img", "gmapsupp/mixed-3families.img",
+    "gmapsupp/unicode-1301-p3.img",  "gmapsupp/west-1101-p1.img",
+};
+
+}  // namespace
+
+TEST_F(SplitTest, EmptyInputList)
+{
+    task_options.split_subfiles = 1;
+    EXPECT_EQ(split(), 0);
+    EXPECT_EQ(error_count, 1);
+    EXPECT_EQ(log, "Missing input files.\n");
+}
+
+TEST_F(SplitTest, SubfilesOfEveryMultiMapFile)
+{
+    for (const char* file : multi_map_files) {
+        free_input_file_list(inputs);
+        fresh_output();
+        InputFile& input = add(data_path(file));
+        task_options.split_subfiles = 1;
+        task_options.create_split_list = 1;
+        EXPECT_EQ(split(), 1) << file << log;
+        EXPECT_EQ(error_count, 0);
+        std::string list;
+        std::string expected_log;
+        std::map<std::string, std::string> contents = subfile_contents(input);
+        for (SubfileEntry& subfile : input.subfiles) {
+            std::string name = make_subfile_file_name(subfile.name, subfile.name + 8);
+            list += name + "\n";
+            expected_log += "Write subfile " + name + "\n";
+            EXPECT_EQ(output(name), contents[subfile.name]) << file << " " << name;
+        }
+        EXPECT_EQ(outputs().size(), input.subfiles.size() + 1) << file;
+        EXPECT_EQ(output("split.lst"), list);
+        EXPECT_EQ(log, expected_log);
+    }
+}
+
+TEST_F(SplitTest, SubfileNamesAsInTheFat)
+{
+    add(data_path("gmapsupp/west-1101-p1.img"));
+    task_options.split_subfiles = 1;
+    task_options.verbose = 1;
+    EXPECT_EQ(split(), 1);
+    EXPECT_EQ(outputs(), (std::set<std::string>{"11000001.LBL", "11000001.NET", "11000001.NOD", "11000001.RGN",
+                                                "11000001.TRE", "11000002.LBL", "11000002.NET", "11000002.NOD",
+                                                "11000002.RGN", "11000002.TRE", "00001101.SRT", "WEST1101.TYP",
+                                                "MAKEGMAP.MPS"}));
+    char line[80];
+    snprintf(line, sizeof line, "Write subfile WEST1101.TYP, len. %9zu\n",
+             subfile_contents(*inputs[0])["WEST1101TYP"].size());
+    EXPECT_NE(log.find(std::string("Output path: ") + out + "\n"), std::string::npos);
+    EXPECT_NE(log.find(line), std::string::npos) << log;
+}
+
+TEST_F(SplitTest, SecondSplitCountsEachExistingFileAndGoesOn)
+{
+    InputFile& input = add(data_path("gmapsupp/west-1101-p1.img"));
+    task_options.split_subfiles = 1;
+    EXPECT_EQ(split(), 1);
+    std::string typ = output("WEST1101.TYP");
+    write_file(out + "/WEST1101.TYP", "mine");
+    EXPECT_EQ(split(), 0);
+    EXPECT_EQ(error_count, static_cast<int>(input.subfiles.size()));
+    EXPECT_NE(log.find("Output file already exist, file " + out + "/MAKEGMAP.MPS.\n"), std::string::npos);
+    EXPECT_EQ(output("WEST1101.TYP"), "mine");
+}
+
+TEST_F(SplitTest, SubfilesModePassesOverSingleFiles)
+{
+    add(data_path("typ/west1101.typ"));
+    task_options.split_subfiles = 1;
+    EXPECT_EQ(split(), 1);
+    EXPECT_TRUE(outputs().empty());
+    EXPECT_EQ(log, "");
+}
+
+TEST_F(SplitTest, TypFilesFromContainersAndSingleFiles)
+{
+    InputFile& mixed = add(data_path("gmapsupp/mixed-3families.img"));
+    add(data_path("typ/cent1201.typ"));
+    add(data_path("single/plain/11000001.img"));
+    task_options.typ_only = 1;
+    task_options.create_split_list = 1;
+    task_options.verbose = 1;
+    EXPECT_EQ(split(), 1) << log;
+    EXPECT_EQ(error_count, 0);
+    EXPECT_EQ(outputs(), (std::set<std::string>{"WEST1101.TYP", "CENT1201.TYP", "cent1201.typ", "split.lst"}));
+    std::map<std::string, std::string> contents = subfile_contents(mixed);
+    EXPECT_EQ(output("WEST1101.TYP"), contents["WEST1101TYP"]);
+    EXPECT_EQ(output("CENT1201.TYP"), contents["CENT1201TYP"]);
+    EXPECT_EQ(output("cent1201.typ"), read_file(data_path("typ/cent1201.typ")));
+    // In map order; whole-file copies get no list line.
+    std::string in_map_order;
+    for (MapEntry* map : mixed.maps)
+        if (map->kind == FILE_TYP)
+            in_map_order += map->output_file_name + "\n";
+    EXPECT_EQ(output("split.lst"), in_map_order);
+    EXPECT_EQ(in_map_order.size(), 26u);
+    EXPECT_EQ(inputs[1]->base_name, "cent1201.typ");
+    char line[120];
+    snprintf(line, sizeof line, "Write data %8s -> %16s, len. %9zu\n", "WEST1101", "WEST1101.TYP",
+             contents["WEST1101TYP"].size());
+    EXPECT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_NE(log.find("Split map " + data_path("gmapsupp/mixed-3families.img") + ".\n"), std::string::npos);
+    EXPECT_NE(log.find("Split map, data file " + data_path("typ/cent1201.typ") + ".\n"), std::string::npos);
+    EXPECT_NE(log.find("Write data cent1201.typ, len.       688\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Creating file split.lst\n"), std::string::npos);
+}
+
+TEST_F(SplitTest, TypFileAlreadyInTheOutputDirectoryIsNotCopied)
+{
+    std::string typ = out + "/west1101.typ";
+    write_file(typ, read_file(data_path("typ/west1101.typ")));
+    add(typ);
+    task_options.typ_only = 1;
+    EXPECT_EQ(split(), 1);
+    EXPECT_EQ(log, "Split map, data file " + typ + ".\n");
+    EXPECT_EQ(inputs[0]->base_name, "west1101.typ");
+    EXPECT_EQ(output("west1101.typ"), read_file(data_path("typ/west1101.typ")));
+}
+
+TEST_F(SplitTest, DataMapNamesCarryOrdinalsAndOwnExtensions)
+{
+    InputFile& input = add(data_path("gmapsupp/west-1101-p1.img"));
+    MapEntry* typ = nullptr;
+    for (MapEntry* map : input.maps)
+        if (map->kind == FILE_TYP)
+            typ = map;
+    ASSERT_NE(typ, nullptr);
+    SplitRun run;
+    ASSERT_TRUE(open_input_file(input, "rb"));
+    typ->ordinal = 2;
+    EXPECT_EQ(write_data_map_file(input, run, *typ, 100), 1);
+    // A lone subfile keeps its own extension without its blank.
+    typ->kind = FILE_OTHER;
+    typ->ordinal = 0;
+    strcpy(typ->extension, "XY ");
+    EXPECT_EQ(write_data_map_file(input, run, *typ, 100), 1);
+    // Any other kind is plain data.
+    typ->kind = FILE_QSI;
+    EXPECT_EQ(write_data_map_file(input, run, *typ, 100), 1);
+    close_input_file(input);
+    std::string bytes = subfile_contents(input)["WEST1101TYP"];
+    EXPECT_EQ(outputs(), (std::set<std::string>{"WEST1101-2.TYP", "WEST1101.XY", "WEST1101.dat"}));
+    EXPECT_EQ(output("WEST1101-2.TYP"), bytes);  // copied in pieces of 100 bytes
+    EXPECT_EQ(output("WEST1101.dat"), bytes);
+    EXPECT_EQ(typ->output_file_name, "WEST1101.dat");
+    // A file that exists is not replaced: one error, and the split may go on.
+    EXPECT_EQ(write_data_map_file(input, run, *typ, 100), 1);
+    EXPECT_EQ(error_count, 1);
+}
+
+TEST_F(SplitTest, ListThatCannotBeCreatedIsAWarning)
+{
+    add(data_path("gmapsupp/west-1101-p1.img"));
+    std::filesystem::create_directory(out + "/split.lst");
+    task_options.typ_only = 1;
+    task_options.create_split_list = 1;
+    EXPECT_EQ(split(), 1);
+    EXPECT_EQ(warning_count, 1);
+    EXPECT_EQ(error_count, 0);
+    EXPECT_NE(log.find("Create output file error, file " + out + "/split.lst.\n"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(out + "/WEST1101.TYP"));
+}
+
+TEST_F(SplitTest, UnreadableContainerEndsTheSplit)
+{
+    std::string copy = dir.file("gone.img");
+    write_file(copy, read_file(data_path("gmapsupp/west-1101-p1.img")));
+    add(copy);
+    add(data_path("typ/west1101.typ"));
+    std::filesystem::remove(copy);
+    task_options.typ_only = 1;
+    EXPECT_EQ(split(), 0);
+    EXPECT_EQ(error_count, 1);
+    EXPECT_NE(log.find("Open error, file " + copy + ".\n"), std::string::npos);
+    EXPECT_TRUE(outputs().empty());
+}
+
+TEST_F(SplitTest, PolishTexts)
+{
+    english_texts = 0;
+    load_core_messages(nullptr, 0, 0);
+    add(data_path("typ/cent1201.typ"));
+    task_options.typ_only = 1;
+    task_options.verbose = 1;
+    EXPECT_EQ(split(), 1);
+    english_texts = 1;
+    load_core_messages(nullptr, 0, 0);
+    EXPECT_EQ(log, "Ścieżka wyjściowa: " + out + "\nPodział mapy, plik danych " + data_path("typ/cent1201.typ") +
+                       ".\nZapis danych cent1201.typ, dł.       688\n");
+}
+
+TEST_F(SplitTest, ConsoleCommands)
+{
+    std::string input = data_path("gmapsupp/west-1101-p1.img");
+    RunResult run = run_twk({"-E", "-LicenseAcknowledge", "-g", "-t", "-o", out, input});
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(outputs().size(), 14u);
+    EXPECT_NE(run.output.find("Write subfile WEST1101.TYP\n"), std::string::npos) << run.output;
+
+    // Every file exists now: each is one error, and the command fails.
+    run = run_twk({"-E", "-LicenseAcknowledge", "-g", "-o", out, input});
+    EXPECT_EQ(run.exit_code, 4) << run.output;
+
+    fresh_output();
+    run = run_twk({"-P", "-LicenseAcknowledge", "-k", "-o", out, input});
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(outputs(), (std::set<std::string>{"11000001.mp", "11000002.mp", "west-1101-p1.list"}));
+    EXPECT_NE(run.output.find("Zapis: 11000001.mp\n"), std::string::npos) << run.output;
+}
+
+TEST_F(SplitTest, ConsoleLogsInBothLanguages)
+{
+    // The golden files name the data directory DATA and the output OUT.
+    auto logged = [&](const std::string& language, const std::string& command) {
+        fresh_output();
+        RunResult run =
+            run_twk({language, "-LicenseAcknowledge", command, "-v", "-o", out, data_path("gmapsupp/west-1101-p1.img")});
+        EXPECT_EQ(run.exit_code, 0) << run.output;
+        std::string text = run.output;
+        for (auto [from, to] : {std::pair{data_path(""), std::string("DATA/")}, std::pair{out, std::string("OUT")}})
+            for (size_t at; (at = text.find(from)) != std::string::npos;)
+                text.replace(at, from.size(), to);
+        return text;
+    };
+    auto golden = [](const std::string& name) { return read_file(data_path("golden/console/" + name)); };
+    EXPECT_EQ(logged("-E", "-st"), golden("split_maps_en.txt"));
+    EXPECT_EQ(logged("-P", "-st"), golden("split_maps_pl.txt"));
+    EXPECT_EQ(logged("-E", "-G"), golden("split_mapsets_en.txt"));
+    EXPECT_EQ(logged("-P", "-G"), golden("split_mapsets_pl.txt"));
+}
