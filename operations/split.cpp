@@ -20,6 +20,7 @@
 #include "core/map_list.h"
 #include "core/report.h"
 #include "operations/img_writer.h"
+#include "operations/mapset_data.h"
 #include "operations/mps_builder.h"
 #include "operations/split_files.h"
 #include "operations/split_outputs.h"
@@ -541,8 +542,6 @@ static void close_split_list(SplitRun& run)
     run.list = nullptr;
 }
 
-static int finish_mapsource_split(InputList&) { return 1; }
-
 int split_input_files(InputList& inputs)
 {
     if (inputs.empty()) {
@@ -571,6 +570,6 @@ int split_input_files(InputList& inputs)
         }
     }
     close_split_list(run);
-    int finished = o.mapsource_split_a ? finish_mapsource_split(inputs) : 1;
+    int finished = o.mapsource_split_a ? write_mapsource_install_data(inputs) : 1;
     return finished && error_count == errors_before;
 }

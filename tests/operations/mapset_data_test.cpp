@@ -673,3 +673,48 @@ TEST_F(MapsetData, MkgmapCompilesThePreviewMap)
         EXPECT_LE(got.west, tile.west);
     }
 }
+
+TEST_F(MapsetData, TwkSplitForMapSourceWritesTheWholeSet)
+{
+    std::string input = data_path("gmapsupp/west-1101-p1.img");
+    RunResult run = run_twk({"-LicenseAcknowledge", "-S", "-o", out.path(), "-n", "West", input});
+    ASSERT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(run.output, "Split map " + input +
+                              ".\n"
+                              "Write map  11000001 ->     11000001.img\n"
+                              "Write map  11000002 ->     11000002.img\n"
+                              "Write data WEST1101 ->     WEST1101.TYP\n"
+                              "Write map  00001101 ->     1101_srt.img\n"
+                              "Write file West.mp\n"
+                              "Write file West.tdb\n"
+                              "Write file West.mdx\n");
+    for (const char* name : {"West.mp", "West.tdb", "West.mdx", "install.bat", "uninstall.bat", "11000001.img",
+                             "11000002.img", "WEST1101.TYP", "1101_srt.img"})
+        EXPECT_TRUE(exists(name)) << name;
+    EXPECT_FALSE(exists("11001855.DEM"));
+
+    // The family and the mapset name come from the input's MPS records; the
+    // maps' records name the subfiles as the split renamed them.
+    InputFile tdb;
+    ASSERT_EQ(read_path(tdb, out.file("West.tdb")), 1);
+    EXPECT_EQ(tdb.fid, 1101u);
+    EXPECT_EQ(tdb.pid, 1u);
+    std::vector<Record> r = tdb_records(output("West.tdb"));
+    ASSERT_EQ(letters(r), "PDRBLLT");
+    EXPECT_EQ(r[0].payload.substr(6, 12), std::string("Corpus West") + '\0');
+    MapRecord first = map_record(r[4].payload);
+    EXPECT_EQ(first.number, 11000001u);
+    EXPECT_EQ(first.description.substr(0, 11), "Corpus West");
+    EXPECT_NE(first.rest.find(std::string("I0A7D8C1.TRE") + '\0'), std::string::npos);
+    EXPECT_NE(output("install.bat").find("/v TYP /t REG_SZ /d \"%~dp0WEST1101.TYP\" /f\r\n"), std::string::npos);
+
+    // With -q every map gets an empty DEM, and so does the preview.
+    ScratchDir again;
+    run = run_twk({"-LicenseAcknowledge", "-S", "-q", "-o", again.path(), input});
+    ASSERT_EQ(run.exit_code, 0) << run.output;
+    for (const char* name : {"mapset.mp", "mapset.tdb", "mapset.mdx", "11001855.DEM", "install.bat", "uninstall.bat"})
+        EXPECT_TRUE(std::filesystem::exists(again.file(name))) << name;
+    r = tdb_records(read_file(again.file("mapset.tdb")));
+    EXPECT_EQ(r[0].payload[r[0].payload.size() - 41 + 39], 1);
+    EXPECT_NE(map_record(r[4].payload).rest.find(std::string("I0A7D8C1.DEM") + '\0'), std::string::npos);
+}

@@ -74,6 +74,25 @@ protected:
     }
     std::string output(const std::string& name) const { return read_file(out + "/" + name); }
 
+    // A split for MapSource ends with the installation data, which needs a
+    // family and a mapset name: these tests give them as options.
+    void mapsource_family()
+    {
+        task_options.family_id = 1;
+        task_options.product_id = 1;
+        task_options.mapset_name = "Test Set";
+    }
+    // The outputs without the installation data files.
+    std::set<std::string> map_outputs() const
+    {
+        std::set<std::string> names = outputs();
+        for (const char* name : {"mapset.mp", "mapset.tdb", "mapset.mdx", "install.bat", "uninstall.bat"})
+            names.erase(name);
+        return names;
+    }
+    // The log up to the installation data.
+    std::string maps_log() const { return log.substr(0, log.find("Write file mapset.mp\n")); }
+
     std::string out;
     InputList inputs;
 };

@@ -368,6 +368,7 @@ TEST_F(SplitMaps, MapSourceNumbersFromTheHeaderCrc)
     InputFile& input = add_built(b, "roads.img");
     uint32_t counter = (compute_crc32(input.header_buffer.data(), 144) & 0x7FF7FF) | 0x800000;
     task_options.mapsource_split_a = 1;
+    mapsource_family();
     task_options.mapsource_split_b = 1;
     EXPECT_EQ(split(), 1) << log;
     char name[32], subfile[16];
@@ -401,23 +402,25 @@ TEST_F(SplitMaps, MapSourceLeavesOutMapsBeyondTheArea)
     add_map(b, "00000022", north);
     InputFile& input = add_built(b, "area.img");
     task_options.mapsource_split_a = 1;
+    mapsource_family();
     task_options.mapsource_split_b = 1;
     task_options.verbose = 1;
     EXPECT_EQ(split(), 1);
-    EXPECT_EQ(outputs(), std::set<std::string>{"00000021.img"});
+    EXPECT_EQ(map_outputs(), std::set<std::string>{"00000021.img"});
     EXPECT_NE(log.find("Map 00000022 out of mapset area.\n"), std::string::npos) << log;
     EXPECT_EQ(input.maps[0]->outside_area, 0);
     EXPECT_EQ(input.maps[1]->outside_area, 1);
     // With the longitude limits only they count.
     fresh_output();
     task_options.mapsource_split_a = 1;
+    mapsource_family();
     task_options.limit_longitude = 1;
     task_options.limit_north = 0x500000;
     task_options.limit_south = -0x500000;
     task_options.limit_east = 0x7FFFFF;
     task_options.limit_west = -0x7FFFFF;
     EXPECT_EQ(split(), 1);
-    EXPECT_EQ(outputs(), (std::set<std::string>{"00000021.img", "00000022.img"}));
+    EXPECT_EQ(map_outputs(), (std::set<std::string>{"00000021.img", "00000022.img"}));
 }
 
 TEST_F(SplitMaps, MapSourceReusesANumberedMapInTheOutputDirectory)
@@ -426,28 +429,31 @@ TEST_F(SplitMaps, MapSourceReusesANumberedMapInTheOutputDirectory)
     write_file(numbered, read_file(data_path("single/plain/11000001.img")));
     InputFile& input = add(numbered);
     task_options.mapsource_split_a = 1;
+    mapsource_family();
     task_options.mapsource_split_b = 1;
     EXPECT_EQ(split(), 1);
-    EXPECT_EQ(log, "Using original file " + numbered + " for mapset.\n");
-    EXPECT_EQ(outputs(), std::set<std::string>{"00001234.img"});
+    EXPECT_EQ(maps_log(), "Using original file " + numbered + " for mapset.\n");
+    EXPECT_EQ(map_outputs(), std::set<std::string>{"00001234.img"});
     EXPECT_EQ(input.maps[0]->output_number, 1234u);
     EXPECT_EQ(input.maps[0]->output_file_name, "00001234");
     EXPECT_EQ(input.maps[0]->description, input_mapset_name(input));
 
-    // An empty DEM to add makes it a new file.
+    // An empty DEM to add makes it a new file; with a DEM in every map the
+    // preview map gets one too.
     task_options.add_empty_dem = 1;
     EXPECT_EQ(split(), 1);
-    EXPECT_EQ(outputs(), (std::set<std::string>{"00001234.img", "11000001.img"}));
+    EXPECT_EQ(map_outputs(), (std::set<std::string>{"00001234.img", "11000001.img", "11001855.DEM"}));
 
     // A name that is not a number is written anew.
     free_input_file_list(inputs);
     fresh_output();
     task_options.mapsource_split_a = 1;
+    mapsource_family();
     std::string named = out + "/plain.img";
     write_file(named, read_file(data_path("single/plain/11000001.img")));
     add(named);
     EXPECT_EQ(split(), 1);
-    EXPECT_EQ(outputs(), (std::set<std::string>{"plain.img", "11000001.img"}));
+    EXPECT_EQ(map_outputs(), (std::set<std::string>{"plain.img", "11000001.img"}));
 }
 
 TEST_F(SplitMaps, MapSourceReusedFileOutsideTheArea)
@@ -460,10 +466,11 @@ TEST_F(SplitMaps, MapSourceReusedFileOutsideTheArea)
     b.write(path);
     InputFile& input = add(path);
     task_options.mapsource_split_a = 1;
+    mapsource_family();
     EXPECT_EQ(split(), 1);
-    EXPECT_EQ(log, "File " + path + " out of mapset area.\n");
+    EXPECT_EQ(maps_log(), "File " + path + " out of mapset area.\n");
     EXPECT_EQ(input.maps[0]->outside_area, 1);
-    EXPECT_EQ(outputs(), std::set<std::string>{"00000077.img"});
+    EXPECT_EQ(map_outputs(), std::set<std::string>{"00000077.img"});
 }
 
 TEST_F(SplitMaps, SingleFileInputs)
@@ -473,9 +480,10 @@ TEST_F(SplitMaps, SingleFileInputs)
     add(typ);
     add(data_path("typ/cent1201.typ"));
     task_options.mapsource_split_a = 1;
+    mapsource_family();
     EXPECT_EQ(split(), 1);
-    EXPECT_EQ(log, "Using original file " + typ + " for mapset.\nSplit map, data file " +
-                       data_path("typ/cent1201.typ") + ".\nWrite data cent1201.typ\n");
+    EXPECT_EQ(maps_log(), "Using original file " + typ + " for mapset.\nSplit map, data file " +
+                              data_path("typ/cent1201.typ") + ".\nWrite data cent1201.typ\n");
     EXPECT_EQ(output("cent1201.typ"), read_file(data_path("typ/cent1201.typ")));
 }
 

@@ -283,3 +283,32 @@ TEST_F(TaskBridge, OnlyTheChangeRoadLetsATypInputReplaceATypSubfile)
     EXPECT_NE(read_file(img), original);
     EXPECT_EQ(error_count, 0);
 }
+
+TEST_F(TaskBridge, SplitResultReachesTheCallerAlsoWhenTheSplitFails)
+{
+    // Two families and no FID option: the installation data are refused,
+    // after the preview map's ID is known.
+    ImgBuilder b;
+    for (const char* name : {"00000100", "00000200"}) {
+        b.add_subfile(name, "TRE", tre_subfile({.map_id = static_cast<uint32_t>(atoi(name))}));
+        b.add_subfile(name, "RGN", common_header("RGN", 125, 300));
+        b.add_subfile(name, "LBL", lbl_subfile());
+    }
+    b.add_subfile("MAPSOURC", "MPS", mps_f_record(1, 5, "Five") + mps_f_record(1, 7, "Seven"));
+    std::string p = dir.file("two.img");
+    b.write(p);
+    ScratchDir out;
+    options.output_path = out.path();
+    options.mapsource_split_a = 1;
+    options.mapsource_split_b = 1;
+    options.split_result = 1;
+    const char* names[] = {p.c_str()};
+    pomost_split(options, 1, names);
+    EXPECT_EQ(options.split_result, 2047u);
+    EXPECT_EQ(error_count, 1);
+    std::string log = take_log();
+    EXPECT_NE(log.find("Multiple products in img, creating TDB aborted, try opion -f.\n"
+                       "\nThere were errors, result is faulty.\n"),
+              std::string::npos)
+        << log;
+}
