@@ -1,7 +1,8 @@
 // MapSource installation data: the preview ID, the refusals before any
 // file, the TDB of both versions and its CRC record, the MDX, the preview
-// map and the batch files; and the TDB and MDX compared with the ones an
-// independent compiler (mkgmap) wrote for the same two maps.
+// map, its DEM and the batch files; the TDB and MDX compared with the ones
+// an independent compiler (mkgmap) wrote for the same two maps, the preview
+// map compiled by it, and `twk -S` end to end.
 #include "operations/mapset_data.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,6 @@
 #include "core/codepage.h"
 #include "core/coordinates.h"
 #include "core/files.h"
-#include "core/map_list.h"
 #include "operations/task_bridge.h"
 #include "tests/core/built_inputs.h"
 
@@ -26,14 +26,13 @@ struct Record {
     std::string payload;
 };
 
-// The records of a TDB, as letter, u16 length, payload.
+// The records of a TDB: letter, u16 length, payload.
 std::vector<Record> tdb_records(const std::string& bytes)
 {
     std::vector<Record> records;
     size_t at = 0;
     while (at + 3 <= bytes.size()) {
         size_t n = get_u16(bytes, at + 1);
-        EXPECT_LE(at + 3 + n, bytes.size());
         records.push_back({bytes[at], bytes.substr(at + 3, n)});
         at += 3 + n;
     }
@@ -49,16 +48,18 @@ std::string letters(const std::vector<Record>& records)
     return s;
 }
 
-// The payload of an 'L' record split at its description.
+// The 41 bytes after the texts of a version 4 'P' record.
+std::string p_tail(const std::vector<Record>& records)
+{
+    const std::string& p = records[0].payload;
+    return p.substr(p.size() - 41);
+}
+
+// An 'L' record split at its description.
 struct MapRecord {
-    uint32_t number = 0;
-    uint32_t parent = 0;
-    std::string bounds;  // 16 bytes
-    std::string description;
-    uint32_t count_plus_one = 0;
-    uint32_t count = 0;
+    uint32_t number = 0, parent = 0, count_plus_one = 0, count = 0;
+    std::string bounds, description, rest;
     std::vector<uint32_t> lengths;
-    std::string rest;
 };
 
 MapRecord map_record(const std::string& p)
@@ -104,13 +105,7 @@ protected:
         }
         return file;
     }
-    InputFile& add_built(const ImgBuilder& b, const std::string& name)
-    {
-        path = dir.file(name);
-        b.write(path);
-        return add(path);
-    }
-    // A container with one map of each number, TRE, RGN and LBL each.
+    // A container with one map (TRE, RGN, LBL) of each number, and an MPS.
     InputFile& add_maps(const std::vector<uint32_t>& numbers, const std::string& mps = "",
                         const std::string& name = "maps.img")
     {
@@ -124,23 +119,20 @@ protected:
         }
         if (!mps.empty())
             b.add_subfile("MAPSOURC", "MPS", mps);
-        return add_built(b, name);
+        path = dir.file(name);
+        b.write(path);
+        return add(path);
     }
-    void add_tiles()
+    void family(uint32_t fid, const char* name = "Set")
     {
-        add(data_path("mapsource/tdb/11000001.img"));
-        add(data_path("mapsource/tdb/11000002.img"));
-        task_options.family_id = 1101;
-        task_options.product_id = 1;
-        task_options.mapset_name = "Corpus West Series";
+        task_options.family_id = fid;
+        task_options.mapset_name = name;
     }
+    int write() { return write_mapsource_install_data(inputs); }
     std::string output(const std::string& name) { return read_file(out.file(name)); }
+    std::vector<Record> tdb() { return tdb_records(output("corpwest.tdb")); }
     bool exists(const std::string& name) { return std::filesystem::exists(out.file(name)); }
-    size_t output_count()
-    {
-        return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(out.path()),
-                                                 std::filesystem::directory_iterator()));
-    }
+    bool empty_output() { return std::filesystem::is_empty(out.path()); }
 
     ScratchDir out;
     InputList inputs;
@@ -148,31 +140,29 @@ protected:
 
 }  // namespace
 
-TEST_F(MapsetData, TheSameTdbStructureAsMkgmapForTheSameMaps)
+TEST_F(MapsetData, TheSameTdbAndMdxAsMkgmapForTheSameMaps)
 {
-    add_tiles();
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
-    EXPECT_EQ(error_count, 0);
+    add(data_path("mapsource/tdb/11000001.img"));
+    add(data_path("mapsource/tdb/11000002.img"));
+    task_options.product_id = 1;
+    family(1101, "Corpus West Series");
+    ASSERT_EQ(write(), 1);
     EXPECT_EQ(take_log(), "Write file corpwest.mp\nWrite file corpwest.tdb\nWrite file corpwest.mdx\n");
     uint32_t preview = 11000002 | 0x7FF;
     EXPECT_EQ(task_options.split_result, preview);
 
-    std::vector<Record> ours = tdb_records(output("corpwest.tdb"));
+    std::vector<Record> ours = tdb();
     std::vector<Record> theirs = tdb_records(read_file(data_path("mapsource/tdb/corpwest.tdb")));
-    EXPECT_EQ(letters(ours), letters(theirs));
     ASSERT_EQ(letters(ours), "PDRBLLT");
+    EXPECT_EQ(letters(theirs), letters(ours));
 
-    // 'P': the IDs, the version, and the bytes after the texts where both
-    // writers mean the same: routing, code page and the constants. (Byte 1
-    // differs: we give the bits of the first level that is not inherited,
-    // 20 here; mkgmap those of the inherited top level, 18.)
-    const std::string& p = ours[0].payload;
-    const std::string& q = theirs[0].payload;
-    EXPECT_EQ(p.substr(0, 6), q.substr(0, 6));
-    std::string name = "Corpus West Series";
-    EXPECT_EQ(p.substr(6), name + '\0' + "d" + '\0' + name + '\0' + p.substr(p.size() - 41));
-    std::string tail = p.substr(p.size() - 41);
-    std::string their_tail = q.substr(q.size() - 41);
+    // 'P': IDs and version, then the bytes after the texts where both mean
+    // the same. Byte 1 differs: we give the bits of the first level that is
+    // not inherited (20), mkgmap those of the inherited top level (18).
+    EXPECT_EQ(ours[0].payload.substr(0, 6), theirs[0].payload.substr(0, 6));
+    std::string name = std::string("Corpus West Series") + '\0';
+    EXPECT_EQ(ours[0].payload.substr(6, 2 * name.size() + 2), name + "d" + '\0' + name);
+    std::string tail = p_tail(ours), their_tail = p_tail(theirs);
     for (size_t i : {0, 2, 3, 4, 10, 12, 30, 31, 34, 35, 38, 39})
         EXPECT_EQ(tail[i], their_tail[i]) << "byte " << i << " after the texts";
     EXPECT_EQ(get_u16(tail, 30), 1252u);
@@ -182,42 +172,32 @@ TEST_F(MapsetData, TheSameTdbStructureAsMkgmapForTheSameMaps)
     EXPECT_EQ(get_u32(ours[3].payload, 0), preview);
     EXPECT_EQ(ours[3].payload.substr(4, 20), theirs[3].payload.substr(4, 20));
 
-    // 'L': numbers, bounds, subfile counts and lengths (mkgmap lists them
-    // in another order).
+    // 'L': numbers, bounds, subfile counts and lengths (mkgmap lists the
+    // subfiles in another order), then our constants, names and u16 0.
     for (int i : {4, 5}) {
-        MapRecord a = map_record(ours[i].payload);
-        MapRecord b = map_record(theirs[i].payload);
+        MapRecord a = map_record(ours[i].payload), b = map_record(theirs[i].payload);
         EXPECT_EQ(a.number, b.number);
         EXPECT_EQ(a.parent, preview);
         EXPECT_EQ(a.bounds, b.bounds);
         EXPECT_EQ(a.description, b.description);
         EXPECT_EQ(a.count_plus_one, b.count_plus_one);
-        EXPECT_EQ(a.count, b.count);
         std::sort(a.lengths.begin(), a.lengths.end());
         std::sort(b.lengths.begin(), b.lengths.end());
         EXPECT_EQ(a.lengths, b.lengths);
-        // u8 1, u8 1, u8 0, u32 256, the names in our order, u16 0.
-        char number[16];
-        snprintf(number, sizeof number, "%08u", a.number);
         std::string names;
         for (const char* ext : {".LBL", ".RGN", ".TRE", ".NET", ".NOD"})
-            names += std::string(number) + ext + '\0';
+            names += std::to_string(a.number) + ext + '\0';
         EXPECT_EQ(a.rest, std::string("\x01\x01\x00\x00\x01\x00\x00", 7) + names + std::string(2, '\0'));
     }
 
-    // 'T': the CRC-32 of everything before it, in bytes 2, 9, 12 and 17.
-    std::string tdb = output("corpwest.tdb");
-    const std::string& t = ours[6].payload;
-    ASSERT_EQ(t.size(), 20u);
-    uint32_t crc = compute_crc32(tdb.data(), tdb.size() - 23);
-    uint32_t stored = static_cast<uint32_t>(static_cast<uint8_t>(t[2])) << 24 |
-                      static_cast<uint32_t>(static_cast<uint8_t>(t[9])) << 16 |
-                      static_cast<uint32_t>(static_cast<uint8_t>(t[12])) << 8 | static_cast<uint8_t>(t[17]);
-    EXPECT_EQ(stored, crc);
-    std::string others = t;
-    for (size_t i : {2, 9, 12, 17})
-        others[i] = 0;
-    EXPECT_EQ(others, std::string(20, '\0'));
+    // 'T': the CRC-32 of everything before it in bytes 2, 9, 12 and 17.
+    std::string bytes = output("corpwest.tdb");
+    std::string t = ours[6].payload;
+    uint32_t crc = compute_crc32(bytes.data(), bytes.size() - 23);
+    auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<uint8_t>(t[i])); };
+    EXPECT_EQ(byte(2) << 24 | byte(9) << 16 | byte(12) << 8 | byte(17), crc);
+    t[2] = t[9] = t[12] = t[17] = 0;
+    EXPECT_EQ(t, std::string(20, '\0'));
 
     // MDX: mkgmap's index and one more row for the preview.
     std::string mdx = output("corpwest.mdx");
@@ -226,38 +206,38 @@ TEST_F(MapsetData, TheSameTdbStructureAsMkgmapForTheSameMaps)
     EXPECT_EQ(mdx.substr(0, 10), their_mdx.substr(0, 10));
     EXPECT_EQ(get_u32(mdx, 10), 3u);
     EXPECT_EQ(mdx.substr(14, 24), their_mdx.substr(14, 24));
-    EXPECT_EQ(get_u32(mdx, 38), preview);
-    EXPECT_EQ(mdx.substr(42), std::string("\x01\x00\x4d\x04\x00\x00\x00\x00", 8));
+    EXPECT_EQ(mdx.substr(38), std::string("\xFF\xDF\xA7\x00\x01\x00\x4d\x04\x00\x00\x00\x00", 12));
 
-    EXPECT_TRUE(exists("install.bat"));
-    EXPECT_TRUE(exists("uninstall.bat"));
-    EXPECT_FALSE(exists("11001855.DEM"));  // the tiles have no DEM
-}
-
-TEST_F(MapsetData, OurTdbReadsBackThroughTheReader)
-{
-    add_tiles();
-    task_options.mapset_code_page = 1250;
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
-    InputFile tdb;
-    ASSERT_EQ(read_path(tdb, out.file("corpwest.tdb")), 1);
-    EXPECT_EQ(tdb.kind, FILE_TDB);
-    EXPECT_EQ(tdb.fid, 1101u);
-    EXPECT_EQ(tdb.pid, 1u);
-    ASSERT_NE(tdb.single_subfile.header_info, nullptr);
-    EXPECT_EQ(tdb.single_subfile.header_info->code_page, 1250u);
-    EXPECT_EQ(tdb.data_code_page, 1250u);
-    EXPECT_EQ(log.find("Warning"), std::string::npos);
-
-    // twk's report names its IDs, code page, name and version.
+    // Our TDB reads back: our reader and twk's report find IDs, code page,
+    // name and version.
+    InputFile back;
+    ASSERT_EQ(read_path(back, out.file("corpwest.tdb")), 1);
+    EXPECT_EQ(back.kind, FILE_TDB);
+    EXPECT_EQ(back.data_code_page, 1252u);
     RunResult run = run_twk({"-LicenseAcknowledge", "-i", "-v", out.file("corpwest.tdb")});
-    EXPECT_EQ(run.exit_code, 0) << run.output;
-    EXPECT_NE(run.output.find("Data TDB:  length    " + std::to_string(tdb.file_size) +
-                              ", PID 1, FID 1101, name corpwest.tdb\n"
-                              "\tCP 1250, PID 1, FID 1101\n"
+    EXPECT_NE(run.output.find("Data TDB:  length    " + std::to_string(bytes.size()) +
+                              ", PID 1, FID 1101, name corpwest.tdb\n\tCP 1252, PID 1, FID 1101\n"
                               "\tCorpus West Series (4.07)\n"),
               std::string::npos)
         << run.output;
+
+    // mkgmap compiles the preview map, and its map covers both tiles.
+    if (run_program("sh", {"-c", "command -v mkgmap"}).exit_code != 0)
+        return;
+    ScratchDir compiled;
+    run = run_program("mkgmap", {"--output-dir=" + compiled.path(), "--mapname=11001855", out.file("corpwest.mp")});
+    ASSERT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(run.output.find("WARNING"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("SEVERE"), std::string::npos) << run.output;
+    InputFile preview_map;
+    ASSERT_EQ(read_path(preview_map, compiled.file("11001855.img")), 1);
+    ASSERT_NE(preview_map.maps[0]->tre_info, nullptr);
+    TreBounds got = read_tre_bounds(ByteView(preview_map.maps[0]->tre_info->header));
+    for (const auto& input : inputs) {
+        TreBounds tile = read_tre_bounds(ByteView(input->maps[0]->tre_info->header));
+        EXPECT_TRUE(got.north >= tile.north && got.east >= tile.east && got.south <= tile.south &&
+                    got.west <= tile.west);
+    }
 }
 
 TEST_F(MapsetData, PreviewIdFollowsTheNumbersWhenTheyLieClose)
@@ -269,242 +249,183 @@ TEST_F(MapsetData, PreviewIdFollowsTheNumbersWhenTheyLieClose)
     const Case cases[] = {
         {{100, 200}, 2047},
         {{1, 5000}, no_preview_map_id},
-        {{1, 2047}, no_preview_map_id},              // 2047 | 0x7FF is 2047 itself
-        {{99999990}, no_preview_map_id},             // would need nine digits
+        {{1, 2047}, no_preview_map_id},     // 2047 | 0x7FF is 2047 itself
+        {{99999990}, no_preview_map_id},    // would need nine digits
         {{99997000, 99997100}, 99997695},
-        {{2048, 4094}, 4095},                       // a spread of 2046 still fits
-        {{2048, 4095}, no_preview_map_id},           // 2047 does not
+        {{2048, 4094}, 4095},               // a spread of 2046 still fits
+        {{2048, 4095}, no_preview_map_id},  // 2047 does not
     };
+    family(1);
     int n = 0;
     for (const Case& c : cases) {
         inputs.clear();
-        task_options.family_id = 1;
         add_maps(c.numbers, "", "case" + std::to_string(n++) + ".img");
-        task_options.mapset_name = "Set";
-        ASSERT_EQ(write_mapsource_install_data(inputs), 1);
+        ASSERT_EQ(write(), 1);
         EXPECT_EQ(task_options.split_result, c.preview) << c.numbers.front();
         char line[32];
         snprintf(line, sizeof line, "\r\nID=%08u\r\n", c.preview);
         EXPECT_NE(output("corpwest.mp").find(line), std::string::npos);
-        take_log();
     }
 }
 
 TEST_F(MapsetData, RefusalsComeBeforeAnyFile)
 {
-    // Two families and no FID option.
     add_maps({100}, mps_f_record(1, 5, "Five") + mps_f_record(1, 7, "Seven"));
-    EXPECT_EQ(write_mapsource_install_data(inputs), 0);
+    EXPECT_EQ(write(), 0);
     EXPECT_EQ(take_log(), "Multiple products in img, creating TDB aborted, try opion -f.\n");
-    EXPECT_EQ(error_count, 1);
-    EXPECT_EQ(output_count(), 0u);
-    EXPECT_EQ(task_options.split_result, 2047u);  // known to the compile step all the same
+    EXPECT_EQ(task_options.split_result, 2047u);  // for the compile step all the same
 
-    // No family at all.
     inputs.clear();
-    error_count = 0;
     add_maps({100}, "", "nofamily.img");
-    EXPECT_EQ(write_mapsource_install_data(inputs), 0);
+    EXPECT_EQ(write(), 0);
     EXPECT_EQ(take_log(), "FID missing, creating TDB aborted.\n");
-    EXPECT_EQ(error_count, 1);
 
-    // A family without a name anywhere.
     task_options.family_id = 9;
-    error_count = 0;
-    EXPECT_EQ(write_mapsource_install_data(inputs), 0);
+    EXPECT_EQ(write(), 0);
     EXPECT_EQ(take_log(), "Mapset name missing, creating TDB aborted.\n");
-    EXPECT_EQ(error_count, 1);
-    EXPECT_EQ(output_count(), 0u);
+    EXPECT_EQ(error_count, 3);
+    EXPECT_TRUE(empty_output());
 }
 
 TEST_F(MapsetData, FamilyAndNameFromTheMpsRecords)
 {
     add_maps({100}, mps_f_record(3, 4321, "Family Name") + mps_v_record("Set Name"));
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
-    std::vector<Record> r = tdb_records(output("corpwest.tdb"));
-    EXPECT_EQ(get_u16(r[0].payload, 0), 3u);
-    EXPECT_EQ(get_u16(r[0].payload, 2), 4321u);
-    EXPECT_EQ(r[0].payload.substr(6, 12), std::string("Family Name") + '\0');
+    ASSERT_EQ(write(), 1);
+    std::string p = tdb()[0].payload;
+    EXPECT_EQ(get_u16(p, 0), 3u);
+    EXPECT_EQ(get_u16(p, 2), 4321u);
+    EXPECT_EQ(p.substr(6, 12), std::string("Family Name") + '\0');
 
-    // Two families with the FID option: a warning, and the option's IDs;
-    // the name then comes from the 'V' record.
+    // Two families with the FID option: a warning, the option's IDs, and
+    // the name of the 'V' record.
     inputs.clear();
     add_maps({100}, mps_f_record(1, 5, "Five") + mps_f_record(1, 7, "Seven") + mps_v_record("Set Name"), "two.img");
     task_options.family_id = 8;
     task_options.product_id = 2;
     take_log();
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
+    ASSERT_EQ(write(), 1);
     EXPECT_EQ(take_log().find("== Warning: Multiple products in img.\n"), 0u);
     EXPECT_EQ(warning_count, 1);
-    r = tdb_records(output("corpwest.tdb"));
-    EXPECT_EQ(get_u16(r[0].payload, 0), 2u);
-    EXPECT_EQ(get_u16(r[0].payload, 2), 8u);
-    EXPECT_EQ(r[0].payload.substr(6, 9), std::string("Set Name") + '\0');
+    p = tdb()[0].payload;
+    EXPECT_EQ(get_u32(p, 0), 2u | 8u << 16);
+    EXPECT_EQ(p.substr(6, 9), std::string("Set Name") + '\0');
 }
 
-TEST_F(MapsetData, VersionThreeWhenNothingNeedsFour)
+TEST_F(MapsetData, VersionThreeOnlyWhenNothingNeedsFour)
 {
     add_maps({100, 101});
-    task_options.family_id = 1;
-    task_options.mapset_name = "Three";
+    family(1);
     task_options.create_tdb_v3 = 1;
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
-    std::vector<Record> r = tdb_records(output("corpwest.tdb"));
+    ASSERT_EQ(write(), 1);
+    std::vector<Record> r = tdb();
     EXPECT_EQ(letters(r), "PDBLL");
     EXPECT_EQ(get_u16(r[0].payload, 4), 300u);
-    EXPECT_EQ(r[0].payload.size(), 6u + 6 + 2 + 6);
+    EXPECT_EQ(r[0].payload.size(), 6u + 4 + 2 + 4);
     MapRecord m = map_record(r[3].payload);
     EXPECT_EQ(m.count_plus_one, 4u);
     ASSERT_EQ(m.count, 3u);
-    // RGN, TRE, LBL.
-    EXPECT_EQ(m.lengths[0], inputs[0]->maps[0]->length - m.lengths[1] - m.lengths[2]);
-    EXPECT_EQ(m.lengths[0], 300u);
+    EXPECT_EQ(m.lengths[0], 300u);  // RGN, TRE, LBL
+    EXPECT_EQ(m.lengths[0] + m.lengths[1] + m.lengths[2], inputs[0]->maps[0]->length);
     EXPECT_EQ(m.rest, "\x01");
 
-    // A marine TDB is always version 4, with its mark.
+    // A marine TDB is version 4, with its mark; so is one with a NET.
     task_options.marine_tdb = 1;
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
-    r = tdb_records(output("corpwest.tdb"));
-    EXPECT_EQ(letters(r), "PDRBLLT");
-    EXPECT_EQ(r[0].payload[r[0].payload.size() - 41 + 12], 1);
-}
-
-TEST_F(MapsetData, RoutingNetAndDemForceVersionFour)
-{
-    task_options.family_id = 1;
-    task_options.mapset_name = "Four";
-    task_options.create_tdb_v3 = 1;
+    ASSERT_EQ(write(), 1);
+    EXPECT_EQ(letters(tdb()), "PDRBLLT");
+    EXPECT_EQ(p_tail(tdb())[12], 1);
+    task_options.marine_tdb = 0;
+    inputs.clear();
     add(data_path("single/net/11000001.img"));
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
-    std::vector<Record> r = tdb_records(output("corpwest.tdb"));
-    EXPECT_EQ(get_u16(r[0].payload, 4), 407u);
-    EXPECT_EQ(r[0].payload[r[0].payload.size() - 41 + 10], 0);  // NET without NOD: not routable
+    ASSERT_EQ(write(), 1);
+    EXPECT_EQ(get_u16(tdb()[0].payload, 4), 407u);
+    EXPECT_EQ(p_tail(tdb())[10], 0);  // NET without NOD: not routable
 }
 
 TEST_F(MapsetData, MapsOutsideTheAreaCountOnlyForTheCodePage)
 {
     add_maps({100, 101});
     inputs[0]->maps[1]->outside_area = 1;
-    task_options.family_id = 1;
-    task_options.mapset_name = "Inside";
-    task_options.code_page = 1250;
     inputs[0]->maps[1]->code_page = 1250;
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
+    task_options.code_page = 1250;
+    family(1);
+    ASSERT_EQ(write(), 1);
     EXPECT_EQ(task_options.split_result, 2047u);
-    std::vector<Record> r = tdb_records(output("corpwest.tdb"));
+    std::vector<Record> r = tdb();
     EXPECT_EQ(letters(r), "PDRBLT");
     EXPECT_EQ(map_record(r[4].payload).number, 100u);
-    std::string mdx = output("corpwest.mdx");
-    EXPECT_EQ(get_u32(mdx, 10), 2u);
-    // Code pages 1252 and 1250 once each: the task's preferred one wins.
-    std::string tail = r[0].payload.substr(r[0].payload.size() - 41);
-    EXPECT_EQ(get_u16(tail, 30), 1250u);
-    EXPECT_NE(take_log().find("Multiple Code Pages, using 1250.\n"), std::string::npos);
+    EXPECT_EQ(get_u32(output("corpwest.mdx"), 10), 2u);
     EXPECT_EQ(output("corpwest.mp").find("00000101"), std::string::npos);
+    // 1252 and 1250 once each: the task's code page is preferred.
+    EXPECT_EQ(get_u16(p_tail(r), 30), 1250u);
+    EXPECT_EQ(take_log().find("Multiple Code Pages, using 1250.\n"), 0u);
 }
 
-TEST_F(MapsetData, RenamedSubfilesAndAnAddedDemInTheMapRecord)
-{
-    InputFile& file = add_maps({100});
-    MapEntry* map = file.maps[0];
-    for (uint32_t i = 0; i < map->subfile_count; ++i)
-        memcpy(file.subfiles[map->first_subfile + i].written_name, "I0000064", 9);
-    map->dem_length = 101;
-    map->has_dem = 1;
-    task_options.family_id = 1;
-    task_options.mapset_name = "Dem";
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
-    MapRecord m = map_record(tdb_records(output("corpwest.tdb"))[4].payload);
-    ASSERT_EQ(m.count, 4u);
-    EXPECT_EQ(m.lengths[3], 101u);
-    std::string names;
-    for (const char* ext : {".LBL", ".RGN", ".TRE", ".DEM"})
-        names += std::string("I0000064") + ext + '\0';
-    EXPECT_EQ(m.rest.substr(7), names + std::string(2, '\0'));
-}
-
-TEST_F(MapsetData, InstallBatchLineByLine)
+TEST_F(MapsetData, BatchFilesLineByLine)
 {
     add_maps({100});
-    task_options.family_id = 0x1234;
     task_options.product_id = 2;
-    task_options.mapset_name = "My Set";
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
-    const char* opening =
-        "echo off\r\necho -\r\necho -\r\n"
-        "echo -  %s\r\n"
-        "echo -\r\n"
-        "echo -  Map:  \"My Set\"\r\n"
-        "echo -  FID:  4660\r\n"
-        "echo -  PID:  2\r\n"
-        "echo -\r\n"
-        "echo -  Press Enter to continue or Ctrl-C to abort.\r\n"
-        "echo -\r\npause\r\n\r\n";
-    const char* keys =
-        "set KEY=HKLM\\SOFTWARE\\Wow6432Node\\Garmin\\MapSource\r\n"
-        "if %PROCESSOR_ARCHITECTURE% == AMD64 goto key_ok\r\n"
-        "set KEY=HKLM\\SOFTWARE\\Garmin\\MapSource\r\n"
-        ":key_ok\r\n\r\n";
-    char expected_opening[512];
-    snprintf(expected_opening, sizeof expected_opening, opening, "This batch will install map for Mapsource");
+    family(0x1234, "My Set");
+    ASSERT_EQ(write(), 1);
+    std::string opening =
+        "echo off\r\necho -\r\necho -\r\necho -  %s\r\necho -\r\necho -  Map:  \"My Set\"\r\necho -  FID:  4660\r\n"
+        "echo -  PID:  2\r\necho -\r\necho -  Press Enter to continue or Ctrl-C to abort.\r\necho -\r\npause\r\n\r\n";
+    std::string keys =
+        "set KEY=HKLM\\SOFTWARE\\Wow6432Node\\Garmin\\MapSource\r\nif %PROCESSOR_ARCHITECTURE% == AMD64 goto key_ok\r\n"
+        "set KEY=HKLM\\SOFTWARE\\Garmin\\MapSource\r\n:key_ok\r\n\r\n";
+    auto opened = [&](const char* title) {
+        std::string text = opening;
+        return text.replace(text.find("%s"), 2, title);
+    };
+    std::string family_key = "reg ADD %KEY%\\Families\\FAMILY_4660";
     EXPECT_EQ(output("install.bat"),
-              std::string(expected_opening) +
+              opened("This batch will install map for Mapsource") +
                   "if exist \"%~dp0corpwest.img\" goto :INSTREG\r\n"
                   "echo File missing: corpwest.img, aborting install.\r\n"
-                  "pause\r\nexit 1\r\n\r\n:INSTREG\r\n"
-                  "echo Adding registry keys.\r\n\r\n" +
-                  keys +
-                  "reg ADD %KEY%\\Families\\FAMILY_4660 /v ID /t REG_BINARY /d 3412 /f\r\n"
-                  "if exist \"%~dp0corpwest_mdr.img\" (\r\n"
-                  "\treg ADD %KEY%\\Families\\FAMILY_4660 /v IDX /t REG_SZ /d \"%~dp0corpwest.mdx\" /f\r\n"
-                  "\treg ADD %KEY%\\Families\\FAMILY_4660 /v MDR /t REG_SZ /d \"%~dp0corpwest_mdr.img\" /f\r\n"
-                  ")\r\n"
-                  "if exist \"%~dp0corpwest.typ\" reg ADD %KEY%\\Families\\FAMILY_4660 /v TYP /t REG_SZ /d "
-                  "\"%~dp0corpwest.typ\" /f\r\n"
-                  "reg ADD %KEY%\\Families\\FAMILY_4660\\2 /v Loc /t REG_SZ /d \"%~dp0\\\" /f\r\n"
-                  "reg ADD %KEY%\\Families\\FAMILY_4660\\2 /v Bmap /t REG_SZ /d \"%~dp0corpwest.img\" /f\r\n"
-                  "reg ADD %KEY%\\Families\\FAMILY_4660\\2 /v Tdb /t REG_SZ /d \"%~dp0corpwest.tdb\" /f\r\n"
-                  "pause\r\nexit 0\r\n");
-    snprintf(expected_opening, sizeof expected_opening, opening, "This batch will uninstall map from Mapsource.");
-    EXPECT_EQ(output("uninstall.bat"), std::string(expected_opening) + keys +
+                  "pause\r\nexit 1\r\n\r\n:INSTREG\r\necho Adding registry keys.\r\n\r\n" +
+                  keys + family_key + " /v ID /t REG_BINARY /d 3412 /f\r\n" +
+                  "if exist \"%~dp0corpwest_mdr.img\" (\r\n\t" + family_key +
+                  " /v IDX /t REG_SZ /d \"%~dp0corpwest.mdx\" /f\r\n\t" + family_key +
+                  " /v MDR /t REG_SZ /d \"%~dp0corpwest_mdr.img\" /f\r\n)\r\n" +
+                  "if exist \"%~dp0corpwest.typ\" " + family_key + " /v TYP /t REG_SZ /d \"%~dp0corpwest.typ\" /f\r\n" +
+                  family_key + "\\2 /v Loc /t REG_SZ /d \"%~dp0\\\" /f\r\n" + family_key +
+                  "\\2 /v Bmap /t REG_SZ /d \"%~dp0corpwest.img\" /f\r\n" + family_key +
+                  "\\2 /v Tdb /t REG_SZ /d \"%~dp0corpwest.tdb\" /f\r\npause\r\nexit 0\r\n");
+    EXPECT_EQ(output("uninstall.bat"), opened("This batch will uninstall map from Mapsource.") + keys +
                                            "reg DELETE %KEY%\\Families\\FAMILY_4660 /f\r\npause\r\nexit 0\r\n");
 }
 
 TEST_F(MapsetData, BatchFilesWithTypTrfAndTheProductsKey)
 {
     add_maps({100});
-    InputFile& typ = add_input_file(inputs, data_path("typ/west1101.typ"));
-    ASSERT_EQ(read_input_file(typ), 1);
+    InputFile& typ = add(data_path("typ/west1101.typ"));
     typ.base_name = "WEST1101.typ";
     ImgBuilder b;
     b.add_subfile("00000077", "TRF", trf_subfile());
-    add_built(b, "trf.img").maps[0]->output_file_name = "00000077.TRF";
-    task_options.family_id = 1101;
+    b.write(dir.file("trf.img"));
+    add(dir.file("trf.img")).maps[0]->output_file_name = "00000077.TRF";
     task_options.product_id = 1;
-    task_options.mapset_name = "Data";
-    task_options.compiler_is_mkgmap = 1;
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
+    task_options.compiler_is_mkgmap = 1;  // the preview map is then named by its ID
+    family(1101);
+    ASSERT_EQ(write(), 1);
     std::string install = output("install.bat");
-    EXPECT_NE(install.find("reg ADD %KEY%\\Families\\FAMILY_1101 /v TYP /t REG_SZ /d \"%~dp0WEST1101.typ\" /f\r\n"),
-              std::string::npos);
-    EXPECT_NE(install.find("reg ADD %KEY%\\Families\\FAMILY_1101 /v IDX /t REG_SZ /d \"%~dp0corpwest.mdx\" /f\r\n"
-                           "reg ADD %KEY%\\Families\\FAMILY_1101 /v TRF /t REG_SZ /d \"%~dp000000077.TRF\" /f\r\n"
-                           "if exist \"%~dp0corpwest_mdr.img\" reg ADD %KEY%\\Families\\FAMILY_1101 /v MDR /t "
-                           "REG_SZ /d \"%~dp0corpwest_mdr.img\" /f\r\n"),
-              std::string::npos);
-    // With mkgmap as the compiler the preview map is named by its ID.
-    EXPECT_NE(install.find("if exist \"%~dp000002047.img\" goto :INSTREG\r\n"), std::string::npos);
-    EXPECT_NE(install.find("/v Bmap /t REG_SZ /d \"%~dp000002047.img\" /f\r\n"), std::string::npos);
+    std::string key = "reg ADD %KEY%\\Families\\FAMILY_1101";
+    for (std::string line : {key + " /v TYP /t REG_SZ /d \"%~dp0WEST1101.typ\" /f\r\n",
+                             key + " /v IDX /t REG_SZ /d \"%~dp0corpwest.mdx\" /f\r\n" + key +
+                                 " /v TRF /t REG_SZ /d \"%~dp000000077.TRF\" /f\r\n" +
+                                 "if exist \"%~dp0corpwest_mdr.img\" " + key +
+                                 " /v MDR /t REG_SZ /d \"%~dp0corpwest_mdr.img\" /f\r\n",
+                             std::string("if exist \"%~dp000002047.img\" goto :INSTREG\r\n"),
+                             key + "\\1 /v Bmap /t REG_SZ /d \"%~dp000002047.img\" /f\r\n"})
+        EXPECT_NE(install.find(line), std::string::npos) << line;
 
     // FID 0 with PID 5: the Products key of PID 5, and no family keys.
     task_options.family_id = 0;
     task_options.product_id = 5;
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
+    ASSERT_EQ(write(), 1);
     install = output("install.bat");
     EXPECT_NE(install.find("reg ADD %KEY%\\Products\\5 /v Loc /t REG_SZ /d \"%~dp0\\\" /f\r\n"
                            "reg ADD %KEY%\\Products\\5 /v Bmap /t REG_SZ /d \"%~dp000002047.img\" /f\r\n"
-                           "reg ADD %KEY%\\Products\\5 /v Tdb /t REG_SZ /d \"%~dp0corpwest.tdb\" /f\r\n"
-                           "pause\r\nexit 0\r\n"),
+                           "reg ADD %KEY%\\Products\\5 /v Tdb /t REG_SZ /d \"%~dp0corpwest.tdb\" /f\r\n"),
               std::string::npos);
     EXPECT_EQ(install.find("FAMILY_"), std::string::npos);
     EXPECT_NE(output("uninstall.bat").find("reg DELETE %KEY%\\Products\\5 /f\r\n"), std::string::npos);
@@ -513,165 +434,111 @@ TEST_F(MapsetData, BatchFilesWithTypTrfAndTheProductsKey)
 TEST_F(MapsetData, NamesInBatchFilesAreMadeSafeWithOneWarning)
 {
     add_maps({100});
-    task_options.family_id = 1;
-    task_options.mapset_name = "50% \"off\"\x07";
+    family(1, "50% \"off\"\x07");
     task_options.mapset_file_name = "a%b";
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
+    ASSERT_EQ(write(), 1);
     EXPECT_EQ(warning_count, 1);
     std::string log_text = take_log();
-    EXPECT_EQ(log_text.find("replaced by _"), log_text.rfind("replaced by _"));
-    EXPECT_NE(log_text.find("== Warning: characters \", % and control characters replaced by _ in batch files.\n"),
-              std::string::npos);
+    EXPECT_EQ(log_text.find("== Warning: characters \", % and control characters replaced by _ in batch files.\n"),
+              log_text.rfind("== Warning"));
     std::string install = output("install.bat");
     EXPECT_NE(install.find("echo -  Map:  \"50_ _off__\"\r\n"), std::string::npos);
     EXPECT_NE(install.find("/v Tdb /t REG_SZ /d \"%~dp0a_b.tdb\" /f\r\n"), std::string::npos);
-    // The files themselves keep their names, and the TDB the mapset name.
-    EXPECT_TRUE(exists("a%b.tdb"));
+    // The files keep their names, the TDB the mapset name.
     EXPECT_NE(output("a%b.tdb").find("50% \"off\""), std::string::npos);
 }
 
 TEST_F(MapsetData, ACommandLineNameMustFitTheCodePage)
 {
     add_maps({100});
-    task_options.family_id = 1;
     task_options.mapset_code_page = 1250;
-    task_options.mapset_name = "Łódź";  // UTF-8, as the console takes it
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
-    std::vector<Record> r = tdb_records(output("corpwest.tdb"));
-    EXPECT_EQ(r[0].payload.substr(6, 5), std::string("\xA3\xF3\x64\x9F") + '\0');
+    family(1, "Łódź");  // UTF-8, as the console takes it
+    ASSERT_EQ(write(), 1);
+    EXPECT_EQ(tdb()[0].payload.substr(6, 5), std::string("\xA3\xF3\x64\x9F") + '\0');
 
-    task_options.mapset_name = "Ω";  // no place in 1250
+    task_options.mapset_name = "Ω";
     take_log();
-    EXPECT_EQ(write_mapsource_install_data(inputs), 0);
+    EXPECT_EQ(write(), 0);
     EXPECT_EQ(take_log(), "Mapset name characters don't match code page 1250, creating TDB aborted.\n");
 
     // A name the window program converted already is taken as it stands.
     task_options.mapset_name = "\xA3\xF3\x64\x9F";
     task_options.mapset_name_result = 1250;
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
-    r = tdb_records(output("corpwest.tdb"));
-    EXPECT_EQ(r[0].payload.substr(6, 5), std::string("\xA3\xF3\x64\x9F") + '\0');
+    ASSERT_EQ(write(), 1);
+    EXPECT_EQ(tdb()[0].payload.substr(6, 5), std::string("\xA3\xF3\x64\x9F") + '\0');
 }
 
 TEST_F(MapsetData, EveryFileThatFailsIsCountedAndTheResultIsFailure)
 {
     add_maps({100});
-    task_options.family_id = 1;
-    task_options.mapset_name = "Set";
+    family(1);
     // A directory where a file should go makes its creation fail.
-    std::filesystem::create_directory(out.file("install.bat"));
-    EXPECT_EQ(write_mapsource_install_data(inputs), 0);
+    auto block = [&](const char* name) {
+        std::filesystem::remove(out.file(name));
+        std::filesystem::create_directory(out.file(name));
+    };
+    block("install.bat");
+    EXPECT_EQ(write(), 0);
     EXPECT_EQ(error_count, 1);
-    EXPECT_NE(take_log().find("install.bat"), std::string::npos);
     EXPECT_TRUE(exists("uninstall.bat"));
-    EXPECT_TRUE(exists("corpwest.mdx"));
-
-    error_count = 0;
-    std::filesystem::remove(out.file("corpwest.mdx"));
-    std::filesystem::create_directory(out.file("corpwest.mdx"));
-    EXPECT_EQ(write_mapsource_install_data(inputs), 0);
-    EXPECT_EQ(error_count, 2);  // the index and install.bat
-
-    error_count = 0;
-    std::filesystem::remove(out.file("corpwest.tdb"));
-    std::filesystem::create_directory(out.file("corpwest.tdb"));
-    EXPECT_EQ(write_mapsource_install_data(inputs), 0);
-    EXPECT_EQ(error_count, 1);  // nothing after the TDB is tried
-
-    error_count = 0;
-    std::filesystem::remove(out.file("corpwest.mp"));
-    std::filesystem::create_directory(out.file("corpwest.mp"));
+    block("corpwest.mdx");
+    EXPECT_EQ(write(), 0);
+    EXPECT_EQ(error_count, 3);  // the index and install.bat
+    block("corpwest.tdb");
+    EXPECT_EQ(write(), 0);
+    EXPECT_EQ(error_count, 4);  // nothing after the TDB is tried
+    block("corpwest.mp");
     take_log();
-    EXPECT_EQ(write_mapsource_install_data(inputs), 0);
-    EXPECT_EQ(error_count, 1);
+    EXPECT_EQ(write(), 0);
+    EXPECT_EQ(error_count, 5);
     EXPECT_EQ(take_log(), "Write file corpwest.mp\nCreate output file error, file " + out.file("corpwest.mp") + ".\n");
 }
 
-TEST_F(MapsetData, PreviewMapHeaderPointAndBackground)
-{
-    add_maps({100, 101});
-    task_options.family_id = 1;
-    task_options.mapset_name = "Set";
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
-    std::string mp = output("corpwest.mp");
-    // The builder's maps: first level 18 bits.
-    EXPECT_EQ(mp.substr(0, mp.find("[END-IMG ID]")),
-              "[IMG ID]\r\n;ID=I00007FF\r\nID=00002047\r\nName=Preview Map\r\n;LBLcoding=9\r\n;CodePage=1252\r\n"
-              "Preprocess=N\r\nPreview=Y\r\n;TreSize=511\r\n;RgnLimit=4000\r\nLevels=2\r\nLevel0=18\r\n"
-              "Level1=16\r\nZoom0=0\r\nZoom1=1\r\n");
-    EXPECT_NE(mp.find("Label=Corpus West (00000100)~[0x1d]00000100\r\n"), std::string::npos);
-    EXPECT_NE(mp.find("Label=Corpus West (00000101)~[0x1d]00000101\r\n"), std::string::npos);
-    EXPECT_NE(mp.find("[POI]\r\nType=0x0b00\r\nLabel=Tarnwick Preview\r\nData0=("), std::string::npos);
-    size_t background = mp.find("[POLYGON]\r\nType=0x4b\r\nBackground=Y\r\nData0=(");
-    ASSERT_NE(background, std::string::npos);
-    EXPECT_EQ(mp.substr(mp.size() - 11), "\r\n[END]\r\n\r\n");
-    EXPECT_EQ(std::count(mp.begin(), mp.end(), '\n'), std::count(mp.begin(), mp.end(), '\r'));
-}
-
-TEST_F(MapsetData, EveryMapWithADemGivesThePreviewAnEmptyDem)
+TEST_F(MapsetData, PreviewMapAndItsDem)
 {
     InputFile& file = add(data_path("single/dem/11000001.img"));
-    task_options.family_id = 1;
-    task_options.mapset_name = "Hills";
+    add_maps({11000002}, "", "nodem.img");
+    family(1);
     capture_current_time();
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
+    ASSERT_EQ(write(), 1);
+    std::string mp = output("corpwest.mp");
+    EXPECT_EQ(mp.substr(0, mp.find("[END-IMG ID]")),
+              "[IMG ID]\r\n;ID=I0A7DFFF\r\nID=11001855\r\nName=Preview Map\r\n;LBLcoding=9\r\n;CodePage=1252\r\n"
+              "Preprocess=N\r\nPreview=Y\r\n;TreSize=511\r\n;RgnLimit=4000\r\nLevels=2\r\nLevel0=18\r\n"
+              "Level1=16\r\nZoom0=0\r\nZoom1=1\r\n");
+    for (const char* part : {"Label=Corpus West (11000001)~[0x1d]11000001\r\n",
+                             "Label=Corpus West (11000002)~[0x1d]11000002\r\n",
+                             "[POI]\r\nType=0x0b00\r\nLabel=Tarnwick Preview\r\nData0=(",
+                             "[POLYGON]\r\nType=0x4b\r\nBackground=Y\r\nData0=("})
+        EXPECT_NE(mp.find(part), std::string::npos) << part;
+    EXPECT_EQ(mp.substr(mp.size() - 11), "\r\n[END]\r\n\r\n");
+    EXPECT_EQ(std::count(mp.begin(), mp.end(), '\n'), std::count(mp.begin(), mp.end(), '\r'));
+    EXPECT_FALSE(exists("11001855.DEM"));  // one map has no DEM
+
+    // Every map with a DEM (the second one added by the split, its subfiles
+    // renamed): a DEM of one level over the mapset, dated like the task.
+    MapEntry* added = inputs[1]->maps[0];
+    added->dem_length = 101;
+    for (uint32_t i = 0; i < added->subfile_count; ++i)
+        memcpy(inputs[1]->subfiles[added->first_subfile + i].written_name, "I0A7D8C2", 9);
+    ASSERT_EQ(write(), 1);
     std::string dem = output("11001855.DEM");
     ASSERT_EQ(dem.size(), 64u + 37u);
     EXPECT_EQ(dem.substr(2, 10), "GARMIN DEM");
     EXPECT_EQ(get_u16(dem, 0x19), 1u);
     EXPECT_EQ(get_u16(dem, 0x0E), current_time.year);
-    EXPECT_EQ(get_u8(dem, 0x10), current_time.month);
-    // The one level covers the map's bounds (the mapset's, as it has one map).
     TreBounds b = read_tre_bounds(ByteView(file.maps[0]->tre_info->header));
     EXPECT_EQ(get_u32(dem, 41 + 0x28), static_cast<uint32_t>(b.west) << 8);
-    EXPECT_EQ(get_u32(dem, 41 + 0x2C), static_cast<uint32_t>(b.north) << 8);
-
-    std::vector<Record> r = tdb_records(output("corpwest.tdb"));
-    EXPECT_EQ(r[0].payload[r[0].payload.size() - 41 + 39], 1);  // all maps have a DEM
-    MapRecord m = map_record(r[4].payload);
-    uint32_t dem_length = 0;
-    for (const SubfileEntry& subfile : file.subfiles)
-        if (subfile.kind == SUB_DEM)
-            dem_length = subfile.length;
-    EXPECT_EQ(m.lengths.back(), dem_length);
-    EXPECT_EQ(dem_length, 7929u);
-    EXPECT_NE(m.rest.find(std::string("11000001.DEM") + '\0'), std::string::npos);
-
-    // One map without a DEM: no preview DEM.
-    add_maps({11000002}, "", "nodem.img");
-    std::filesystem::remove(out.file("11001855.DEM"));
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
-    EXPECT_FALSE(exists("11001855.DEM"));
-    r = tdb_records(output("corpwest.tdb"));
-    EXPECT_EQ(r[0].payload[r[0].payload.size() - 41 + 39], 0);
-}
-
-TEST_F(MapsetData, MkgmapCompilesThePreviewMap)
-{
-    if (run_program("sh", {"-c", "command -v mkgmap"}).exit_code != 0)
-        GTEST_SKIP() << "mkgmap is not installed";
-    add_tiles();
-    ASSERT_EQ(write_mapsource_install_data(inputs), 1);
-    ScratchDir compiled;
-    RunResult run = run_program("mkgmap", {"--output-dir=" + compiled.path(), "--mapname=11001855",
-                                           out.file("corpwest.mp")});
-    ASSERT_EQ(run.exit_code, 0) << run.output;
-    EXPECT_EQ(run.output.find("SEVERE"), std::string::npos) << run.output;
-    EXPECT_EQ(run.output.find("WARNING"), std::string::npos) << run.output;
-
-    // Its map covers the two tiles.
-    InputFile preview;
-    ASSERT_EQ(read_path(preview, compiled.file("11001855.img")), 1);
-    ASSERT_EQ(preview.map_count, 1u);
-    ASSERT_NE(preview.maps[0]->tre_info, nullptr);
-    TreBounds got = read_tre_bounds(ByteView(preview.maps[0]->tre_info->header));
-    for (const auto& input : std::vector<InputFile*>{inputs[0].get(), inputs[1].get()}) {
-        TreBounds tile = read_tre_bounds(ByteView(input->maps[0]->tre_info->header));
-        EXPECT_GE(got.north, tile.north);
-        EXPECT_GE(got.east, tile.east);
-        EXPECT_LE(got.south, tile.south);
-        EXPECT_LE(got.west, tile.west);
-    }
+    std::vector<Record> r = tdb();
+    EXPECT_EQ(p_tail(r)[39], 1);  // all maps have a DEM
+    EXPECT_EQ(map_record(r[4].payload).lengths.back(), 7929u);
+    MapRecord m = map_record(r[5].payload);
+    ASSERT_EQ(m.count, 4u);
+    EXPECT_EQ(m.lengths[3], 101u);
+    std::string names;
+    for (const char* ext : {".LBL", ".RGN", ".TRE", ".DEM"})
+        names += std::string("I0A7D8C2") + ext + '\0';
+    EXPECT_EQ(m.rest.substr(7), names + std::string(2, '\0'));
 }
 
 TEST_F(MapsetData, TwkSplitForMapSourceWritesTheWholeSet)
@@ -680,32 +547,22 @@ TEST_F(MapsetData, TwkSplitForMapSourceWritesTheWholeSet)
     RunResult run = run_twk({"-LicenseAcknowledge", "-S", "-o", out.path(), "-n", "West", input});
     ASSERT_EQ(run.exit_code, 0) << run.output;
     EXPECT_EQ(run.output, "Split map " + input +
-                              ".\n"
-                              "Write map  11000001 ->     11000001.img\n"
-                              "Write map  11000002 ->     11000002.img\n"
-                              "Write data WEST1101 ->     WEST1101.TYP\n"
-                              "Write map  00001101 ->     1101_srt.img\n"
-                              "Write file West.mp\n"
-                              "Write file West.tdb\n"
-                              "Write file West.mdx\n");
+                              ".\nWrite map  11000001 ->     11000001.img\nWrite map  11000002 ->     11000002.img\n"
+                              "Write data WEST1101 ->     WEST1101.TYP\nWrite map  00001101 ->     1101_srt.img\n"
+                              "Write file West.mp\nWrite file West.tdb\nWrite file West.mdx\n");
     for (const char* name : {"West.mp", "West.tdb", "West.mdx", "install.bat", "uninstall.bat", "11000001.img",
                              "11000002.img", "WEST1101.TYP", "1101_srt.img"})
         EXPECT_TRUE(exists(name)) << name;
     EXPECT_FALSE(exists("11001855.DEM"));
 
-    // The family and the mapset name come from the input's MPS records; the
-    // maps' records name the subfiles as the split renamed them.
-    InputFile tdb;
-    ASSERT_EQ(read_path(tdb, out.file("West.tdb")), 1);
-    EXPECT_EQ(tdb.fid, 1101u);
-    EXPECT_EQ(tdb.pid, 1u);
+    // Family and mapset name from the input's MPS records; the maps' records
+    // name the subfiles as the split renamed them.
     std::vector<Record> r = tdb_records(output("West.tdb"));
     ASSERT_EQ(letters(r), "PDRBLLT");
+    EXPECT_EQ(r[0].payload.substr(0, 4), std::string("\x01\x00\x4d\x04", 4));
     EXPECT_EQ(r[0].payload.substr(6, 12), std::string("Corpus West") + '\0');
-    MapRecord first = map_record(r[4].payload);
-    EXPECT_EQ(first.number, 11000001u);
-    EXPECT_EQ(first.description.substr(0, 11), "Corpus West");
-    EXPECT_NE(first.rest.find(std::string("I0A7D8C1.TRE") + '\0'), std::string::npos);
+    EXPECT_EQ(map_record(r[4].payload).number, 11000001u);
+    EXPECT_NE(map_record(r[4].payload).rest.find(std::string("I0A7D8C1.TRE") + '\0'), std::string::npos);
     EXPECT_NE(output("install.bat").find("/v TYP /t REG_SZ /d \"%~dp0WEST1101.TYP\" /f\r\n"), std::string::npos);
 
     // With -q every map gets an empty DEM, and so does the preview.
@@ -715,6 +572,6 @@ TEST_F(MapsetData, TwkSplitForMapSourceWritesTheWholeSet)
     for (const char* name : {"mapset.mp", "mapset.tdb", "mapset.mdx", "11001855.DEM", "install.bat", "uninstall.bat"})
         EXPECT_TRUE(std::filesystem::exists(again.file(name))) << name;
     r = tdb_records(read_file(again.file("mapset.tdb")));
-    EXPECT_EQ(r[0].payload[r[0].payload.size() - 41 + 39], 1);
+    EXPECT_EQ(p_tail(r)[39], 1);
     EXPECT_NE(map_record(r[4].payload).rest.find(std::string("I0A7D8C1.DEM") + '\0'), std::string::npos);
 }
