@@ -540,20 +540,6 @@ int copy_input_to_img(InputFile& input, uint32_t file_kind_mask, ImgWriter& writ
 
 // ---------------------------------------------------------------- empty DEM
 
-TreBounds tre_bounds(const TreInfo& tre)
-{
-    ByteView h(tre.header);
-    auto signed_24 = [](uint32_t v, uint32_t first_negative) {
-        return static_cast<int32_t>(v) - (v >= first_negative ? 0x1000000 : 0);
-    };
-    TreBounds b;
-    b.north = signed_24(h.u24(0x15), 0x800001);
-    b.east = signed_24(h.u24(0x18), 0x800001);
-    b.south = signed_24(h.u24(0x1B), 0x800000);
-    b.west = signed_24(h.u24(0x1E), 0x800000);
-    return b;
-}
-
 uint32_t count_dem_levels(const TreInfo& tre)
 {
     uint32_t records = std::min<uint32_t>(tre.levels_size, tre.levels.size()) / 4;
