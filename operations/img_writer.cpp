@@ -540,8 +540,6 @@ int copy_input_to_img(InputFile& input, uint32_t file_kind_mask, ImgWriter& writ
 
 // ---------------------------------------------------------------- empty DEM
 
-TreBounds tre_bounds(const TreInfo& tre) { return read_tre_bounds(ByteView(tre.header)); }
-
 uint32_t count_dem_levels(const TreInfo& tre)
 {
     uint32_t records = std::min<uint32_t>(tre.levels_size, tre.levels.size()) / 4;

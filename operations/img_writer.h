@@ -144,9 +144,8 @@ int copy_input_to_img(InputFile& input, uint32_t file_kind_mask, ImgWriter& writ
 // not starting with a blank or NUL, else the path's own. Always 1.
 int make_fat_name_from_path(const InputFile& input, char out12[12], const char* extension);
 
-// TRE bounds of a header image, 24-bit map units made signed by the one
-// sign rule of core/coordinates.h.
-TreBounds tre_bounds(const TreInfo& tre);
+// TRE bounds of a map's header, signed map units.
+inline TreBounds tre_bounds(const TreInfo& tre) { return read_tre_bounds(ByteView(tre.header)); }
 // Levels an empty DEM gets for a map: its TRE level records counted from the
 // last one backwards while the top bit of their first byte is clear.
 uint32_t count_dem_levels(const TreInfo& tre);
