@@ -313,6 +313,55 @@ int visit_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, uint32_
     return transfer_stopped() ? 0 : 1;
 }
 
+int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, FILE* output, const char* output_name,
+                      std::vector<uint8_t>& buffer, uint32_t& byte_sum)
+{
+    auto write_out = [&](const uint8_t* bytes, uint32_t count) {
+        byte_sum += sum_bytes(bytes, count);
+        if (fwrite(bytes, 1, count, output) == count)
+            return true;
+        report_write_error(output_name);
+        return false;
+    };
+    if (input.xor_mask)
+        return visit_subfile_data(input, slot, 0, n, buffer, write_out);
+    if (!check_subfile_range(input, slot, 0, n, fn_ReSEFS, true) || !check_block_walk(input, slot, 0, n, false, fn_ReSEFS))
+        return 0;
+    platform::FileWindow window;
+    bool copied = walk_blocks(input, slot, 0, n, false, [&](uint32_t, uint32_t count, uint32_t, uint64_t position) {
+        for (uint32_t piece_done = 0; piece_done < count;) {
+            uint32_t piece = std::min<uint32_t>(count - piece_done, visit_piece_limit);
+            uint64_t at = position + piece_done;
+            if (window.map(input.stream, at, piece)) {
+                // The sum reads the file's pages where they lie; the kernel
+                // moves the bytes, as cp does.
+                byte_sum += sum_bytes(window.data(), piece);
+                if (!platform::copy_file_part(input.stream, at, output, piece) &&
+                    fwrite(window.data(), 1, piece, output) != piece) {
+                    report_write_error(output_name);
+                    return false;
+                }
+            } else {
+                if (buffer.size() < piece && !reserve_bytes(buffer, piece))
+                    return false;
+                if (!seek_to(input, at))
+                    return false;
+                if (fread(buffer.data(), 1, piece, input.stream) != piece) {
+                    report_read_error(input.path.c_str());
+                    return false;
+                }
+                if (!write_out(buffer.data(), piece))
+                    return false;
+            }
+            piece_done += piece;
+        }
+        return true;
+    });
+    if (!copied)
+        return 0;
+    return transfer_stopped() ? 0 : 1;
+}
+
 // Writes count bytes of the caller's buffer, XOR-ed through scratch when the
 // file is scrambled, so the caller's bytes are never changed.
 static bool write_with_xor(InputFile& input, const uint8_t* bytes, uint32_t count, std::vector<uint8_t>& scratch)

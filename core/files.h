@@ -95,6 +95,11 @@ int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* bu
 inline constexpr uint32_t visit_piece_limit = 1u << 20;
 int visit_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, std::vector<uint8_t>& buffer,
                        const std::function<bool(const uint8_t*, uint32_t)>& visit);
+// Appends the whole first n bytes of the same subfile to an output stream
+// and adds their byte sum to byte_sum: inside the kernel where it can, else
+// through buffer. A failed write is reported with output_name.
+int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, FILE* output, const char* output_name,
+                      std::vector<uint8_t>& buffer, uint32_t& byte_sum);
 // File position of byte p of the subfile at row slot, or false when the FAT
 // row holding its block lies outside the FAT, or the block number is unused,
 // at or past the end of the file, or (for a write) inside the header+FAT area.

@@ -322,21 +322,23 @@ static int copy_in_pieces(ImgWriter& writer, uint32_t length, Read read, Check c
     return 1;
 }
 
-// Copies one subfile of a container through its block list. The bytes go
-// from the input's pages to the output without a copy of their own.
+// Copies one subfile of a container through its block list, after a look
+// at its first bytes: a map or data subfile must carry its signature.
 static int copy_subfile(InputFile& input, SubfileEntry& subfile, ImgWriter& writer)
 {
-    bool first = true;
-    auto copy = [&](const uint8_t* bytes, uint32_t n) {
-        if (first && !has_kind_signature(subfile.kind, ByteView(bytes, n))) {
-            log_message(dd_RWDIFS.text(), input.path.c_str());
-            return false;
-        }
-        first = false;
-        return write_output_bytes(writer, bytes, n) != 0;
-    };
-    if (!visit_subfile_data(input, subfile.fat_slot, 0, subfile.length, writer.copy_buffer, copy))
+    uint8_t head[16] = {};
+    uint32_t head_length = std::min<uint32_t>(subfile.length, sizeof head);
+    if (head_length && !read_subfile_data(input, subfile.fat_slot, 0, head, head_length))
         return 0;
+    if (head_length && !has_kind_signature(subfile.kind, ByteView(head, head_length))) {
+        log_message(dd_RWDIFS.text(), input.path.c_str());
+        return 0;
+    }
+    uint32_t sum = 0;
+    if (!copy_subfile_data(input, subfile.fat_slot, subfile.length, writer.stream, writer.output_name.c_str(),
+                           writer.copy_buffer, sum))
+        return 0;
+    writer.byte_sum += sum;
     if (!pad_to_block(writer, subfile.length)) {
         report_write_error(writer.output_name.c_str());
         return 0;

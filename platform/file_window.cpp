@@ -1,6 +1,7 @@
 // Read-only memory windows onto open files (mmap).
 #include "platform/platform.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -34,6 +35,30 @@ bool FileWindow::map(FILE* stream, uint64_t offset, size_t length)
     base_ = base;
     mapped_ = length + lead;
     data_ = static_cast<const uint8_t*>(base) + lead;
+    return true;
+}
+
+bool copy_file_part(FILE* input, uint64_t offset, FILE* output, size_t length)
+{
+    if (!input || !output || fflush(output) != 0)
+        return false;
+    int in = fileno(input);
+    int out = fileno(output);
+    off_t start = lseek(out, 0, SEEK_CUR);
+    if (start < 0)
+        return false;
+    loff_t from = static_cast<loff_t>(offset);
+    size_t done = 0;
+    while (done < length) {
+        ssize_t n = copy_file_range(in, &from, out, nullptr, length - done, 0);
+        if (n <= 0) {
+            // Leave the output as it was, so the caller can write the bytes.
+            if (lseek(out, start, SEEK_SET) < 0 || ftruncate(out, start) != 0)
+                return false;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
     return true;
 }
 

@@ -78,4 +78,10 @@ private:
     const uint8_t* data_ = nullptr;
 };
 
+// Copies length bytes at offset of the input stream's file to the output
+// stream's file at its current position, inside the kernel. The output
+// stream is flushed first. False when the system cannot (nothing was then
+// written: the caller writes the bytes itself).
+bool copy_file_part(FILE* input, uint64_t offset, FILE* output, size_t length);
+
 }  // namespace platform
