@@ -274,6 +274,20 @@ int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* bu
     return transfer_stopped() ? 0 : 1;
 }
 
+// Reads n bytes at a file position into buffer, XOR undone; null on failure.
+static const uint8_t* read_piece(InputFile& input, uint64_t at, uint32_t n, std::vector<uint8_t>& buffer)
+{
+    if ((buffer.size() < n && !reserve_bytes(buffer, n)) || !seek_to(input, at))
+        return nullptr;
+    if (fread(buffer.data(), 1, n, input.stream) != n) {
+        report_read_error(input.path.c_str());
+        return nullptr;
+    }
+    if (input.xor_mask)
+        xor_buffer(buffer.data(), n, input.xor_mask);
+    return buffer.data();
+}
+
 int visit_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, std::vector<uint8_t>& buffer,
                        const std::function<bool(const uint8_t*, uint32_t)>& visit)
 {
@@ -287,21 +301,10 @@ int visit_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, uint32_
             uint32_t piece = std::min<uint32_t>(count - piece_done, visit_piece_limit);
             uint64_t at = position + piece_done;
             const uint8_t* bytes = nullptr;
-            if (!input.xor_mask && window.map(input.stream, at, piece)) {
+            if (!input.xor_mask && window.map(input.stream, at, piece))
                 bytes = window.data();
-            } else {
-                if (buffer.size() < piece && !reserve_bytes(buffer, piece))
-                    return false;
-                if (!seek_to(input, at))
-                    return false;
-                if (fread(buffer.data(), 1, piece, input.stream) != piece) {
-                    report_read_error(input.path.c_str());
-                    return false;
-                }
-                if (input.xor_mask)
-                    xor_buffer(buffer.data(), piece, input.xor_mask);
-                bytes = buffer.data();
-            }
+            else if (!(bytes = read_piece(input, at, piece, buffer)))
+                return false;
             if (!visit(bytes, piece))
                 return false;
             piece_done += piece;
@@ -342,15 +345,8 @@ int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, FILE* output,
                     return false;
                 }
             } else {
-                if (buffer.size() < piece && !reserve_bytes(buffer, piece))
-                    return false;
-                if (!seek_to(input, at))
-                    return false;
-                if (fread(buffer.data(), 1, piece, input.stream) != piece) {
-                    report_read_error(input.path.c_str());
-                    return false;
-                }
-                if (!write_out(buffer.data(), piece))
+                const uint8_t* bytes = read_piece(input, at, piece, buffer);
+                if (!bytes || !write_out(bytes, piece))
                     return false;
             }
             piece_done += piece;
