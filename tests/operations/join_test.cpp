@@ -5,6 +5,8 @@
 #include "operations/join.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -149,6 +151,49 @@ TEST_F(Joining, TwoSingleMaps)
               "Writing: data MMR\nWriting: maps NT\nWriting: maps MPC\nWriting: data MPS\nWriting: header\n");
     if (have_mkgmap())
         expect_mkgmap_reads(output);
+}
+
+// mkgmap compiled the same two maps once as single IMG files and once into
+// a gmapsupp: our join of the single files must hold the very subfiles of
+// its gmapsupp, and an MPS that names the same maps with the same IDs.
+TEST_F(Joining, SingleMapsGiveTheSubfilesOfMkgmapsOwnJoin)
+{
+    add(data_path("single/route1252/11000001.img"));
+    add(data_path("single/route1252/11000002.img"));
+    task_options.family_id = 1101;
+    task_options.product_id = 1;
+    task_options.id_flags = 3;
+    task_options.mapset_name = "Corpus West";
+    ASSERT_EQ(join(), 1) << log;
+    InputFile& out = check_output();
+
+    InputFile theirs;
+    theirs.path = data_path("gmapsupp/west-1101-p1.img");
+    ASSERT_EQ(read_input_file(theirs), 1);
+    std::map<std::string, std::string> ours = subfile_contents(out);
+    std::map<std::string, std::string> reference = subfile_contents(theirs);
+    int compared = 0;
+    for (const auto& [name, bytes] : reference) {
+        if (name.compare(0, 2, "11") != 0)
+            continue;  // their TYP, SRT and MPS are not among our inputs
+        ASSERT_TRUE(ours.count(name)) << name;
+        EXPECT_EQ(ours[name], bytes) << name;
+        ++compared;
+    }
+    EXPECT_EQ(compared, 10);
+
+    // Map number, product and family of each 'L' record.
+    auto maps_of = [](const InputFile& file) {
+        std::vector<std::tuple<uint32_t, uint16_t, uint16_t>> maps;
+        for (const std::string& r : records_with_letter(mps_records_of(file), 'L')) {
+            ByteView v(reinterpret_cast<const uint8_t*>(r.data()), r.size());
+            maps.emplace_back(v.u32(r.size() - 8), v.u16(3), v.u16(5));
+        }
+        return maps;
+    };
+    auto expected = maps_of(theirs);
+    ASSERT_EQ(expected.size(), 2u);
+    EXPECT_EQ(maps_of(out), expected);
 }
 
 TEST_F(Joining, GmapsuppFilesKeepTheirLRecordsAndFamilies)
