@@ -70,13 +70,9 @@ Measures measure_sections(SubfileKind kind, ByteView header)
     bool any = false;
     uint64_t extent = 0;
     uint64_t lowest = UINT64_MAX;
-    for (const SectionDescriptor& d : table) {
-        if (h <= d.threshold)
-            break;
-        uint64_t offset = header.u32(d.offset);
-        uint64_t length = header.u32(d.offset + 4);
-        if (offset == 0)
-            continue;
+    for (const HeaderSection& section : present_sections(kind, header)) {
+        uint64_t offset = section.offset;
+        uint64_t length = section.length;
         any = true;
         m.sum += length;
         extent = std::max(extent, offset + length);
@@ -95,6 +91,24 @@ Measures measure_sections(SubfileKind kind, ByteView header)
     }
     return m;
 }
+
+}  // namespace
+
+std::vector<HeaderSection> present_sections(SubfileKind kind, ByteView header)
+{
+    std::vector<HeaderSection> sections;
+    uint32_t h = header.u16(0);
+    for (const SectionDescriptor& d : sections_of(kind)) {
+        if (h <= d.threshold)
+            break;
+        uint32_t offset = header.u32(d.offset);
+        if (offset != 0)
+            sections.push_back({d.offset, offset, header.u32(d.offset + 4)});
+    }
+    return sections;
+}
+
+namespace {
 
 uint32_t saturate(uint64_t value) { return value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value); }
 

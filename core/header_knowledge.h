@@ -4,12 +4,24 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/byte_view.h"
 #include "core/input_file.h"
 #include "core/messages.h"
 
 extern MessageText nt_UnSHeF;
+
+// A section of a TRE, LBL, RGN, NET or NOD header: where its descriptor
+// stands in the header, and the offset and length the descriptor gives.
+struct HeaderSection {
+    uint32_t descriptor;
+    uint32_t offset;
+    uint32_t length;
+};
+// The sections a header image holds (long enough for their descriptor, offset
+// not 0), in the order of the kind's table.
+std::vector<HeaderSection> present_sections(SubfileKind kind, ByteView header);
 
 // The three measures of a TRE, LBL, RGN, NET or NOD header image (at least its
 // header length long; bytes it lacks read as 0): the sum of the present
