@@ -2,15 +2,19 @@
 // file, the TDB of both versions and its CRC record, the MDX, the preview
 // map, its DEM and the batch files; the TDB and MDX compared with the ones
 // an independent compiler (mkgmap) wrote for the same two maps, the preview
-// map compiled by it, and `twk -S` end to end.
+// map compiled by it, and `twk -S` end to end: golden files of the preview
+// map and the batch files, the refusal of several families, and the effect
+// of each -S option on the written files.
 #include "operations/mapset_data.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/codepage.h"
@@ -574,4 +578,206 @@ TEST_F(MapsetData, TwkSplitForMapSourceWritesTheWholeSet)
     r = tdb_records(read_file(again.file("mapset.tdb")));
     EXPECT_EQ(p_tail(r)[39], 1);
     EXPECT_NE(map_record(r[4].payload).rest.find(std::string("I0A7D8C1.DEM") + '\0'), std::string::npos);
+}
+
+namespace {
+
+// One `twk -S` run into a fresh directory, its outputs read by name.
+struct MapSourceSplit {
+    MapSourceSplit(const std::vector<std::string>& options, const std::string& input)
+    {
+        std::vector<std::string> args{"-LicenseAcknowledge", "-S", "-o", out.path()};
+        args.insert(args.end(), options.begin(), options.end());
+        args.push_back(input);
+        run = run_twk(args);
+    }
+    std::string file(const std::string& name) const { return read_file(out.file(name)); }
+    bool has(const std::string& name) const { return std::filesystem::exists(out.file(name)); }
+    std::vector<Record> tdb(const std::string& name = "mapset.tdb") const { return tdb_records(file(name)); }
+
+    ScratchDir out;
+    RunResult run;
+};
+
+// The largest latitude and longitude, by size, of every point that a
+// preview map's Data0 lines give.
+std::pair<double, double> widest_point(const std::string& mp)
+{
+    double lat = 0, lon = 0;
+    for (size_t at = mp.find("Data0="); at != std::string::npos; at = mp.find("Data0=", at + 1)) {
+        std::string line = mp.substr(at, mp.find('\r', at) - at);
+        for (size_t p = line.find('('); p != std::string::npos; p = line.find('(', p + 1)) {
+            double a = 0, b = 0;
+            EXPECT_EQ(sscanf(line.c_str() + p, "(%lf,%lf)", &a, &b), 2) << line;
+            lat = std::max(lat, std::fabs(a));
+            lon = std::max(lon, std::fabs(b));
+        }
+    }
+    return {lat, lon};
+}
+
+}  // namespace
+
+// The preview map and both batch files of the west test set, byte for byte.
+// None of them holds a date: only the preview DEM does, and -q is not given.
+TEST(MapSourceGolden, PreviewMapAndBatchFilesOfTheWestSet)
+{
+    MapSourceSplit s({"-n", "West"}, data_path("gmapsupp/west-1101-p1.img"));
+    ASSERT_EQ(s.run.exit_code, 0) << s.run.output;
+    for (const char* name : {"West.mp", "install.bat", "uninstall.bat"}) {
+        std::string golden = read_file(data_path(std::string("golden/mapsource/") + name));
+        ASSERT_FALSE(golden.empty()) << name;
+        EXPECT_EQ(s.file(name), golden) << name;
+    }
+}
+
+// Three families in one file: without -f nothing of the install data is
+// written; with -f the TDB and the batch files take the given family and
+// product, and the TYP of that family.
+TEST(MapSourceTwk, SeveralFamiliesNeedTheFidOption)
+{
+    std::string input = data_path("gmapsupp/mixed-3families.img");
+    MapSourceSplit refused({}, input);
+    EXPECT_EQ(refused.run.exit_code, 4) << refused.run.output;
+    EXPECT_NE(refused.run.output.find("\nMultiple products in img, creating TDB aborted, try opion -f.\n"),
+              std::string::npos)
+        << refused.run.output;
+    for (const char* name : {"mapset.mp", "mapset.tdb", "mapset.mdx", "install.bat", "uninstall.bat"})
+        EXPECT_FALSE(refused.has(name)) << name;
+
+    MapSourceSplit chosen({"-f", "1201,2"}, input);
+    EXPECT_EQ(chosen.run.exit_code, 0) << chosen.run.output;
+    EXPECT_NE(chosen.run.output.find("\n== Warning: Multiple products in img.\nWrite file mapset.mp\n"),
+              std::string::npos)
+        << chosen.run.output;
+    std::vector<Record> r = chosen.tdb();
+    ASSERT_EQ(letters(r), "PDRBLLLLLLT");
+    EXPECT_EQ(get_u16(r[0].payload, 0), 2u);
+    EXPECT_EQ(get_u16(r[0].payload, 2), 1201u);
+    // Four 'F' records: the name comes from the 'V' record.
+    EXPECT_EQ(r[0].payload.substr(6, 12), std::string("OSM map set") + '\0');
+    std::string install = chosen.file("install.bat");
+    EXPECT_NE(install.find("echo -  FID:  1201\r\necho -  PID:  2\r\n"), std::string::npos);
+    EXPECT_NE(install.find("\\FAMILY_1201 /v ID /t REG_BINARY /d B104 /f\r\n"), std::string::npos);
+    EXPECT_NE(install.find("\\FAMILY_1201 /v TYP /t REG_SZ /d \"%~dp0CENT1201.TYP\" /f\r\n"), std::string::npos);
+    EXPECT_NE(install.find("\\FAMILY_1201\\2 /v Tdb /t REG_SZ /d \"%~dp0mapset.tdb\" /f\r\n"), std::string::npos);
+    EXPECT_NE(chosen.file("uninstall.bat").find("reg DELETE %KEY%\\Families\\FAMILY_1201 /f\r\n"),
+              std::string::npos);
+}
+
+// What each -S option changes in the install data, through twk.
+TEST(MapSourceTwk, OptionsShowInTheOutputFiles)
+{
+    std::string west = data_path("gmapsupp/west-1101-p1.img");
+    std::string plain = data_path("single/plain/11000001.img");  // no NET, NOD, DEM or SRT
+    struct Case {
+        std::vector<std::string> options;
+        std::string input;
+        std::string letters;
+        uint32_t version, fid, pid, code_page;
+        bool marine;
+    };
+    const Case cases[] = {
+        {{}, west, "PDRBLLT", 407, 1101, 1, 1252, false},
+        // Version 3 only where no map forces version 4.
+        {{"-3"}, west, "PDRBLLT", 407, 1101, 1, 1252, false},
+        {{"-3", "-f", "77,5", "-m", "Plain"}, plain, "PDBL", 300, 77, 5, 0, false},
+        {{"-3", "-r", "-f", "77,5", "-m", "Plain"}, plain, "PDRBLT", 407, 77, 5, 1252, true},
+        {{"-r"}, west, "PDRBLLT", 407, 1101, 1, 1252, true},
+        {{"-c", "1250"}, west, "PDRBLLT", 407, 1101, 1, 1250, false},
+        {{"-f", "77"}, west, "PDRBLLT", 407, 77, 1, 1252, false},
+    };
+    for (const Case& c : cases) {
+        std::string label = ::testing::PrintToString(c.options);
+        MapSourceSplit s(c.options, c.input);
+        ASSERT_EQ(s.run.exit_code, 0) << label << s.run.output;
+        std::vector<Record> r = s.tdb();
+        ASSERT_EQ(letters(r), c.letters) << label;
+        EXPECT_EQ(get_u16(r[0].payload, 0), c.pid) << label;
+        EXPECT_EQ(get_u16(r[0].payload, 2), c.fid) << label;
+        EXPECT_EQ(get_u16(r[0].payload, 4), c.version) << label;
+        if (c.version == 407) {
+            EXPECT_EQ(get_u16(p_tail(r), 30), c.code_page) << label;
+            EXPECT_EQ(p_tail(r)[12], c.marine ? 1 : 0) << label;
+        }
+        EXPECT_NE(s.file("mapset.mp").find(";CodePage=" + std::to_string(c.code_page ? c.code_page : 1252) + "\r\n"),
+                  std::string::npos)
+            << label;
+        std::string ids = "echo -  FID:  " + std::to_string(c.fid) + "\r\necho -  PID:  " + std::to_string(c.pid);
+        EXPECT_NE(s.file("install.bat").find(ids), std::string::npos) << label;
+        std::string key = "\\Families\\FAMILY_" + std::to_string(c.fid);
+        EXPECT_NE(s.file("install.bat").find(key + "\\" + std::to_string(c.pid) + " /v Bmap "), std::string::npos)
+            << label;
+        EXPECT_NE(s.file("uninstall.bat").find("reg DELETE %KEY%" + key + " /f\r\n"), std::string::npos) << label;
+    }
+
+    // Family 0: the product's own key.
+    MapSourceSplit product({"-f", "0,5"}, west);
+    EXPECT_NE(product.file("install.bat").find("reg ADD %KEY%\\Products\\5 /v Tdb /t REG_SZ /d \"%~dp0mapset.tdb\" /f\r\n"),
+              std::string::npos);
+    EXPECT_EQ(product.file("install.bat").find("FAMILY_"), std::string::npos);
+    EXPECT_NE(product.file("uninstall.bat").find("reg DELETE %KEY%\\Products\\5 /f\r\n"), std::string::npos);
+
+    // -n names the mapset's files and what the batch files register.
+    MapSourceSplit named({"-n", "Other"}, west);
+    for (const char* name : {"Other.mp", "Other.tdb", "Other.mdx", "install.bat", "uninstall.bat"})
+        EXPECT_TRUE(named.has(name)) << name;
+    EXPECT_FALSE(named.has("mapset.tdb"));
+    for (const char* line : {"if exist \"%~dp0Other.img\" goto :INSTREG\r\n", "/d \"%~dp0Other.mdx\" /f\r\n",
+                             "/d \"%~dp0Other_mdr.img\" /f\r\n", "/d \"%~dp0Other.tdb\" /f\r\n"})
+        EXPECT_NE(named.file("install.bat").find(line), std::string::npos) << line;
+    MapSourceSplit bad({"-n", "a?b"}, west);
+    EXPECT_EQ(bad.run.exit_code, 1);
+    EXPECT_NE(bad.run.output.find("Wrong charactes in file name: a?b\n"), std::string::npos) << bad.run.output;
+    EXPECT_TRUE(std::filesystem::is_empty(bad.out.path()));
+}
+
+// -l and -L keep the preview map inside the limits: a map over the whole
+// globe and one that reaches the limits exactly show it. -L leaves out the
+// map beyond the limits.
+TEST(MapSourceTwk, LimitsBoundThePreviewMap)
+{
+    ScratchDir dir;
+    ImgBuilder b;
+    auto add_map = [&](const char* number, int32_t north, int32_t east, int32_t south, int32_t west) {
+        TreSpec tre{.map_id = static_cast<uint32_t>(std::stoul(number))};
+        tre.north = static_cast<uint32_t>(north) & 0xFFFFFF;
+        tre.east = static_cast<uint32_t>(east) & 0xFFFFFF;
+        tre.south = static_cast<uint32_t>(south) & 0xFFFFFF;
+        tre.west = static_cast<uint32_t>(west) & 0xFFFFFF;
+        b.add_subfile(number, "TRE", tre_subfile(tre));
+        b.add_subfile(number, "RGN", common_header("RGN", 125, 300));
+        b.add_subfile(number, "LBL", lbl_subfile());
+    };
+    add_map("11000001", 0x3FFFFF, 0x7FFFFF, -0x3FFFFF, -0x7FFFFF);
+    add_map("11000002", 4171002, 8318702, -4171002, -8318702);
+    b.add_subfile("MAPSOURC", "MPS", mps_f_record(5, 77, "Globe"));
+    b.write(dir.file("globe.img"));
+
+    // Map units of the limits, as degrees, and half a unit at 18 bits.
+    const double half = 360.0 / (1 << 18) / 2;
+    const double north = 4171002 * 45.0 / (1 << 21) + half, east = 8318702 * 45.0 / (1 << 21) + half;
+    struct Case {
+        const char* option;
+        double latitude, longitude;  // the largest of each in the preview map
+        bool globe;                  // the whole globe's map is in it
+    } const cases[] = {
+        {nullptr, 90 - 2 * half - 45.0 / (1 << 22), 180 - 2 * half + 45.0 / (1 << 22), true},
+        {"-l", north, east, true},
+        {"-L", 89.5, 178.5, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> options;
+        if (c.option)
+            options.push_back(c.option);
+        MapSourceSplit s(options, dir.file("globe.img"));
+        ASSERT_EQ(s.run.exit_code, 0) << s.run.output;
+        std::string mp = s.file("mapset.mp");
+        auto [lat, lon] = widest_point(mp);
+        const char* label = c.option ? c.option : "none";
+        EXPECT_NEAR(lat, c.latitude, 1e-7) << label;
+        EXPECT_NEAR(lon, c.longitude, 1e-7) << label;
+        EXPECT_EQ(mp.find("~[0x1d]11000001\r\n") != std::string::npos, c.globe) << label;
+        EXPECT_NE(mp.find("~[0x1d]11000002\r\n"), std::string::npos) << label;
+    }
 }
