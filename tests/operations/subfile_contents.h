@@ -65,20 +65,27 @@ inline uint32_t whole_file_byte_sum(const std::string& path)
 
 inline bool have_mkgmap() { return run_program("sh", {"-c", "command -v mkgmap"}).exit_code == 0; }
 
-// Hands an output to mkgmap as an input: it must copy it into a gmapsupp
-// without an error, and what it copied must be every subfile of ours (but
-// the MPS, which it makes anew) byte for byte.
-inline void expect_mkgmap_reads(const std::string& path)
+// Hands an output to mkgmap as an input: it must make a gmapsupp of it
+// without an error. Returns mkgmap's output.
+inline std::string expect_mkgmap_accepts(const std::string& path, const ScratchDir& out)
 {
-    ScratchDir out;
     RunResult run = run_program("mkgmap", {"--output-dir=" + out.path(), "--no-tdbfile", "--gmapsupp", path});
     EXPECT_EQ(run.exit_code, 0) << run.output;
     EXPECT_EQ(run.output.find("SEVERE"), std::string::npos) << run.output;
+    return run.output;
+}
+
+// As above, and what it copied must be every subfile of ours (but the MPS,
+// which it makes anew) byte for byte.
+inline void expect_mkgmap_reads(const std::string& path)
+{
+    ScratchDir out;
+    std::string output = expect_mkgmap_accepts(path, out);
     InputFile ours, theirs;
     ours.path = path;
     theirs.path = out.file("gmapsupp.img");
     ASSERT_EQ(read_input_file(ours), 1);
-    ASSERT_EQ(read_input_file(theirs), 1) << run.output;
+    ASSERT_EQ(read_input_file(theirs), 1) << output;
     take_log();
     std::map<std::string, std::string> copied = subfile_contents(theirs);
     for (auto& [name, data] : subfile_contents(ours)) {
