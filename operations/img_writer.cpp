@@ -225,11 +225,20 @@ int write_output_bytes(ImgWriter& writer, const void* bytes, size_t n)
     return 1;
 }
 
+static constexpr uint64_t hole_padding_least = 8192;
+
 int pad_to_block(ImgWriter& writer, uint64_t length)
 {
     uint64_t padding = (writer.block_size - length % writer.block_size) % writer.block_size;
-    if (!write_fill_bytes(writer.stream, static_cast<int64_t>(padding), 0))
+    // The output was created empty, so a long stretch skipped reads as zeros
+    // and costs no write; its last byte is written to make the file that
+    // long. A short one goes to the stream's buffer, as a seek would cost more.
+    if (padding >= hole_padding_least) {
+        if (fseeko(writer.stream, static_cast<off_t>(padding - 1), SEEK_CUR) != 0 || fputc(0, writer.stream) == EOF)
+            return 0;
+    } else if (!write_fill_bytes(writer.stream, static_cast<int64_t>(padding), 0)) {
         return 0;
+    }
     writer.bytes_written += length + padding;
     return 1;
 }
