@@ -640,6 +640,19 @@ std::string batch_safe(const std::string& text, bool& changed)
     return safe;
 }
 
+// A name outside quotes, as in an echo line: the interpreter's own
+// characters are escaped with '^', so they are printed, not obeyed.
+std::string batch_unquoted(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c && strchr("&|<>^()", c))
+            out += '^';
+        out += c;
+    }
+    return out;
+}
+
 // Names the batch files use, made safe.
 struct BatchNames {
     std::string mapset;  // the mapset name
@@ -730,7 +743,8 @@ std::string install_batch(const BatchNames& n, const Mapset& m)
     std::string out;
     batch_opening(out, pl_TBWIMF, n, m);
     append_c_format(out, "if exist \"%%~dp0%s.img\" goto :INSTREG\r\n", img);
-    append_c_format(out, "echo %s %s.img, %s.\r\n", pl_FilMis.text(), img, pl_AboIns.text());
+    append_c_format(out, "echo %s %s.img, %s.\r\n", pl_FilMis.text(), batch_unquoted(n.img).c_str(),
+                    pl_AboIns.text());
     out += "pause\r\nexit 1\r\n\r\n:INSTREG\r\n";
     append_c_format(out, "echo %s\r\n", pl_AdReKe.text());
     out += "\r\n";

@@ -450,6 +450,16 @@ TEST_F(MapsetData, NamesInBatchFilesAreMadeSafeWithOneWarning)
     EXPECT_NE(install.find("/v Tdb /t REG_SZ /d \"%~dp0a_b.tdb\" /f\r\n"), std::string::npos);
     // The files keep their names, the TDB the mapset name.
     EXPECT_NE(output("a%b.tdb").find("50% \"off\""), std::string::npos);
+
+    // Outside quotes the interpreter's own characters are printed, not
+    // obeyed; inside quotes they stand as they are.
+    ScratchDir other;
+    task_options.output_path = other.path();
+    task_options.mapset_file_name = "R&D (x|y)";
+    ASSERT_EQ(write(), 1);
+    install = read_file(other.file("install.bat"));
+    EXPECT_NE(install.find(" R^&D ^(x^|y^).img, "), std::string::npos) << install;
+    EXPECT_NE(install.find("if exist \"%~dp0R&D (x|y).img\" goto :INSTREG\r\n"), std::string::npos);
 }
 
 TEST_F(MapsetData, ACommandLineNameMustFitTheCodePage)
