@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "core/text_format.h"
+
 void print_line(const char* english, const char* polish)
 {
     log_message("%s\n", pick_text(english, polish));
@@ -15,15 +17,9 @@ void print_text(const char* english, const char* polish, ...)
     const char* format = pick_text(english, polish);
     va_list args;
     va_start(args, polish);
-    va_list copy;
-    va_copy(copy, args);
-    int n = vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n > 0) {
-        std::string text(static_cast<size_t>(n) + 1, '\0');
-        vsnprintf(text.data(), text.size(), format, args);
-        text.resize(static_cast<size_t>(n));
-        log_message("%s", text.c_str());
-    }
+    std::string text;
+    append_vformat(text, format, args);
     va_end(args);
+    if (!text.empty())
+        log_message("%s", text.c_str());
 }

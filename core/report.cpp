@@ -30,6 +30,7 @@
 #include "core/host.h"
 #include "core/img_format.h"
 #include "core/product_code.h"
+#include "core/text_format.h"
 #include "operations/task_options.h"
 
 MessageText dp_LenTxt{"dp_LenTxt", "len.", "dł."};
@@ -136,16 +137,7 @@ public:
     {
         va_list args;
         va_start(args, format);
-        va_list copy;
-        va_copy(copy, args);
-        int n = vsnprintf(nullptr, 0, format, copy);
-        va_end(copy);
-        if (n > 0) {
-            size_t old = text_.size();
-            text_.resize(old + static_cast<size_t>(n) + 1);
-            vsnprintf(&text_[old], static_cast<size_t>(n) + 1, format, args);
-            text_.resize(old + static_cast<size_t>(n));
-        }
+        append_vformat(text_, format, args);
         va_end(args);
     }
     void add_text(const std::string& text) { text_ += text; }

@@ -14,6 +14,7 @@
 
 #include "core/coordinates.h"
 #include "core/files.h"
+#include "core/text_format.h"
 #include "operations/task_options.h"
 
 namespace {
@@ -61,16 +62,7 @@ std::vector<double> strip_borders(double west, double east, int mode)
 void append_c_vformat(std::string& out, const char* format, va_list args)
 {
     CLocaleScope c_locale;
-    va_list again;
-    va_copy(again, args);
-    int n = vsnprintf(nullptr, 0, format, args);
-    if (n > 0) {
-        size_t at = out.size();
-        out.resize(at + static_cast<size_t>(n) + 1);
-        vsnprintf(out.data() + at, static_cast<size_t>(n) + 1, format, again);
-        out.resize(at + static_cast<size_t>(n));
-    }
-    va_end(again);
+    append_vformat(out, format, args);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "core/file_names.h"
 #include "core/files.h"
 #include "core/host.h"
+#include "core/text_format.h"
 #include "operations/img_writer.h"
 #include "operations/task_options.h"
 
@@ -236,19 +237,6 @@ int copy_input_subfiles(InputFile& input, SplitRun& run)
 }
 
 // ---------------------------------------------------------------- outline maps and bounds lists
-
-static void append_format(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
-static void append_format(std::string& text, const char* format, ...)
-{
-    char line[256];
-    va_list arguments;
-    va_start(arguments, format);
-    int n = vsnprintf(line, sizeof line, format, arguments);
-    va_end(arguments);
-    if (n > 0)
-        text.append(line, std::min<size_t>(static_cast<size_t>(n), sizeof line - 1));
-}
 
 static double units_to_degrees(int32_t units) { return units * (360.0 / 16777216.0); }
 

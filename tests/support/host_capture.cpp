@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "core/text_format.h"
+
 static std::string captured_log;
 static std::string captured_debug;
 int test_stop_after_polls = -1;
@@ -25,25 +27,12 @@ std::string take_debug_log()
     return text;
 }
 
-static void append_formatted(std::string& out, const char* format, va_list args)
-{
-    va_list copy;
-    va_copy(copy, args);
-    int n = vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n <= 0)
-        return;
-    size_t old = out.size();
-    out.resize(old + static_cast<size_t>(n) + 1);
-    vsnprintf(&out[old], static_cast<size_t>(n) + 1, format, args);
-    out.resize(old + static_cast<size_t>(n));
-}
 
 void log_message(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    append_formatted(captured_log, format, args);
+    append_vformat(captured_log, format, args);
     va_end(args);
 }
 
@@ -53,7 +42,7 @@ void debug_message(uint32_t category, const char* format, ...)
         return;
     va_list args;
     va_start(args, format);
-    append_formatted(captured_debug, format, args);
+    append_vformat(captured_debug, format, args);
     va_end(args);
 }
 
