@@ -18,13 +18,7 @@ class BuiltInputs : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        clear_task_options(task_options);
-        test_stop_after_polls = -1;
-        test_debug_mask = 0;
-        error_count = 0;
-        warning_count = 0;
-        take_log();
-        take_refreshed_rows();
+        reset_test_state();
     }
     void TearDown() override { clear_task_options(task_options); }
 

@@ -61,10 +61,7 @@ class Primitives : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        clear_task_options(task_options);
-        test_stop_after_polls = -1;
-        test_debug_mask = 0;
-        take_log();
+        reset_test_state();
     }
     void TearDown() override
     {

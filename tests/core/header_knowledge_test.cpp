@@ -35,10 +35,7 @@ class KnownLengths : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        clear_task_options(task_options);
-        test_debug_mask = 0;
-        take_log();
-        take_debug_log();
+        reset_test_state();
     }
     void TearDown() override { test_debug_mask = 0; }
 

@@ -25,10 +25,7 @@ class InfoReport : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        clear_task_options(task_options);
-        test_stop_after_polls = -1;
-        error_count = 0;
-        warning_count = 0;
+        reset_test_state();
         english_texts = 1;
         load_core_messages(nullptr, 0, 0);
         take_log();

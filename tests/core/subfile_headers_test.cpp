@@ -19,10 +19,7 @@ class HeaderRecords : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        clear_task_options(task_options);
-        error_count = 0;
-        warning_count = 0;
-        take_log();
+        reset_test_state();
     }
     ScratchDir dir;
 };

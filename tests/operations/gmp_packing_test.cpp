@@ -120,10 +120,8 @@ class Packing : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        clear_task_options(task_options);
+        reset_test_state();
         task_options.nt_format = 1;
-        error_count = warning_count = 0;
-        take_log();
         capture_current_time();
     }
     void TearDown() override { clear_task_options(task_options); }

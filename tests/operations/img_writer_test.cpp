@@ -29,9 +29,7 @@ class ImgWriting : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        clear_task_options(task_options);
-        error_count = warning_count = 0;
-        take_log();
+        reset_test_state();
         current_time = CurrentTime{2031, 2, 3, 4, 5, 6, 0};
         path = dir.file("out.img");
     }

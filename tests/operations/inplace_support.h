@@ -74,11 +74,7 @@ class InplaceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        clear_task_options(task_options);
-        error_count = 0;
-        warning_count = 0;
-        test_stop_after_polls = -1;
-        test_debug_mask = 0;
+        reset_test_state();
         current_time = CurrentTime{2025, 3, 14, 15, 9, 26, 0};
         take_log();
         take_debug_log();

@@ -42,9 +42,7 @@ class Joining : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        clear_task_options(task_options);
-        error_count = warning_count = 0;
-        take_log();
+        reset_test_state();
         capture_current_time();
         output = dir.file("joined.img");
     }

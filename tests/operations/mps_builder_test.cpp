@@ -37,8 +37,7 @@ class MpsBuilding : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        clear_task_options(task_options);
-        take_log();
+        reset_test_state();
     }
     void TearDown() override { clear_task_options(task_options); }
     ImgWriter writer;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/text_format.h"
+#include "operations/task_options.h"
 
 static std::string captured_log;
 static std::string captured_debug;
@@ -74,4 +75,17 @@ std::string take_refreshed_rows()
 void refresh_file_list_row(const char* path, int code_page)
 {
     refreshed_rows += std::string(path) + " " + std::to_string(code_page) + "\n";
+}
+
+void reset_test_state()
+{
+    clear_task_options(task_options);
+    error_count = 0;
+    warning_count = 0;
+    stop_requested = 0;
+    test_stop_after_polls = -1;
+    test_debug_mask = 0;
+    take_log();
+    take_debug_log();
+    take_refreshed_rows();
 }

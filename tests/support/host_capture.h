@@ -17,3 +17,8 @@ std::string take_refreshed_rows();
 extern int test_stop_after_polls;
 // Debug categories that are captured (0: none).
 extern uint32_t test_debug_mask;
+
+// Puts everything a test may have changed back to its start: the task
+// options, the counters and flags, the Stop and debug settings of this host,
+// and the captured log, debug lines and refreshed rows.
+void reset_test_state();
