@@ -32,24 +32,19 @@ static bool format_arguments(const char* format, std::string& types)
         // flags
         while (*p && strchr("-+ #0'", *p))
             ++p;
-        // width
-        if (*p == '*') {
-            types += 'i';
-            ++p;
-        } else {
-            while (*p >= '0' && *p <= '9')
-                ++p;
-        }
-        // precision
-        if (*p == '.') {
-            ++p;
+        // A width or precision: digits, or '*' taking an int argument.
+        auto skip_count = [&] {
             if (*p == '*') {
                 types += 'i';
                 ++p;
-            } else {
-                while (*p >= '0' && *p <= '9')
-                    ++p;
             }
+            while (*p >= '0' && *p <= '9')
+                ++p;
+        };
+        skip_count();
+        if (*p == '.') {
+            ++p;
+            skip_count();
         }
         // length
         char length = 0;
