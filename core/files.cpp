@@ -288,68 +288,36 @@ static const uint8_t* read_piece(InputFile& input, uint64_t at, uint32_t n, std:
     return buffer.data();
 }
 
-int visit_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, std::vector<uint8_t>& buffer,
-                       const std::function<bool(const uint8_t*, uint32_t)>& visit)
-{
-    if (!check_subfile_range(input, slot, offset, n, fn_ReSEFS, true) ||
-        !check_block_walk(input, slot, offset, n, false, fn_ReSEFS))
-        return 0;
-    platform::FileWindow window;
-    bool visited = walk_blocks(input, slot, offset, n, false, [&](uint32_t, uint32_t count, uint32_t,
-                                                                  uint64_t position) {
-        for (uint32_t piece_done = 0; piece_done < count;) {
-            uint32_t piece = std::min<uint32_t>(count - piece_done, visit_piece_limit);
-            uint64_t at = position + piece_done;
-            const uint8_t* bytes = nullptr;
-            if (!input.xor_mask && window.map(input.stream, at, piece))
-                bytes = window.data();
-            else if (!(bytes = read_piece(input, at, piece, buffer)))
-                return false;
-            if (!visit(bytes, piece))
-                return false;
-            piece_done += piece;
-        }
-        return true;
-    });
-    if (!visited)
-        return 0;
-    return transfer_stopped() ? 0 : 1;
-}
-
 int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, FILE* output, const char* output_name,
                       std::vector<uint8_t>& buffer, uint32_t& byte_sum)
 {
-    auto write_out = [&](const uint8_t* bytes, uint32_t count) {
-        byte_sum += sum_bytes(bytes, count);
-        if (fwrite(bytes, 1, count, output) == count)
-            return true;
-        report_write_error(output_name);
-        return false;
-    };
-    if (input.xor_mask)
-        return visit_subfile_data(input, slot, 0, n, buffer, write_out);
     if (!check_subfile_range(input, slot, 0, n, fn_ReSEFS, true) || !check_block_walk(input, slot, 0, n, false, fn_ReSEFS))
         return 0;
     platform::FileWindow window;
     bool copied = walk_blocks(input, slot, 0, n, false, [&](uint32_t, uint32_t count, uint32_t, uint64_t position) {
         for (uint32_t piece_done = 0; piece_done < count;) {
-            uint32_t piece = std::min<uint32_t>(count - piece_done, visit_piece_limit);
+            uint32_t piece = std::min<uint32_t>(count - piece_done, copy_piece_limit);
             uint64_t at = position + piece_done;
-            if (window.map(input.stream, at, piece)) {
+            piece_done += piece;
+            if (!input.xor_mask && window.map(input.stream, at, piece)) {
                 // The sum reads the file's pages where they lie; the kernel
                 // moves the bytes, as cp does.
                 byte_sum += sum_bytes(window.data(), piece);
-                if (!platform::copy_file_part(input.stream, at, output, piece) &&
-                    fwrite(window.data(), 1, piece, output) != piece) {
-                    report_write_error(output_name);
-                    return false;
-                }
-            } else {
-                const uint8_t* bytes = read_piece(input, at, piece, buffer);
-                if (!bytes || !write_out(bytes, piece))
-                    return false;
+                if (platform::copy_file_part(input.stream, at, output, piece) ||
+                    fwrite(window.data(), 1, piece, output) == piece)
+                    continue;
+                report_write_error(output_name);
+                return false;
             }
-            piece_done += piece;
+            // A scrambled file, or one the system will not map: through the buffer.
+            const uint8_t* bytes = read_piece(input, at, piece, buffer);
+            if (!bytes)
+                return false;
+            byte_sum += sum_bytes(bytes, piece);
+            if (fwrite(bytes, 1, piece, output) != piece) {
+                report_write_error(output_name);
+                return false;
+            }
         }
         return true;
     });

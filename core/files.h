@@ -13,7 +13,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <cstdio>
 #include <new>
 #include <stdexcept>
@@ -88,16 +87,12 @@ extern int transfer_stop_hold;
 // Bytes [offset, offset + n) of the subfile whose first FAT entry is row slot
 // of fat_slots, with the file's XOR undone.
 int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* buffer, uint32_t n);
-// Hands bytes [offset, offset + n) of the same subfile to visit(bytes, count)
-// piece by piece, each at most visit_piece_limit bytes, with the XOR undone:
-// straight from the file's pages where the system can map them, else read
-// into buffer. A copy then moves each byte once. visit may refuse (false).
-inline constexpr uint32_t visit_piece_limit = 1u << 20;
-int visit_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, std::vector<uint8_t>& buffer,
-                       const std::function<bool(const uint8_t*, uint32_t)>& visit);
 // Appends the whole first n bytes of the same subfile to an output stream
-// and adds their byte sum to byte_sum: inside the kernel where it can, else
-// through buffer. A failed write is reported with output_name.
+// and adds their byte sum to byte_sum: in pieces of at most copy_piece_limit
+// bytes, moved inside the kernel from the file's mapped pages where it can,
+// else read through buffer with the XOR undone. A failed write is reported
+// with output_name.
+inline constexpr uint32_t copy_piece_limit = 1u << 20;
 int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, FILE* output, const char* output_name,
                       std::vector<uint8_t>& buffer, uint32_t& byte_sum);
 // File position of byte p of the subfile at row slot, or false when the FAT

@@ -309,28 +309,6 @@ static bool has_kind_signature(SubfileKind kind, ByteView first)
     }
 }
 
-// Moves length bytes from read(offset, buffer, n) to the output in pieces
-// of at most copy_size; check(first piece) may refuse the data. Then pads.
-template <class Read, class Check>
-static int copy_in_pieces(ImgWriter& writer, uint32_t length, Read read, Check check)
-{
-    for (uint32_t offset = 0; offset < length;) {
-        uint32_t n = std::min(writer.copy_size, length - offset);
-        if (!read(offset, writer.copy_buffer.data(), n))
-            return 0;
-        if (offset == 0 && !check(ByteView(writer.copy_buffer.data(), n)))
-            return 0;
-        if (!write_output_bytes(writer, writer.copy_buffer.data(), n))
-            return 0;
-        offset += n;
-    }
-    if (!pad_to_block(writer, length)) {
-        report_write_error(writer.output_name.c_str());
-        return 0;
-    }
-    return 1;
-}
-
 // Copies one subfile of a container through its block list, after a look
 // at its first bytes: a map or data subfile must carry its signature.
 static int copy_subfile(InputFile& input, SubfileEntry& subfile, ImgWriter& writer)
@@ -403,13 +381,22 @@ int copy_map_subfiles(InputFile& input, MapEntry& map, ImgWriter& writer, uint32
     return 1;
 }
 
+// A single-file input goes in whole, in pieces of at most copy_size.
 int copy_data_file(InputFile& input, const char* name11, ImgWriter& writer)
 {
-    auto read = [&](uint32_t offset, uint8_t* buffer, uint32_t n) { return read_file_at(input, buffer, offset, n); };
-    auto any = [](ByteView) { return true; };
-    if (!copy_in_pieces(writer, input.data_length, read, any))
+    uint32_t length = input.data_length;
+    for (uint32_t offset = 0; offset < length;) {
+        uint32_t n = std::min(writer.copy_size, length - offset);
+        if (!read_file_at(input, writer.copy_buffer.data(), offset, n) ||
+            !write_output_bytes(writer, writer.copy_buffer.data(), n))
+            return 0;
+        offset += n;
+    }
+    if (!pad_to_block(writer, length)) {
+        report_write_error(writer.output_name.c_str());
         return 0;
-    return add_fat_entries(writer, input.data_length, name11);
+    }
+    return add_fat_entries(writer, length, name11);
 }
 
 int make_fat_name_from_path(const InputFile& input, char out12[12], const char* extension)
