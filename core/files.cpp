@@ -18,8 +18,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <new>
 #include <string>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/host.h"
 #include "platform/platform.h"
@@ -81,6 +86,8 @@ void report_open_error(const char* name) { log_message(fn_OpErFS.text(), name); 
 
 int open_input_file(InputFile& input, const char* mode)
 {
+    input.sum_source.reset();
+    input.read_only = mode[0] == 'r' && !strchr(mode, '+');
     input.stream = open_file(input.path.c_str(), mode);
     if (!input.stream) {
         report_open_error(input.path.c_str());
@@ -96,6 +103,7 @@ void close_input_file(InputFile& input)
     if (input.stream)
         fclose(input.stream);
     input.stream = nullptr;
+    input.sum_source.reset();
 }
 
 int check_file_exists(const char* path) { return check_file_access(path, 0) == 0; }
@@ -148,6 +156,27 @@ static bool seek_to(InputFile& input, uint64_t position)
     if (!input.stream || position > static_cast<uint64_t>(INT64_MAX) ||
         fseeko(input.stream, static_cast<off_t>(position), SEEK_SET) != 0) {
         report_seek_error(input.path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// n bytes at a file position, as they are in the file (XOR not undone). A
+// stream opened only for reading is read at the position directly (nothing
+// can be pending in its buffer), which spares the seek and the buffer
+// refill; one being changed goes through stdio, which holds its writes.
+static bool read_at(InputFile& input, uint64_t position, void* buffer, uint32_t n)
+{
+    if (input.stream && input.read_only && position <= static_cast<uint64_t>(INT64_MAX)) {
+        if (platform::read_at(input.stream, position, buffer, n))
+            return true;
+        report_read_error(input.path.c_str());
+        return false;
+    }
+    if (!seek_to(input, position))
+        return false;
+    if (fread(buffer, 1, n, input.stream) != n) {
+        report_read_error(input.path.c_str());
         return false;
     }
     return true;
@@ -260,12 +289,7 @@ int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* bu
     uint8_t* out = static_cast<uint8_t*>(buffer);
     bool read = walk_blocks(input, slot, offset, n, false, [&](uint32_t done, uint32_t count, uint32_t,
                                                                uint64_t position) {
-        if (!seek_to(input, position))
-            return false;
-        if (fread(out + done, 1, count, input.stream) == count)
-            return true;
-        report_read_error(input.path.c_str());
-        return false;
+        return read_at(input, position, out + done, count);
     });
     if (!read)
         return 0;
@@ -277,47 +301,60 @@ int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* bu
 // Reads n bytes at a file position into buffer, XOR undone; null on failure.
 static const uint8_t* read_piece(InputFile& input, uint64_t at, uint32_t n, std::vector<uint8_t>& buffer)
 {
-    if ((buffer.size() < n && !reserve_bytes(buffer, n)) || !seek_to(input, at))
+    if ((buffer.size() < n && !reserve_bytes(buffer, n)) || !read_at(input, at, buffer.data(), n))
         return nullptr;
-    if (fread(buffer.data(), 1, n, input.stream) != n) {
-        report_read_error(input.path.c_str());
-        return nullptr;
-    }
     if (input.xor_mask)
         xor_buffer(buffer.data(), n, input.xor_mask);
     return buffer.data();
 }
 
-int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, FILE* output, const char* output_name,
-                      std::vector<uint8_t>& buffer, uint32_t& byte_sum)
+// Calls piece(at, to, n) for each piece of at most copy_piece_limit bytes
+// of a checked block walk: at in the input, to in the output.
+template <class Piece>
+static bool walk_pieces(InputFile& input, uint32_t slot, uint32_t n, uint64_t output_offset, Piece piece)
+{
+    return walk_blocks(input, slot, 0, n, false, [&](uint32_t done, uint32_t count, uint32_t, uint64_t position) {
+        for (uint32_t piece_done = 0; piece_done < count;) {
+            uint32_t length = std::min<uint32_t>(count - piece_done, copy_piece_limit);
+            if (!piece(position + piece_done, output_offset + done + piece_done, length))
+                return false;
+            piece_done += length;
+        }
+        return true;
+    });
+}
+
+int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, FILE* output, uint64_t output_offset,
+                      const char* output_name, std::vector<uint8_t>& buffer, BackgroundSum& sums)
 {
     if (!check_subfile_range(input, slot, 0, n, fn_ReSEFS, true) || !check_block_walk(input, slot, 0, n, false, fn_ReSEFS))
         return 0;
-    platform::FileWindow window;
-    bool copied = walk_blocks(input, slot, 0, n, false, [&](uint32_t, uint32_t count, uint32_t, uint64_t position) {
-        for (uint32_t piece_done = 0; piece_done < count;) {
-            uint32_t piece = std::min<uint32_t>(count - piece_done, copy_piece_limit);
-            uint64_t at = position + piece_done;
-            piece_done += piece;
-            if (!input.xor_mask && window.map(input.stream, at, piece)) {
-                // The sum reads the file's pages where they lie; the kernel
-                // moves the bytes, as cp does.
-                byte_sum += sum_bytes(window.data(), piece);
-                if (platform::copy_file_part(input.stream, at, output, piece) ||
-                    fwrite(window.data(), 1, piece, output) == piece)
-                    continue;
-                report_write_error(output_name);
-                return false;
-            }
-            // A scrambled file, or one the system will not map: through the buffer.
-            const uint8_t* bytes = read_piece(input, at, piece, buffer);
-            if (!bytes)
-                return false;
-            byte_sum += sum_bytes(bytes, piece);
-            if (fwrite(bytes, 1, piece, output) != piece) {
-                report_write_error(output_name);
-                return false;
-            }
+    // A plain file is summed by the worker while the kernel copies it: the
+    // pieces are handed over first, so that both go at once.
+    if (!input.xor_mask && !input.sum_source)
+        input.sum_source = std::make_shared<const SumSource>(input.stream, input.path);
+    bool in_background = !input.xor_mask && input.sum_source->reader.is_open();
+    if (in_background) {
+        walk_pieces(input, slot, n, output_offset, [&](uint64_t at, uint64_t, uint32_t length) {
+            sums.add_piece(input.sum_source, at, length);
+            return true;
+        });
+        sums.hand_over();
+    }
+    bool copied = walk_pieces(input, slot, n, output_offset, [&](uint64_t at, uint64_t to, uint32_t length) {
+        if (in_background && platform::copy_file_part(input.stream, at, output, to, length))
+            return true;
+        // A scrambled file, or one the kernel will not copy: through the
+        // buffer, with the XOR undone. The bytes are the file's own, so a
+        // piece handed to the worker is not added a second time.
+        const uint8_t* bytes = read_piece(input, at, length, buffer);
+        if (!bytes)
+            return false;
+        if (!in_background)
+            sums.add(sum_bytes(bytes, length));
+        if (!platform::write_at(output, to, bytes, length)) {
+            report_write_error(output_name);
+            return false;
         }
         return true;
     });
@@ -369,12 +406,8 @@ int write_subfile_data(InputFile& input, const void* buffer, uint32_t slot, uint
 
 int read_file_at(InputFile& input, void* buffer, uint64_t position, uint32_t n)
 {
-    if (!seek_to(input, position))
+    if (!read_at(input, position, buffer, n))
         return 0;
-    if (fread(buffer, 1, n, input.stream) != n) {
-        report_read_error(input.path.c_str());
-        return 0;
-    }
     if (input.xor_mask)
         xor_buffer(buffer, n, input.xor_mask);
     return transfer_stopped() ? 0 : 1;
@@ -467,29 +500,56 @@ bool store_current_time(ByteSpan bytes, uint64_t offset)
 }
 
 // Every byte of every output passes through here (the checksum byte), so the
-// sum takes eight bytes at a time: the bytes of a word are added into four
-// 16-bit lanes, which are folded into the total before they can overflow
-// (128 words add at most 128 * 510 = 65280 to a lane).
+// sum takes many bytes at a time. On x86-64 the SSE2 "sum of absolute
+// differences" against zero adds sixteen bytes into two 64-bit lanes in one
+// step; elsewhere eight bytes of a word are added into four 16-bit lanes,
+// which are folded into the total before they can overflow (128 words add at
+// most 128 * 510 = 65280 to a lane).
 // The sum mostly reads a file's pages for the first time, and waits for
 // memory: asking a few pages ahead keeps the reads coming, where the
 // processor's own look-ahead stops at each page's end.
 static constexpr size_t sum_prefetch_distance = 8192;
 
+static inline void prefetch_ahead(const uint8_t* at, size_t left)
+{
+#if defined(__GNUC__)
+    if (left > sum_prefetch_distance + 1024) {
+        for (size_t line = 0; line < 1024; line += 64)
+            __builtin_prefetch(at + sum_prefetch_distance + line);
+    }
+#else
+    (void)at;
+    (void)left;
+#endif
+}
+
 uint32_t sum_bytes(const void* buffer, size_t n)
 {
     const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
-    constexpr uint64_t low_bytes = 0x00FF00FF00FF00FFull;
     uint32_t sum = 0;
     size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    while (n - i >= 1024) {
+        prefetch_ahead(bytes + i, n - i);
+        __m128i lanes = zero;
+        for (size_t end = i + 1024; i < end; i += 64) {
+            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+            __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 16));
+            __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 32));
+            __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 48));
+            lanes = _mm_add_epi64(lanes, _mm_add_epi64(_mm_add_epi64(_mm_sad_epu8(a, zero), _mm_sad_epu8(b, zero)),
+                                                       _mm_add_epi64(_mm_sad_epu8(c, zero), _mm_sad_epu8(d, zero))));
+        }
+        sum += static_cast<uint32_t>(_mm_cvtsi128_si32(lanes)) +
+               static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(lanes, 8)));
+    }
+#endif
+    constexpr uint64_t low_bytes = 0x00FF00FF00FF00FFull;
     while (n - i >= 8) {
         uint64_t lanes = 0;
         size_t words = std::min<size_t>((n - i) / 8, 128);
-#if defined(__GNUC__)
-        if (n - i > sum_prefetch_distance + 1024) {
-            for (size_t line = 0; line < 1024; line += 64)
-                __builtin_prefetch(bytes + i + sum_prefetch_distance + line);
-        }
-#endif
+        prefetch_ahead(bytes + i, n - i);
         for (size_t w = 0; w < words; ++w, i += 8) {
             uint64_t word;
             memcpy(&word, bytes + i, 8);

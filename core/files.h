@@ -20,6 +20,7 @@
 
 #include "core/byte_view.h"
 #include "core/host.h"
+#include "core/background_sum.h"
 #include "core/input_file.h"
 #include "core/messages.h"
 
@@ -87,14 +88,15 @@ extern int transfer_stop_hold;
 // Bytes [offset, offset + n) of the subfile whose first FAT entry is row slot
 // of fat_slots, with the file's XOR undone.
 int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* buffer, uint32_t n);
-// Appends the whole first n bytes of the same subfile to an output stream
-// and adds their byte sum to byte_sum: in pieces of at most copy_piece_limit
-// bytes, moved inside the kernel from the file's mapped pages where it can,
-// else read through buffer with the XOR undone. A failed write is reported
-// with output_name.
+// Writes the whole first n bytes of the same subfile at output_offset of an
+// output stream (whose stdio buffer holds nothing pending) and adds their
+// bytes to sums: in pieces of at most copy_piece_limit bytes, moved inside
+// the kernel where it can (the sum then comes from the worker thread), else
+// read through buffer with the XOR undone. A failed write is reported with
+// output_name.
 inline constexpr uint32_t copy_piece_limit = 1u << 20;
-int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, FILE* output, const char* output_name,
-                      std::vector<uint8_t>& buffer, uint32_t& byte_sum);
+int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, FILE* output, uint64_t output_offset,
+                      const char* output_name, std::vector<uint8_t>& buffer, BackgroundSum& sums);
 // File position of byte p of the subfile at row slot, or false when the FAT
 // row holding its block lies outside the FAT, or the block number is unused,
 // at or past the end of the file, or (for a write) inside the header+FAT area.

@@ -17,6 +17,7 @@
 #include "core/img_format.h"
 #include "core/map_list.h"
 #include "core/product_code.h"
+#include "platform/platform.h"
 #include "operations/gmp_packing.h"
 #include "operations/mps_builder.h"
 #include "operations/task_options.h"
@@ -174,8 +175,10 @@ int init_img_header(ImgWriter& writer)
     h.put_u8(writer.header_size + FatEntry::header_mark, 3);
     writer.mps_buffer.clear();
     writer.byte_sum = 0;
+    writer.copied_sum = BackgroundSum{};
     writer.bytes_written = uint64_t(writer.block_size) * writer.blocks_used;
-    if (!writer.stream || fseeko(writer.stream, static_cast<off_t>(writer.bytes_written), SEEK_SET) != 0) {
+    writer.position = writer.bytes_written;
+    if (!writer.stream) {
         report_seek_error(writer.output_name.c_str());
         return 0;
     }
@@ -217,29 +220,22 @@ int add_fat_entries(ImgWriter& writer, uint64_t size, const char* name11)
 
 int write_output_bytes(ImgWriter& writer, const void* bytes, size_t n)
 {
-    if (n && fwrite(bytes, 1, n, writer.stream) != n) {
+    if (n && !platform::write_at(writer.stream, writer.position, bytes, n)) {
         report_write_error(writer.output_name.c_str());
         return 0;
     }
+    writer.position += n;
     writer.byte_sum += sum_bytes(bytes, n);
     return 1;
 }
 
-static constexpr uint64_t hole_padding_least = 8192;
-
 int pad_to_block(ImgWriter& writer, uint64_t length)
 {
+    // The padding is skipped: the output was created empty, so it reads as
+    // zeros, and write_img_header makes the file long enough for the last.
     uint64_t padding = (writer.block_size - length % writer.block_size) % writer.block_size;
-    // The output was created empty, so a long stretch skipped reads as zeros
-    // and costs no write; its last byte is written to make the file that
-    // long. A short one goes to the stream's buffer, as a seek would cost more.
-    if (padding >= hole_padding_least) {
-        if (fseeko(writer.stream, static_cast<off_t>(padding - 1), SEEK_CUR) != 0 || fputc(0, writer.stream) == EOF)
-            return 0;
-    } else if (!write_fill_bytes(writer.stream, static_cast<int64_t>(padding), 0)) {
-        return 0;
-    }
     writer.bytes_written += length + padding;
+    writer.position = writer.bytes_written;
     return 1;
 }
 
@@ -261,17 +257,19 @@ int write_img_header(ImgWriter& writer)
     std::fill(buffer.begin() + used, buffer.end(), 0);
     if (buffer.size() > ImgHeader::checksum)
         buffer[ImgHeader::checksum] = 0;
-    writer.byte_sum += sum_bytes(buffer.data(), buffer.size());
+    uint32_t copied = 0;
+    std::string unread;
+    if (!writer.copied_sum.take_total(copied, unread)) {
+        // An input changed or went away under the copy: its bytes are not known.
+        report_read_error(unread.c_str());
+        return 0;
+    }
+    writer.byte_sum += copied + sum_bytes(buffer.data(), buffer.size());
     if (buffer.size() > ImgHeader::checksum)
         buffer[ImgHeader::checksum] = static_cast<uint8_t>(-writer.byte_sum & 0xFF);
     const char* name = writer.output_name.c_str();
-    if (fseeko(writer.stream, 0, SEEK_SET) != 0) {
-        report_seek_error(name);
-        return 0;
-    }
-    // Flushed here so that a full disk shows as a write error of this file,
-    // not as a silent loss when the stream is closed.
-    if (fwrite(buffer.data(), 1, buffer.size(), writer.stream) != buffer.size() || fflush(writer.stream) != 0) {
+    if (!platform::write_at(writer.stream, 0, buffer.data(), buffer.size()) ||
+        !platform::extend_file(writer.stream, writer.bytes_written)) {
         report_write_error(name);
         return 0;
     }
@@ -321,11 +319,10 @@ static int copy_subfile(InputFile& input, SubfileEntry& subfile, ImgWriter& writ
         log_message(dd_RWDIFS.text(), input.path.c_str());
         return 0;
     }
-    uint32_t sum = 0;
-    if (!copy_subfile_data(input, subfile.fat_slot, subfile.length, writer.stream, writer.output_name.c_str(),
-                           writer.copy_buffer, sum))
+    if (!copy_subfile_data(input, subfile.fat_slot, subfile.length, writer.stream, writer.position,
+                           writer.output_name.c_str(), writer.copy_buffer, writer.copied_sum))
         return 0;
-    writer.byte_sum += sum;
+    writer.position += subfile.length;
     if (!pad_to_block(writer, subfile.length)) {
         report_write_error(writer.output_name.c_str());
         return 0;

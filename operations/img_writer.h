@@ -6,9 +6,14 @@
 // records in memory, and at the end writes header and FAT back at offset 0
 // with the checksum byte that makes the byte sum of the whole file 0.
 //
-// Every byte that reaches the file passes through `byte_sum`. Subfiles are
-// copied through one reusable buffer of at most copy_chunk_limit bytes, so
-// the memory a join takes is bounded by its FAT, not by its inputs.
+// Every byte that reaches the file is added to `byte_sum`, or to
+// `copied_sum` when the kernel copied it and the worker thread adds it up.
+// The output is written at explicit positions (`position`), never through
+// the stream's stdio buffer; padding is skipped, not written, and reads as
+// zeros (the file was created empty, and write_img_header makes it long
+// enough). Subfiles that cannot be copied inside the kernel go through one
+// reusable buffer of at most copy_chunk_limit bytes, so the memory a join
+// takes is bounded by its FAT, not by its inputs.
 //
 // The kind writers below (copy_map_subfiles, copy_input_to_img,
 // copy_data_file, zapisz_mape_emdem) are shared by the join and the split's
@@ -26,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "core/background_sum.h"
 #include "core/coordinates.h"
 #include "core/input_file.h"
 #include "core/messages.h"
@@ -94,7 +100,9 @@ struct ImgWriter {
     uint32_t copy_size = 0;              // bytes of copy_buffer
     std::vector<uint8_t> copy_buffer;
     uint64_t bytes_written = 0;  // start of the next subfile
-    uint32_t byte_sum = 0;       // of every byte written to the output
+    uint64_t position = 0;       // where the next byte goes
+    uint32_t byte_sum = 0;       // of the bytes written from memory
+    BackgroundSum copied_sum;    // of the bytes the kernel copied
 };
 
 // Takes the sizes from the plan and allocates the buffers; 0 after "Out of

@@ -56,32 +56,37 @@ bool set_current_ctype_code_page(int code_page);
 
 namespace platform {
 
-// A read-only window onto part of an open file, mapped into memory, so a
-// copy can take the bytes straight from the file's pages. Unmapped when it
-// goes away or maps another part.
-class FileWindow {
-public:
-    FileWindow() = default;
-    ~FileWindow();
-    FileWindow(const FileWindow&) = delete;
-    FileWindow& operator=(const FileWindow&) = delete;
+// Positioned transfers, past the stream's stdio buffer (none may be
+// pending). write_at writes all n bytes at offset; false on any failure.
+bool write_at(FILE* stream, uint64_t offset, const void* bytes, size_t n);
+// All n bytes at offset; false on an error or an early end of file.
+bool read_at(FILE* stream, uint64_t offset, void* bytes, size_t n);
+// Makes the file at least size bytes long; bytes never written read as zeros.
+bool extend_file(FILE* stream, uint64_t size);
+// Asks the file system for size bytes of room for the file up front, which
+// spares it finding room as the file grows; the file's length stays as it
+// is. Where the file system cannot, nothing happens.
+void reserve_file_space(FILE* stream, uint64_t size);
+// Copies length bytes at offset of the input stream's file to output_offset
+// of the output stream's file, inside the kernel. False when the system
+// cannot: the caller then writes the bytes itself at the same place.
+bool copy_file_part(FILE* input, uint64_t offset, FILE* output, uint64_t output_offset, size_t length);
 
-    // Maps [offset, offset + length) of the stream's file; false when the
-    // system refuses (the caller then reads the bytes instead).
-    bool map(FILE* stream, uint64_t offset, size_t length);
-    const uint8_t* data() const { return data_; }
+// A read-only descriptor of its own onto a stream's file: it stays valid
+// after the stream is closed and may be read from another thread.
+class FileReader {
+public:
+    explicit FileReader(FILE* stream);
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    bool is_open() const { return fd_ >= 0; }
+    // All n bytes at offset; false on an error or an early end of file.
+    bool read_at(uint64_t offset, void* bytes, size_t n) const;
 
 private:
-    void unmap();
-    void* base_ = nullptr;
-    size_t mapped_ = 0;
-    const uint8_t* data_ = nullptr;
+    int fd_ = -1;
 };
-
-// Copies length bytes at offset of the input stream's file to the output
-// stream's file at its current position, inside the kernel. The output
-// stream is flushed first. False when the system cannot (nothing was then
-// written: the caller writes the bytes itself).
-bool copy_file_part(FILE* input, uint64_t offset, FILE* output, size_t length);
 
 }  // namespace platform

@@ -356,19 +356,21 @@ TEST(TextHelpers, NumbersAndKindNames)
     EXPECT_EQ(sum_bytes("", 0), 0u);
 }
 
-// The word-at-a-time sum must equal the plain one for every length and
-// alignment, including runs of 0xFF long enough to fill its lanes.
+// The many-bytes-at-a-time sum must equal the plain one for every length and
+// alignment, including runs of 0xFF long enough to fill its lanes and
+// buffers long enough for the look-ahead.
 TEST(TextHelpers, ByteSumOfLongAndUnalignedBuffers)
 {
-    std::vector<uint8_t> bytes(5000);
+    std::vector<uint8_t> bytes(40000);
     uint32_t seed = 12345;
     for (auto& b : bytes) {
         seed = seed * 1103515245 + 12345;
         b = static_cast<uint8_t>(seed >> 16);
     }
     std::fill(bytes.begin() + 1000, bytes.begin() + 3100, 0xFF);
+    std::fill(bytes.begin() + 12000, bytes.begin() + 30000, 0xFF);
     for (size_t start : {0, 1, 3, 7})
-        for (size_t n : {0, 7, 8, 9, 1023, 1024, 1025, 2049, 4993}) {
+        for (size_t n : {0, 7, 8, 9, 1023, 1024, 1025, 2049, 4993, 11000, 39990}) {
             uint32_t plain = 0;
             for (size_t i = 0; i < n; ++i)
                 plain += bytes[start + i];

@@ -214,9 +214,9 @@ TEST_F(ImgWriting, SubfileOf241BlocksTakesTwoEntriesAndEmptyOneNone)
     EXPECT_EQ(byte_sum(b), 0u);
 }
 
-// Padding long enough to be skipped over rather than written must still
-// read back as zeros, and a file that ends in padding keeps its full length.
-TEST_F(ImgWriting, PaddingReadsAsZerosWhetherSkippedOrWritten)
+// Padding is skipped over, never written: short or long, it must read back
+// as zeros, and a file that ends in padding keeps its full length.
+TEST_F(ImgWriting, SkippedPaddingReadsAsZerosAndTheFileKeepsItsLength)
 {
     start(32768, 1024, 32768, 200000);
     const uint32_t lengths[] = {32768 - 8192, 32768 - 8191, 32768 - 1, 100};

@@ -1,11 +1,13 @@
 // The Linux layer: language and code page from the environment, the
-// program directory, and the character tables of Windows code pages.
+// program directory, the character tables of Windows code pages, and the
+// positioned transfers on open files.
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "tests/support/locale_environment.h"
+#include "tests/support/test_support.h"
 
 TEST(PlatformLanguage, LcAllThenLcMessagesThenLang)
 {
@@ -114,4 +116,47 @@ TEST(PlatformCtype, CLocaleAndUnknownCodePages)
     EXPECT_EQ(platform::current_ctype_code_page(), 1250);
     ASSERT_TRUE(platform::set_current_ctype_code_page(0));
     EXPECT_EQ(platform::current_ctype_code_page(), 0);
+}
+
+// Writes and copies at explicit offsets leave the gaps between them as zeros,
+// extend_file only ever lengthens, and a read past the end fails.
+TEST(PlatformFiles, PositionedTransfersAndLength)
+{
+    ScratchDir dir;
+    std::string in_path = dir.file("in.bin"), out_path = dir.file("out.bin");
+    std::string input(300000, '\0');
+    for (size_t i = 0; i < input.size(); ++i)
+        input[i] = static_cast<char>(i * 7 + 3);
+    write_file(in_path, input);
+    FILE* in = fopen(in_path.c_str(), "rb");
+    FILE* out = fopen(out_path.c_str(), "wb");
+    ASSERT_TRUE(in && out);
+
+    ASSERT_TRUE(platform::write_at(out, 10, "abc", 3));
+    ASSERT_TRUE(platform::copy_file_part(in, 1000, out, 70000, 200000));
+    ASSERT_TRUE(platform::write_at(out, 5, "xy", 2));
+    ASSERT_TRUE(platform::extend_file(out, 300000));
+    ASSERT_TRUE(platform::extend_file(out, 100));  // never shortens
+
+    char head[4] = {};
+    EXPECT_TRUE(platform::read_at(in, 299996, head, 4));
+    EXPECT_EQ(std::string(head, 4), input.substr(299996, 4));
+    EXPECT_FALSE(platform::read_at(in, 299998, head, 4));
+
+    platform::FileReader reader(in);
+    fclose(in);
+    ASSERT_TRUE(reader.is_open());
+    EXPECT_TRUE(reader.read_at(0, head, 4));
+    EXPECT_EQ(std::string(head, 4), input.substr(0, 4));
+    EXPECT_FALSE(reader.read_at(input.size(), head, 1));
+    EXPECT_FALSE(platform::FileReader(nullptr).is_open());
+    fclose(out);
+
+    std::string expected(300000, '\0');
+    expected.replace(5, 2, "xy");
+    expected.replace(10, 3, "abc");
+    expected.replace(70000, 200000, input.substr(1000, 200000));
+    std::string written = read_file(out_path);
+    ASSERT_EQ(written.size(), expected.size());
+    EXPECT_TRUE(written == expected);
 }
