@@ -6,7 +6,7 @@
 #
 # Builds a release twk in bench/work/build, makes copies of one fixture map
 # under new map numbers (bench/make_maps.py), joins them with twk into parts
-# of 100 maps, then measures, best of three runs each:
+# of 100 maps, then measures, best of five runs each:
 #   twk -j  joining all the parts into one IMG   vs  cp of the parts
 #   twk -i  reporting on that IMG                vs  cp of that IMG
 #   twk -s  splitting it into one IMG per map    vs  cp of that IMG
@@ -50,18 +50,20 @@ if [ ! -f "$stamp" ]; then
     touch "$stamp"
 fi
 
-# best_of COMMAND...: runs it three times; sets SECONDS_BEST and KIB_BEST
+# best_of COMMAND...: runs it five times; sets SECONDS_BEST and KIB_BEST
 # (peak resident memory of that run). An argument that starts with @OUT@
 # names a place in a new, empty folder for each run (the split never
 # overwrites its outputs, and a user's run writes into a fresh folder too);
-# the folders go only after all three runs, so that no run pays for the file
-# system's clean-up after the one before. The first run's folder is kept as
-# $WORK/out/1 until the next best_of.
+# the folders go only after all the runs, so that no run pays for the file
+# system's clean-up after the one before (ext4 also keeps freed inodes out of
+# use for a few minutes and searches past them when it creates files: a run
+# of this script right after another one finds the split slower, and cp not).
+# The first run's folder is kept as $WORK/out/1 until the next best_of.
 best_of() {
     SECONDS_BEST=
     KIB_BEST=
     rm -rf "$WORK/out"
-    for run in 1 2 3; do
+    for run in 1 2 3 4 5; do
         out=$WORK/out/$run
         mkdir -p "$out"
         # Every run starts with nothing waiting to be written back, so no

@@ -182,6 +182,7 @@ int init_img_header(ImgWriter& writer)
         report_seek_error(writer.output_name.c_str());
         return 0;
     }
+    platform::preallocate_file(writer.stream, writer.total_size);
     return 1;
 }
 
@@ -269,7 +270,7 @@ int write_img_header(ImgWriter& writer)
         buffer[ImgHeader::checksum] = static_cast<uint8_t>(-writer.byte_sum & 0xFF);
     const char* name = writer.output_name.c_str();
     if (!platform::write_at(writer.stream, 0, buffer.data(), buffer.size()) ||
-        !platform::extend_file(writer.stream, writer.bytes_written)) {
+        !platform::set_file_length(writer.stream, writer.bytes_written)) {
         report_write_error(name);
         return 0;
     }

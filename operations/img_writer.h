@@ -9,9 +9,9 @@
 // Every byte that reaches the file is added to `byte_sum`, or to
 // `copied_sum` when the kernel copied it and the worker thread adds it up.
 // The output is written at explicit positions (`position`), never through
-// the stream's stdio buffer; padding is skipped, not written, and reads as
-// zeros (the file was created empty, and write_img_header makes it long
-// enough). Subfiles that cannot be copied inside the kernel go through one
+// the stream's stdio buffer, into room reserved for the planned size;
+// padding is skipped, not written, and reads as zeros (the file was created
+// empty, and write_img_header gives it its exact length). Subfiles that cannot be copied inside the kernel go through one
 // reusable buffer of at most copy_chunk_limit bytes, so the memory a join
 // takes is bounded by its FAT, not by its inputs.
 //

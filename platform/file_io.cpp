@@ -8,7 +8,6 @@
 #include "platform/platform.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -55,23 +54,17 @@ bool read_at(FILE* stream, uint64_t offset, void* bytes, size_t n)
     return stream && read_fd_at(fileno(stream), offset, bytes, n);
 }
 
-bool extend_file(FILE* stream, uint64_t size)
+bool set_file_length(FILE* stream, uint64_t size)
 {
-    if (!stream)
-        return false;
-    struct stat status {};
-    int fd = fileno(stream);
-    if (fstat(fd, &status) != 0)
-        return false;
-    if (static_cast<uint64_t>(status.st_size) >= size)
-        return true;
-    return ftruncate(fd, static_cast<off_t>(size)) == 0;
+    return stream && size <= static_cast<uint64_t>(INT64_MAX) && ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
 }
 
-void reserve_file_space(FILE* stream, uint64_t size)
+void preallocate_file(FILE* stream, uint64_t size)
 {
+    // fallocate itself, not posix_fallocate: where the file system cannot
+    // reserve room, the C library would write the whole length in zeros.
     if (stream && size > 0 && size <= static_cast<uint64_t>(INT64_MAX))
-        (void)fallocate(fileno(stream), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
+        (void)fallocate(fileno(stream), 0, 0, static_cast<off_t>(size));
 }
 
 bool copy_file_part(FILE* input, uint64_t offset, FILE* output, uint64_t output_offset, size_t length)

@@ -3,8 +3,8 @@
 // Everything operating-system specific lives behind these functions:
 // language from the environment, the ANSI code page of a language, the
 // character classes and case mapping of Windows code pages (glibc has no
-// code-page locales), the program directory, and the banner box that a
-// Linux console never shows.
+// code-page locales), the program directory, the banner box that a Linux
+// console never shows, and reads, writes and copies at given file offsets.
 #pragma once
 
 #include <cstdint>
@@ -61,12 +61,13 @@ namespace platform {
 bool write_at(FILE* stream, uint64_t offset, const void* bytes, size_t n);
 // All n bytes at offset; false on an error or an early end of file.
 bool read_at(FILE* stream, uint64_t offset, void* bytes, size_t n);
-// Makes the file at least size bytes long; bytes never written read as zeros.
-bool extend_file(FILE* stream, uint64_t size);
-// Asks the file system for size bytes of room for the file up front, which
-// spares it finding room as the file grows; the file's length stays as it
-// is. Where the file system cannot, nothing happens.
-void reserve_file_space(FILE* stream, uint64_t size);
+// Makes the file exactly size bytes long; bytes never written read as zeros.
+bool set_file_length(FILE* stream, uint64_t size);
+// Reserves room for size bytes of the file up front and makes it that long
+// (the bytes read as zeros until written). Writing into reserved room is
+// cheaper than growing the file, and the file system finds one stretch for
+// it. Where it cannot reserve, nothing happens: the writes find out.
+void preallocate_file(FILE* stream, uint64_t size);
 // Copies length bytes at offset of the input stream's file to output_offset
 // of the output stream's file, inside the kernel. False when the system
 // cannot: the caller then writes the bytes itself at the same place.

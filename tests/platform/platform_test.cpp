@@ -119,7 +119,8 @@ TEST(PlatformCtype, CLocaleAndUnknownCodePages)
 }
 
 // Writes and copies at explicit offsets leave the gaps between them as zeros,
-// extend_file only ever lengthens, and a read past the end fails.
+// a preallocated file reads as zeros until written and takes its exact
+// length at the end, and a read past the end fails.
 TEST(PlatformFiles, PositionedTransfersAndLength)
 {
     ScratchDir dir;
@@ -132,11 +133,11 @@ TEST(PlatformFiles, PositionedTransfersAndLength)
     FILE* out = fopen(out_path.c_str(), "wb");
     ASSERT_TRUE(in && out);
 
+    platform::preallocate_file(out, 500000);
     ASSERT_TRUE(platform::write_at(out, 10, "abc", 3));
     ASSERT_TRUE(platform::copy_file_part(in, 1000, out, 70000, 200000));
     ASSERT_TRUE(platform::write_at(out, 5, "xy", 2));
-    ASSERT_TRUE(platform::extend_file(out, 300000));
-    ASSERT_TRUE(platform::extend_file(out, 100));  // never shortens
+    ASSERT_TRUE(platform::set_file_length(out, 300000));
 
     char head[4] = {};
     EXPECT_TRUE(platform::read_at(in, 299996, head, 4));
