@@ -25,9 +25,12 @@ struct SumPiece {
 };
 
 struct SumAccount {
-    // Owned by the task's thread: pieces not yet handed over.
+    // Owned by the task's thread: pieces not yet handed over, and whether
+    // any batch went to the worker (whose results are then read only under
+    // its lock).
     std::vector<SumPiece> batch;
     uint64_t batch_bytes = 0;
+    bool handed_over = false;
     // Guarded by the worker's lock while batches are pending.
     uint32_t sum = 0;
     size_t pending = 0;
@@ -201,8 +204,9 @@ BackgroundSum& BackgroundSum::operator=(BackgroundSum&& other) noexcept
 
 void BackgroundSum::wait()
 {
-    // Batches are only ever pending when the worker took them.
-    if (account_ && account_->pending)
+    // Batches are only ever pending when the worker took them; pending and
+    // the sums it settles are read under its lock.
+    if (account_ && account_->handed_over)
         SumWorker::get()->wait_for(*account_);
 }
 
@@ -213,6 +217,7 @@ void BackgroundSum::hand_over()
     SumAccount& account = *account_;
     account.batch_bytes = 0;
     if (SumWorker* worker = SumWorker::get()) {
+        account.handed_over = true;
         worker->queue(Batch{std::move(account.batch), &account});
         account.batch.clear();
         return;
