@@ -2,9 +2,10 @@
 // batch of pieces, with a bounded queue of batches from any number of sums.
 //
 // The copy hands over a batch per subfile (or sooner, when one grows past
-// batch_bytes or batch_pieces), so the worker sums a subfile while the kernel
-// copies it. Between batches the worker watches the queue for spin_time
-// before it sleeps: a wake-up for each subfile would cost more than the sum.
+// batch_byte_limit or batch_piece_limit), so the worker sums a subfile while
+// the kernel copies it. Between batches the worker watches the queue for
+// spin_time before it sleeps: a wake-up for each subfile would cost more
+// than the sum.
 #include "core/background_sum.h"
 
 #include <atomic>
@@ -40,8 +41,8 @@ struct SumAccount {
 
 namespace {
 
-constexpr uint64_t batch_bytes = 8u << 20;
-constexpr size_t batch_pieces = 256;
+constexpr uint64_t batch_byte_limit = 8u << 20;
+constexpr size_t batch_piece_limit = 256;
 // Batches queued at most: the worker is never more than this far behind.
 constexpr size_t queue_limit = 4;
 constexpr std::chrono::microseconds spin_time{200};
@@ -235,7 +236,7 @@ void BackgroundSum::add_piece(const std::shared_ptr<const SumSource>& source, ui
         account_ = std::make_unique<SumAccount>();
     account_->batch.push_back(SumPiece{source, offset, n});
     account_->batch_bytes += n;
-    if (account_->batch_bytes >= batch_bytes || account_->batch.size() >= batch_pieces)
+    if (account_->batch_bytes >= batch_byte_limit || account_->batch.size() >= batch_piece_limit)
         hand_over();
 }
 
