@@ -1,11 +1,10 @@
 // The byte-sum worker: one thread for the whole program, started on the first
-// batch of pieces, with a bounded queue of batches from any number of sums.
+// piece, with a bounded queue of pieces from any number of sums.
 //
-// The copy hands over a batch per subfile (or sooner, when one grows past
-// batch_byte_limit or batch_piece_limit), so the worker sums a subfile while
-// the kernel copies it. Between batches the worker watches the queue for
-// spin_time before it sleeps: a wake-up for each subfile would cost more
-// than the sum.
+// The copy queues each piece just before the kernel copies it, so the worker
+// sums a piece while the kernel copies it. Between pieces the worker watches
+// the queue for spin_time before it sleeps: a wake-up for each subfile would
+// cost more than the sum.
 #include "core/background_sum.h"
 
 #include <atomic>
@@ -19,20 +18,11 @@
 
 #include "core/files.h"
 
-struct SumPiece {
-    std::shared_ptr<const SumSource> source;
-    uint64_t offset = 0;
-    uint32_t n = 0;
-};
-
 struct SumAccount {
-    // Owned by the task's thread: pieces not yet handed over, and whether
-    // any batch went to the worker (whose results are then read only under
-    // its lock).
-    std::vector<SumPiece> batch;
-    uint64_t batch_bytes = 0;
-    bool handed_over = false;
-    // Guarded by the worker's lock while batches are pending.
+    // Owned by the task's thread: whether any piece went to the worker
+    // (whose results are then read only under its lock).
+    bool queued = false;
+    // Guarded by the worker's lock while pieces are pending.
     uint32_t sum = 0;
     size_t pending = 0;
     bool failed = false;
@@ -41,43 +31,33 @@ struct SumAccount {
 
 namespace {
 
-constexpr uint64_t batch_byte_limit = 8u << 20;
-constexpr size_t batch_piece_limit = 256;
-// Batches queued at most: the worker is never more than this far behind.
-constexpr size_t queue_limit = 4;
+// Pieces queued at most: the worker is never more than this far behind.
+constexpr size_t queue_limit = 16;
 constexpr std::chrono::microseconds spin_time{200};
 
-struct Batch {
-    std::vector<SumPiece> pieces;
+struct Piece {
+    std::shared_ptr<const SumSource> source;
+    uint64_t offset = 0;
+    uint32_t n = 0;
     SumAccount* account = nullptr;
 };
 
-// Reads and adds the pieces of a batch. The sources go as soon as they are
-// read, so an input's descriptor never outlives the copy that queued it.
-bool sum_batch(std::vector<SumPiece>& pieces, std::vector<uint8_t>& buffer, uint32_t& sum, std::string& failed_path)
+// Reads and adds one piece; false when it could not be read.
+bool sum_piece(const Piece& piece, std::vector<uint8_t>& buffer, uint32_t& sum)
 {
-    bool read = true;
-    for (SumPiece& piece : pieces) {
-        if (read) {
-            if (buffer.size() < piece.n)
-                buffer.resize(piece.n);
-            if (piece.source->reader.read_at(piece.offset, buffer.data(), piece.n)) {
-                sum += sum_bytes(buffer.data(), piece.n);
-            } else {
-                read = false;
-                failed_path = piece.source->path;
-            }
-        }
-        piece.source.reset();
-    }
-    pieces.clear();
-    return read;
+    if (buffer.size() < piece.n)
+        buffer.resize(piece.n);
+    if (!piece.source->reader.read_at(piece.offset, buffer.data(), piece.n))
+        return false;
+    sum = sum_bytes(buffer.data(), piece.n);
+    return true;
 }
 
 void settle(SumAccount& account, bool read, uint32_t sum, const std::string& path)
 {
-    account.sum += sum;
-    if (!read && !account.failed) {
+    if (read) {
+        account.sum += sum;
+    } else if (!account.failed) {
         account.failed = true;
         account.failed_path = path;
     }
@@ -92,12 +72,12 @@ public:
         return worker.thread_.joinable() ? &worker : nullptr;
     }
 
-    void queue(Batch batch)
+    void queue(Piece piece)
     {
         std::unique_lock<std::mutex> lock(mutex_);
         room_.wait(lock, [&] { return queue_.size() < queue_limit; });
-        ++batch.account->pending;
-        queue_.push_back(std::move(batch));
+        ++piece.account->pending;
+        queue_.push_back(std::move(piece));
         queued_.store(queue_.size(), std::memory_order_relaxed);
         work_.notify_one();
     }
@@ -128,9 +108,9 @@ private:
         }
     }
 
-    // The task hands over a batch every few dozen microseconds while it
-    // copies; going to sleep and being woken for each would cost more than
-    // the batch. So the worker first watches the queue for a short while.
+    // The task queues a piece every few dozen microseconds while it copies;
+    // going to sleep and being woken for each would cost more than the
+    // piece. So the worker first watches the queue for a short while.
     void spin_for_work(std::unique_lock<std::mutex>& lock)
     {
         lock.unlock();
@@ -157,24 +137,27 @@ private:
             work_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
             if (queue_.empty())
                 return;
-            Batch batch = std::move(queue_.front());
+            Piece piece = std::move(queue_.front());
             queue_.pop_front();
             queued_.store(queue_.size(), std::memory_order_relaxed);
             room_.notify_one();
             lock.unlock();
             uint32_t sum = 0;
-            std::string failed_path;
-            bool read = sum_batch(batch.pieces, buffer, sum, failed_path);
+            bool read = sum_piece(piece, buffer, sum);
+            // The source goes before the account learns the piece is done,
+            // so an input's descriptor never outlives the copy that queued it.
+            std::string path = read ? std::string() : piece.source->path;
+            piece.source.reset();
             lock.lock();
-            settle(*batch.account, read, sum, failed_path);
-            --batch.account->pending;
+            settle(*piece.account, read, sum, path);
+            --piece.account->pending;
             done_.notify_all();
         }
     }
 
     std::mutex mutex_;
     std::condition_variable work_, room_, done_;
-    std::deque<Batch> queue_;
+    std::deque<Piece> queue_;
     std::atomic<size_t> queued_{0};  // queue_.size(), for the watch without the lock
     bool stopping_ = false;
     std::thread thread_;
@@ -205,44 +188,30 @@ BackgroundSum& BackgroundSum::operator=(BackgroundSum&& other) noexcept
 
 void BackgroundSum::wait()
 {
-    // Batches are only ever pending when the worker took them; pending and
+    // Pieces are only ever pending when the worker took them; pending and
     // the sums it settles are read under its lock.
-    if (account_ && account_->handed_over)
+    if (account_ && account_->queued)
         SumWorker::get()->wait_for(*account_);
-}
-
-void BackgroundSum::hand_over()
-{
-    if (!account_ || account_->batch.empty())
-        return;
-    SumAccount& account = *account_;
-    account.batch_bytes = 0;
-    if (SumWorker* worker = SumWorker::get()) {
-        account.handed_over = true;
-        worker->queue(Batch{std::move(account.batch), &account});
-        account.batch.clear();
-        return;
-    }
-    std::vector<uint8_t> buffer;
-    uint32_t sum = 0;
-    std::string failed_path;
-    bool read = sum_batch(account.batch, buffer, sum, failed_path);
-    settle(account, read, sum, failed_path);
 }
 
 void BackgroundSum::add_piece(const std::shared_ptr<const SumSource>& source, uint64_t offset, uint32_t n)
 {
     if (!account_)
         account_ = std::make_unique<SumAccount>();
-    account_->batch.push_back(SumPiece{source, offset, n});
-    account_->batch_bytes += n;
-    if (account_->batch_bytes >= batch_byte_limit || account_->batch.size() >= batch_piece_limit)
-        hand_over();
+    Piece piece{source, offset, n, account_.get()};
+    if (SumWorker* worker = SumWorker::get()) {
+        account_->queued = true;
+        worker->queue(std::move(piece));
+        return;
+    }
+    std::vector<uint8_t> buffer;
+    uint32_t sum = 0;
+    bool read = sum_piece(piece, buffer, sum);
+    settle(*account_, read, sum, source->path);
 }
 
 bool BackgroundSum::take_total(uint32_t& sum, std::string& failed_path)
 {
-    hand_over();
     wait();
     sum = known_;
     known_ = 0;

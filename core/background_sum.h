@@ -10,10 +10,9 @@
 // The worker only reads and adds: it never logs, never counts allocations
 // and touches no other state, so the rest of the program stays on one
 // thread. A failed read is kept and reported on the task's thread by
-// whoever asks for the total. Pieces are handed over in batches, a few
-// batches wait at most, and a BackgroundSum waits for its own batches before
-// it goes away, so no piece outlives the sum it belongs to (pieces not yet
-// handed over are simply dropped: a sum nobody takes is not worked out).
+// whoever asks for the total. A few pieces wait at most, and a BackgroundSum
+// waits for its own pieces before it goes away, so no piece outlives the sum
+// it belongs to.
 #pragma once
 
 #include <cstdint>
@@ -41,11 +40,9 @@ public:
     // A sum already worked out.
     void add(uint32_t sum) { known_ += sum; }
     // Adds the n bytes at offset of the source's file, n at most
-    // copy_piece_limit. Without a worker thread they are read here.
+    // copy_piece_limit: the worker starts on them at once. Without a worker
+    // thread they are read here.
     void add_piece(const std::shared_ptr<const SumSource>& source, uint64_t offset, uint32_t n);
-    // Hands the pieces added so far to the worker, which starts on them at
-    // once (a batch is also handed over by itself when it grows large).
-    void hand_over();
     // Waits for every piece; false (failed_path set) when one could not be
     // read. Starts a new sum afterwards.
     bool take_total(uint32_t& sum, std::string& failed_path);
@@ -53,6 +50,6 @@ public:
 private:
     void wait();
 
-    uint32_t known_ = 0;  // sums added on the task's thread
+    uint32_t known_ = 0;                   // sums added on the task's thread
     std::unique_ptr<SumAccount> account_;  // made on the first piece
 };

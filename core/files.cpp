@@ -308,53 +308,40 @@ static const uint8_t* read_piece(InputFile& input, uint64_t at, uint32_t n, std:
     return buffer.data();
 }
 
-// Calls piece(at, to, n) for each piece of at most copy_piece_limit bytes
-// of a checked block walk: at in the input, to in the output.
-template <class Piece>
-static bool walk_pieces(InputFile& input, uint32_t slot, uint32_t n, uint64_t output_offset, Piece piece)
-{
-    return walk_blocks(input, slot, 0, n, false, [&](uint32_t done, uint32_t count, uint32_t, uint64_t position) {
-        for (uint32_t piece_done = 0; piece_done < count;) {
-            uint32_t length = std::min<uint32_t>(count - piece_done, copy_piece_limit);
-            if (!piece(position + piece_done, output_offset + done + piece_done, length))
-                return false;
-            piece_done += length;
-        }
-        return true;
-    });
-}
-
 int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, FILE* output, uint64_t output_offset,
                       const char* output_name, std::vector<uint8_t>& buffer, BackgroundSum& sums)
 {
     if (!check_subfile_range(input, slot, 0, n, fn_ReSEFS, true) || !check_block_walk(input, slot, 0, n, false, fn_ReSEFS))
         return 0;
-    // A plain file is summed by the worker while the kernel copies it: the
-    // pieces are handed over first, so that both go at once.
     if (!input.xor_mask && !input.sum_source)
         input.sum_source = std::make_shared<const SumSource>(input.stream, input.path);
     bool in_background = !input.xor_mask && input.sum_source->reader.is_open();
-    if (in_background) {
-        walk_pieces(input, slot, n, output_offset, [&](uint64_t at, uint64_t, uint32_t length) {
-            sums.add_piece(input.sum_source, at, length);
-            return true;
-        });
-        sums.hand_over();
-    }
-    bool copied = walk_pieces(input, slot, n, output_offset, [&](uint64_t at, uint64_t to, uint32_t length) {
-        if (in_background && platform::copy_file_part(input.stream, at, output, to, length))
-            return true;
-        // A scrambled file, or one the kernel will not copy: through the
-        // buffer, with the XOR undone. The bytes are the file's own, so a
-        // piece handed to the worker is not added a second time.
-        const uint8_t* bytes = read_piece(input, at, length, buffer);
-        if (!bytes)
-            return false;
-        if (!in_background)
-            sums.add(sum_bytes(bytes, length));
-        if (!platform::write_at(output, to, bytes, length)) {
-            report_write_error(output_name);
-            return false;
+    bool copied = walk_blocks(input, slot, 0, n, false, [&](uint32_t done, uint32_t count, uint32_t,
+                                                            uint64_t position) {
+        for (uint32_t piece_done = 0; piece_done < count;) {
+            uint32_t piece = std::min<uint32_t>(count - piece_done, copy_piece_limit);
+            uint64_t at = position + piece_done;
+            uint64_t to = output_offset + done + piece_done;
+            piece_done += piece;
+            if (in_background) {
+                // A plain file: the worker sums the piece while the kernel
+                // copies it.
+                sums.add_piece(input.sum_source, at, piece);
+                if (platform::copy_file_part(input.stream, at, output, to, piece))
+                    continue;
+            }
+            // A scrambled file, or one the kernel will not copy: through the
+            // buffer, with the XOR undone. The bytes are the file's own, so a
+            // piece handed to the worker is not added a second time.
+            const uint8_t* bytes = read_piece(input, at, piece, buffer);
+            if (!bytes)
+                return false;
+            if (!in_background)
+                sums.add(sum_bytes(bytes, piece));
+            if (!platform::write_at(output, to, bytes, piece)) {
+                report_write_error(output_name);
+                return false;
+            }
         }
         return true;
     });
@@ -505,24 +492,6 @@ bool store_current_time(ByteSpan bytes, uint64_t offset)
 // step; elsewhere eight bytes of a word are added into four 16-bit lanes,
 // which are folded into the total before they can overflow (128 words add at
 // most 128 * 510 = 65280 to a lane).
-// The sum mostly reads a file's pages for the first time, and waits for
-// memory: asking a few pages ahead keeps the reads coming, where the
-// processor's own look-ahead stops at each page's end.
-static constexpr size_t sum_prefetch_distance = 8192;
-
-static inline void prefetch_ahead(const uint8_t* at, size_t left)
-{
-#if defined(__GNUC__)
-    if (left > sum_prefetch_distance + 1024) {
-        for (size_t line = 0; line < 1024; line += 64)
-            __builtin_prefetch(at + sum_prefetch_distance + line);
-    }
-#else
-    (void)at;
-    (void)left;
-#endif
-}
-
 uint32_t sum_bytes(const void* buffer, size_t n)
 {
     const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
@@ -531,7 +500,6 @@ uint32_t sum_bytes(const void* buffer, size_t n)
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     while (n - i >= 1024) {
-        prefetch_ahead(bytes + i, n - i);
         __m128i lanes = zero;
         for (size_t end = i + 1024; i < end; i += 64) {
             __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
@@ -549,7 +517,6 @@ uint32_t sum_bytes(const void* buffer, size_t n)
     while (n - i >= 8) {
         uint64_t lanes = 0;
         size_t words = std::min<size_t>((n - i) / 8, 128);
-        prefetch_ahead(bytes + i, n - i);
         for (size_t w = 0; w < words; ++w, i += 8) {
             uint64_t word;
             memcpy(&word, bytes + i, 8);

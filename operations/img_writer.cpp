@@ -230,24 +230,21 @@ int write_output_bytes(ImgWriter& writer, const void* bytes, size_t n)
     return 1;
 }
 
-int pad_to_block(ImgWriter& writer, uint64_t length)
+void pad_to_block(ImgWriter& writer, uint64_t length)
 {
-    // The padding is skipped: the output was created empty, so it reads as
-    // zeros, and write_img_header makes the file long enough for the last.
+    // The padding is never written: the room reserved for the file, or
+    // skipped in it, reads as zeros, and write_img_header gives the file its
+    // exact length.
     uint64_t padding = (writer.block_size - length % writer.block_size) % writer.block_size;
     writer.bytes_written += length + padding;
     writer.position = writer.bytes_written;
-    return 1;
 }
 
 int write_whole_subfile(ImgWriter& writer, const std::vector<uint8_t>& bytes, const char* name11)
 {
     if (!write_output_bytes(writer, bytes.data(), bytes.size()))
         return 0;
-    if (!pad_to_block(writer, bytes.size())) {
-        report_write_error(writer.output_name.c_str());
-        return 0;
-    }
+    pad_to_block(writer, bytes.size());
     return add_fat_entries(writer, bytes.size(), name11);
 }
 
@@ -324,10 +321,7 @@ static int copy_subfile(InputFile& input, SubfileEntry& subfile, ImgWriter& writ
                            writer.output_name.c_str(), writer.copy_buffer, writer.copied_sum))
         return 0;
     writer.position += subfile.length;
-    if (!pad_to_block(writer, subfile.length)) {
-        report_write_error(writer.output_name.c_str());
-        return 0;
-    }
+    pad_to_block(writer, subfile.length);
     std::string name = fat_entry_name(writer, subfile.name, subfile.name + 8);
     if (writer.rename_subfiles) {
         memcpy(subfile.written_name, writer.new_name, 8);
@@ -390,10 +384,7 @@ int copy_data_file(InputFile& input, const char* name11, ImgWriter& writer)
             return 0;
         offset += n;
     }
-    if (!pad_to_block(writer, length)) {
-        report_write_error(writer.output_name.c_str());
-        return 0;
-    }
+    pad_to_block(writer, length);
     return add_fat_entries(writer, length, name11);
 }
 
@@ -603,10 +594,7 @@ int zapisz_mape_emdem(InputFile&, MapEntry& map, ImgWriter& writer)
     }
     if (!write_output_bytes(writer, dem.data(), dem.size()))
         return 0;
-    if (!pad_to_block(writer, dem.size())) {
-        report_write_error(writer.output_name.c_str());
-        return 0;
-    }
+    pad_to_block(writer, dem.size());
     std::string name = fat_entry_name(writer, map.name, "DEM");
     if (!add_fat_entries(writer, dem.size(), name.c_str())) {
         debug_message(DBG_DEM, "zapisz_mape_emdem blad fat\n");

@@ -120,9 +120,10 @@ int add_fat_entries(ImgWriter& writer, uint64_t size, const char* name11);
 // Writes n bytes of a subfile at the current end and adds them to the byte
 // sum; 0 after "Write error".
 int write_output_bytes(ImgWriter& writer, const void* bytes, size_t n);
-// After length bytes of a subfile were written: zeros up to the next block
-// boundary; bytes_written advances by both. 0 without a message.
-int pad_to_block(ImgWriter& writer, uint64_t length);
+// After length bytes of a subfile were written: the next subfile starts at
+// the next block boundary (the padding between reads as zeros);
+// bytes_written and position advance by both.
+void pad_to_block(ImgWriter& writer, uint64_t length);
 // Writes bytes as one whole subfile (data, padding, FAT entries); 0 after
 // its message.
 int write_whole_subfile(ImgWriter& writer, const std::vector<uint8_t>& bytes, const char* name11);

@@ -48,8 +48,8 @@ protected:
 
 }  // namespace
 
-// Many small pieces (more than one batch holds), whole pieces, known sums and
-// a second sum fed in between: each total is its own bytes' sum, and taking it
+// Many small pieces (many more than the queue holds), whole pieces, known
+// sums and a second sum fed in between: each total is its own bytes' sum, and taking it
 // starts the sum afresh.
 TEST_F(BackgroundSums, TotalsEqualTheBytesWhateverThePieces)
 {
@@ -60,8 +60,6 @@ TEST_F(BackgroundSums, TotalsEqualTheBytesWhateverThePieces)
         uint32_t n = 1 + (i * 37) % 2999;
         first.add_piece(source, at, n);
         first_expected += plain_sum(at, n);
-        if (i % 50 == 0)
-            first.hand_over();
         if (i % 3 == 0) {
             second.add_piece(source, at + 1, n);
             second_expected += plain_sum(at + 1, n);
@@ -124,24 +122,21 @@ TEST_F(BackgroundSums, UnreadablePieceNamesItsFile)
     EXPECT_TRUE(bad.take_total(total, failed));
 }
 
-// A sum dropped with pieces handed over waits for them; one moved carries its
+// A sum dropped with pieces queued waits for them; one moved carries its
 // total, and one assigned over waits for what it had before taking the other's.
 TEST_F(BackgroundSums, DroppedAndMovedSums)
 {
     for (int i = 0; i < 20; ++i) {
         BackgroundSum dropped;
         dropped.add_piece(source, 0, copy_piece_limit);
-        dropped.hand_over();
-        dropped.add_piece(source, 0, 100);  // never handed over
+        dropped.add_piece(source, 0, 100);
     }
     BackgroundSum original;
     original.add_piece(source, 0, copy_piece_limit);
-    original.hand_over();
     original.add(7);
     BackgroundSum moved(std::move(original));
     BackgroundSum target;
     target.add_piece(source, 5, 5);
-    target.hand_over();
     target = std::move(moved);
     uint32_t total = 0;
     std::string failed;
