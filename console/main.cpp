@@ -13,7 +13,7 @@
 #include "core/host.h"
 #include "core/messages.h"
 #include "operations/task_bridge.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv)

@@ -9,6 +9,7 @@
 // Every number is plain unsigned decimal and is range-checked whole, before
 // it is narrowed into its field: a value that does not fit is wrong, never
 // taken modulo 2^32.
+#include "operations/task_bridge.h"
 #include "console/options.h"
 
 #include <algorithm>
@@ -21,7 +22,7 @@
 #include "core/codepage.h"
 #include "core/file_names.h"
 #include "core/messages.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 namespace {
 

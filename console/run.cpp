@@ -15,7 +15,7 @@
 #include "operations/inplace.h"
 #include "operations/join.h"
 #include "operations/split.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "core/host.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 #include "platform/platform.h"
 
 int windows_language_id = 0;

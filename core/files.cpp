@@ -29,7 +29,7 @@
 #include "core/host.h"
 #include "platform/platform.h"
 #include "core/img_format.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 MessageText fn_OuOfMe{"fn_OuOfMe", "Out of memory.\n", "Brak pamięci.\n"};
 MessageText fn_WrErFS{"fn_WrErFS", "Write error, file %s.\n", "Błąd zapisu pliku %s.\n"};

@@ -19,7 +19,7 @@
 #include "core/img_format.h"
 #include "core/reader.h"
 #include "core/subfile_table.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 FileKind file_kind_of_subfile_kind(uint32_t kind)
 {

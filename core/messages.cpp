@@ -1,4 +1,4 @@
-// The message-table mechanism, the shared counters and load_core_messages.
+// The message-table mechanism and the shared counters.
 #include "core/messages.h"
 
 #include <cstring>
@@ -134,25 +134,5 @@ int load_message_table(MessageTable table, LanguageGroup* group, int code_page, 
         m->loaded = conversions_match(m->english, value.c_str()) ? value : std::string(m->english);
         m->has_loaded = true;
     }
-    return 1;
-}
-
-int load_core_messages(LanguageGroup* file, int code_page, int write)
-{
-    std::unique_ptr<LanguageGroup> group;
-    if (file)
-        group = file->subgroup("twk_all");
-    LanguageGroup* g = group.get();
-    load_messages_bridge(g, code_page, write);
-    load_messages_dp(g, code_page, write);
-    load_messages_dd(g, code_page, write);
-    load_messages_fn(g, code_page, write);
-    load_messages_gw(g, code_page, write);
-    load_messages_mp(g, code_page, write);
-    load_messages_nt(g, code_page, write);
-    load_messages_od(g, code_page, write);
-    load_messages_size(g, code_page, write);
-    load_messages_pd(g, code_page, write);
-    load_messages_pl(g, code_page, write);
     return 1;
 }

@@ -60,19 +60,11 @@ int load_message_table(MessageTable table, LanguageGroup* group, int code_page, 
 // number, order and type, so it is safe to print with the English arguments.
 int conversions_match(const char* english, const char* translated);
 
-// Runs every core module's loader in the group "twk_all" of the file (or
-// with no group when file is null), in the fixed module order.
-int load_core_messages(LanguageGroup* file, int code_page, int write);
-
-// Loaders of the core modules, one per message table.
-int load_messages_bridge(LanguageGroup* group, int code_page, int write);
+// Loaders of the reading and report modules, one per message table; the
+// loaders of the operations and load_core_messages, which runs them all,
+// are the task bridge's.
 int load_messages_dp(LanguageGroup* group, int code_page, int write);
-int load_messages_dd(LanguageGroup* group, int code_page, int write);
 int load_messages_fn(LanguageGroup* group, int code_page, int write);
-int load_messages_gw(LanguageGroup* group, int code_page, int write);
 int load_messages_mp(LanguageGroup* group, int code_page, int write);
 int load_messages_nt(LanguageGroup* group, int code_page, int write);
 int load_messages_od(LanguageGroup* group, int code_page, int write);
-int load_messages_size(LanguageGroup* group, int code_page, int write);
-int load_messages_pd(LanguageGroup* group, int code_page, int write);
-int load_messages_pl(LanguageGroup* group, int code_page, int write);

@@ -24,7 +24,7 @@
 #include "core/map_list.h"
 #include "core/subfile_headers.h"
 #include "core/subfile_table.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 MessageText od_ReaFiS{"od_ReaFiS", "Reading file %s.\n", "Czytanie pliku %s.\n"};
 MessageText od_WHDGFS{"od_WHDGFS", "Wrong header (DSKIMG GARMIN), file %s.\n",

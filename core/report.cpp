@@ -31,7 +31,7 @@
 #include "core/img_format.h"
 #include "core/product_code.h"
 #include "core/text_format.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 MessageText dp_LenTxt{"dp_LenTxt", "len.", "dł."};
 MessageText dp_MapTxt{"dp_MapTxt", "map", "mapa"};

@@ -17,7 +17,7 @@
 #include "core/input_file.h"
 #include "core/reader.h"
 #include "core/report.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 static const char* const extensions[16] = {".img", ".typ", ".trf", ".mmr", ".md2", ".idx", ".qsi", ".sid",
                                            ".jcv", ".tdb", ".TYP", ".dat", ".img", ".img", ".img", ".img"};

@@ -15,7 +15,7 @@
 #include "core/header_knowledge.h"
 #include "core/host.h"
 #include "operations/size_plan.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "platform/platform.h"
 #include "operations/gmp_packing.h"
 #include "operations/mps_builder.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 MessageText dd_RWDIFS{"dd_RWDIFS", "Read, wrong data in file %s.\n", "Odczyt, błędne dane w pliku %s.\n"};
 MessageText dd_DSFSFX{"dd_DSFSFX", "data %s,  file %sh,  fat %5xh\n", "dane %s,  plik %sh,  fat %5xh\n"};

@@ -20,7 +20,7 @@
 #include "operations/inplace_write.h"
 #include "operations/map_id_change.h"
 #include "operations/names_labels.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 #include "operations/typ_fix.h"
 
 MessageText gw_FSWMNS{"gw_FSWMNS", "File %s write mapset name [%.50s] into header.\n",

@@ -17,7 +17,7 @@
 #include "core/img_format.h"
 #include "core/map_ids.h"
 #include "operations/mps_builder.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 // Without a name of its own a joined mapset is called this.
 static constexpr const char* default_mapset_name = "Tarnwick All";

@@ -20,7 +20,7 @@
 #include "core/img_format.h"
 #include "operations/inplace.h"
 #include "operations/inplace_write.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 namespace {
 

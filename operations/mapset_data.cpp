@@ -30,7 +30,7 @@
 #include "operations/img_writer.h"
 #include "operations/mp_writer.h"
 #include "operations/task_bridge.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 MessageText pl_WriFiS{"pl_WriFiS", "Write file %s\n", "Zapis pliku %s\n"};
 MessageText pl_MuCPUU{"pl_MuCPUU", "Multiple Code Pages, using %u.\n", "Wiele stron kodowych, użyto %u.\n"};

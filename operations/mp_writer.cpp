@@ -15,7 +15,7 @@
 #include "core/coordinates.h"
 #include "core/files.h"
 #include "core/text_format.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 namespace {
 

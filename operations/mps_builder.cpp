@@ -14,7 +14,7 @@
 #include "core/host.h"
 #include "core/img_format.h"
 #include "core/map_list.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 std::string input_mapset_name(const InputFile& input)
 {

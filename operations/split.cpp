@@ -24,7 +24,7 @@
 #include "operations/mps_builder.h"
 #include "operations/split_files.h"
 #include "operations/split_outputs.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 MessageText pd_WDSSLU{"pd_WDSSLU", "Write data %8s -> %16s, len. %9u\n", "Zapis danych %8s -> %16s, dł. %9u\n"};
 MessageText pd_WrDaSS{"pd_WrDaSS", "Write data %8s -> %16s\n", "Zapis danych %8s -> %16s\n"};

@@ -15,7 +15,7 @@
 #include "core/host.h"
 #include "core/text_format.h"
 #include "operations/img_writer.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 // ---------------------------------------------------------------- names
 

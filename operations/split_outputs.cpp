@@ -19,7 +19,7 @@
 #include "operations/mps_builder.h"
 #include "operations/size_plan.h"
 #include "operations/split_files.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 // ---------------------------------------------------------------- per-map plan
 

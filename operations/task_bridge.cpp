@@ -153,3 +153,23 @@ void pomost_chang(const TaskOptions& options, int count, const char* const* name
         }
     });
 }
+
+int load_core_messages(LanguageGroup* file, int code_page, int write)
+{
+    std::unique_ptr<LanguageGroup> group;
+    if (file)
+        group = file->subgroup("twk_all");
+    LanguageGroup* g = group.get();
+    load_messages_bridge(g, code_page, write);
+    load_messages_dp(g, code_page, write);
+    load_messages_dd(g, code_page, write);
+    load_messages_fn(g, code_page, write);
+    load_messages_gw(g, code_page, write);
+    load_messages_mp(g, code_page, write);
+    load_messages_nt(g, code_page, write);
+    load_messages_od(g, code_page, write);
+    load_messages_size(g, code_page, write);
+    load_messages_pd(g, code_page, write);
+    load_messages_pl(g, code_page, write);
+    return 1;
+}

@@ -10,7 +10,7 @@
 
 #include "core/input_file.h"
 #include "core/messages.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 // "0.9.73.1232b" once make_version_text has run; empty before.
 extern char version_text[32];
@@ -45,3 +45,15 @@ void pomost_split(TaskOptions& options, int count, const char* const* names);
 void pomost_write(const TaskOptions& options, int count, const char* const* names);
 // The same for the Change road, which hands the whole list to each change.
 void pomost_chang(const TaskOptions& options, int count, const char* const* names);
+
+// Runs every core module's loader in the group "twk_all" of the file (or
+// with no group when file is null), in the fixed module order.
+int load_core_messages(LanguageGroup* file, int code_page, int write);
+
+// Loaders of the operations' message tables.
+int load_messages_bridge(LanguageGroup* group, int code_page, int write);
+int load_messages_dd(LanguageGroup* group, int code_page, int write);
+int load_messages_gw(LanguageGroup* group, int code_page, int write);
+int load_messages_size(LanguageGroup* group, int code_page, int write);
+int load_messages_pd(LanguageGroup* group, int code_page, int write);
+int load_messages_pl(LanguageGroup* group, int code_page, int write);

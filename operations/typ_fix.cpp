@@ -14,7 +14,7 @@
 #include "operations/inplace.h"
 #include "operations/inplace_write.h"
 #include "operations/names_labels.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 // twk's option parser in-process: what each letter and value form leaves in
 // task_options and the input list.
+#include "operations/task_bridge.h"
 #include "console/options.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,7 @@
 #include "console/run.h"
 #include "core/host.h"
 #include "core/messages.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/test_support.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/host.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 #include "platform/platform.h"
 #include "tests/support/locale_environment.h"
 

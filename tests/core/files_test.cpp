@@ -1,5 +1,6 @@
 // File primitives: the FAT block walk, XOR, output files, lengths, numbers,
 // clamps, product codes, and the core texts of these modules.
+#include "operations/task_bridge.h"
 #include "core/files.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,7 @@
 #include "core/host.h"
 #include "core/product_code.h"
 #include "core/reader.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 #include "tests/core/made_files.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/test_support.h"

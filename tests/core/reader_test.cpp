@@ -11,7 +11,7 @@
 #include "core/files.h"
 #include "core/img_format.h"
 #include "core/host.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 #include "tests/core/built_inputs.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/test_support.h"

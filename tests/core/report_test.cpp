@@ -2,6 +2,7 @@
 // data cannot reach, and the sign rule of TRE bounds it shares with the
 // writers. The real files are checked against golden reports in
 // report_golden_test.cpp.
+#include "operations/task_bridge.h"
 #include "core/report.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,7 @@
 #include "core/messages.h"
 #include "core/product_code.h"
 #include "core/reader.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/img_builder.h"
 #include "tests/support/subfile_images.h"

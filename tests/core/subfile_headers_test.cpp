@@ -8,7 +8,7 @@
 #include "core/host.h"
 #include "core/img_format.h"
 #include "core/reader.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 #include "tests/core/made_files.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/test_support.h"

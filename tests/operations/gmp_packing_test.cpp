@@ -9,7 +9,7 @@
 #include "core/files.h"
 #include "core/reader.h"
 #include "operations/join.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 #include "tests/operations/subfile_contents.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/img_builder.h"

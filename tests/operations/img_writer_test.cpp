@@ -10,7 +10,7 @@
 #include "core/files.h"
 #include "core/img_format.h"
 #include "core/product_code.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/subfile_images.h"
 #include "tests/support/test_support.h"

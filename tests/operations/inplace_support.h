@@ -14,7 +14,7 @@
 #include "core/host.h"
 #include "core/input_file.h"
 #include "core/reader.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/test_support.h"
 

@@ -1,6 +1,7 @@
 // In-place changes: the sum-keeping write step, the header fields, the mapset
 // name in the header, the TRE bytes, the family/product filter and the driver.
 #include "operations/inplace.h"
+#include "operations/task_bridge.h"
 
 #include <gtest/gtest.h>
 

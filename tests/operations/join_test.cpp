@@ -20,7 +20,7 @@
 #include "core/product_code.h"
 #include "core/reader.h"
 #include "operations/mps_builder.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 #include "tests/operations/subfile_contents.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/img_builder.h"

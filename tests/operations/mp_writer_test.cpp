@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "operations/task_options.h"
+#include "core/task_options.h"
 #include "tests/core/built_inputs.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/img_format.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/subfile_images.h"
 

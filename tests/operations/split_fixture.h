@@ -13,7 +13,7 @@
 #include "core/host.h"
 #include "core/reader.h"
 #include "operations/split.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 #include "tests/core/built_inputs.h"
 #include "tests/operations/subfile_contents.h"
 #include "tests/support/host_capture.h"

@@ -1,4 +1,5 @@
 // The split driver: modes, the list file, the TYP and subfile copies.
+#include "operations/task_bridge.h"
 #include "operations/split.h"
 
 #include <cstring>

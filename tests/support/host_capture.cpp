@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/text_format.h"
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 static std::string captured_log;
 static std::string captured_debug;

@@ -1,5 +1,5 @@
 // The global task options.
-#include "operations/task_options.h"
+#include "core/task_options.h"
 
 TaskOptions task_options;
 
