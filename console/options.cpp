@@ -522,7 +522,7 @@ int parse_version_argument(const char* text, TaskOptions& options)
     if (!wrong && second_comma != std::string::npos) {
         std::string code = rest.substr(second_comma + 1);
         if (code.empty())
-            code = " ";
+            code.assign(1, ' ');
         for (unsigned char c : code) {
             if (c < 0x20 || c > 0x5F)
                 wrong = true;

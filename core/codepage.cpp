@@ -289,7 +289,9 @@ int init_locale()
 char* save_ctype_locale()
 {
     int code_page = platform::current_ctype_code_page();
-    std::string name = code_page ? "." + std::to_string(code_page) : "C";
+    char name_text[16];
+    snprintf(name_text, sizeof name_text, code_page ? ".%d" : "C", code_page);
+    std::string name = name_text;
     auto copy = std::make_unique<char[]>(name.size() + 1);
     memcpy(copy.get(), name.c_str(), name.size() + 1);
     saved_locale_names.push_back(std::move(copy));

@@ -40,5 +40,5 @@ void sanitise_output_file_name(std::string& name)
         if (name[i] == '.' && name[i + 1] == '.')
             name[i] = '_';
     if (name.empty() || name == ".")
-        name = "_";
+        name.assign(1, '_');
 }

@@ -120,7 +120,9 @@ uint32_t map_name_number(const char* name8)
 
 void make_split_map_file_name(const MapEntry& map, uint32_t& counter, std::string& name, uint32_t& number)
 {
-    std::string ordinal = map.ordinal ? "-" + std::to_string(map.ordinal) : std::string();
+    std::string ordinal;
+    if (map.ordinal)
+        ordinal.append(1, '-').append(std::to_string(map.ordinal));
     const char* kind = map.kind == FILE_SRT ? "_srt" : map.kind == FILE_IDX ? "_mdr" : "";
     char text[64];
     auto numbered = [&](uint32_t value, bool short_form) {

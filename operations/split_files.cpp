@@ -112,7 +112,7 @@ int write_data_map_file(InputFile& input, SplitRun& run, MapEntry& map, uint32_t
 {
     std::string name = trimmed_field(map.name, 8, 1);
     if (map.ordinal)
-        name += "-" + std::to_string(map.ordinal);
+        name.append(1, '-').append(std::to_string(map.ordinal));
     const char* extension = data_map_extension(map);
     name += ".";
     name += extension ? std::string(extension) : trimmed_field(map.extension, 3, 0);

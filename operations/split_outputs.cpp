@@ -207,7 +207,7 @@ int write_split_map(InputFile& input, SplitRun& run, MapEntry& map, SplitMapWrit
     const TaskOptions& o = task_options;
     char subfile_name[9] = {};
     if (o.mapsource_split_b && number)
-        snprintf(subfile_name, sizeof subfile_name, "I%07X", number);
+        snprintf(subfile_name, sizeof subfile_name, "I%07X", number & 0xFFFFFFFu);  // IDs stay below 0x10000000
     else
         memcpy(subfile_name, map.name, strnlen(map.name, 8));
     if (o.mapsource_split_b)

@@ -25,7 +25,7 @@ MapEntry named_map(FileKind kind, const char* name8, uint32_t ordinal = 0)
 {
     MapEntry map;
     map.kind = kind;
-    strncpy(map.name, name8, 8);
+    memcpy(map.name, name8, strnlen(name8, 8));
     map.ordinal = ordinal;
     return map;
 }
