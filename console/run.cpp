@@ -10,6 +10,7 @@
 #include "console/output.h"
 #include "console/usage.h"
 #include "core/codepage.h"
+#include "core/map_list.h"
 #include "core/reader.h"
 #include "core/report.h"
 #include "operations/inplace.h"
@@ -27,11 +28,44 @@ bool has_changes(const TaskOptions& o)
            o.replace_typ || o.tre_param_flags;
 }
 
+// The code page the joined file's texts will be read in: the one most of
+// its maps have, as the reader picks it, else the mapset code page.
+int joined_code_page(const InputList& inputs)
+{
+    CodePageCount table;
+    for (const auto& input : inputs) {
+        if (input->kind == FILE_IMG) {
+            for (const MapEntry* map : input->maps)
+                if (!map->family_skip)
+                    count_code_page(table, map->code_page);
+        } else if (const LblInfo* lbl = input->single_subfile.lbl_info.get()) {
+            count_code_page(table, lbl->code_page);
+        } else if (const HeaderInfo* info = input->single_subfile.header_info.get()) {
+            count_code_page(table, info->code_page);
+        }
+    }
+    uint32_t code_page = pick_dominant_code_page(table, task_options.code_page);
+    return code_page ? static_cast<int>(code_page) : get_mapset_code_page();
+}
+
 int run_join(InputList& inputs)
 {
-    if (task_options.output_file.empty()) {
+    TaskOptions& o = task_options;
+    if (o.output_file.empty()) {
         print_line("Output file name missing.", "Brak nazwy pliku wyjściowego.");
         return 3;
+    }
+    // The name goes into the header and the MPS in the code page of the
+    // maps beside it, or it reads back as other characters.
+    if (!o.mapset_name.empty()) {
+        int code_page = joined_code_page(inputs);
+        std::string utf8 = o.mapset_name;
+        if (!set_mapset_name_option(&o, utf8.c_str(), code_page)) {
+            print_text("Mapset name characters don't match code page %d, file %s.\n",
+                       "Znaki nazwy zestawu map nie pasują do strony kodowej %d, plik %s.\n", code_page,
+                       o.output_file.c_str());
+            return 1;
+        }
     }
     return join_input_maps(inputs) ? 0 : 4;
 }

@@ -107,18 +107,6 @@ const char* convert_into(Converter& c, int code_page, const char* text, std::arr
     return result.data();
 }
 
-// The longest prefix of at most limit bytes of a UTF-8 text of length bytes
-// that does not end inside a character.
-size_t utf8_prefix_length(const char* text, size_t length, size_t limit)
-{
-    if (length <= limit)
-        return length;
-    size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    return end;
-}
-
 // The accent tables of "no accents": runs of bytes that lose their accent.
 struct AccentRun {
     unsigned char first, last;
@@ -214,7 +202,7 @@ int convert_cp_to_utf8_in_place(int code_page, int size, char* buffer)
     std::array<char, kWorkSize> work{};
     ConversionResult r = run_conversion(incoming, buffer, length, work.data(), kWorkSize - 1);
     size_t produced = strnlen(work.data(), r.written);
-    size_t kept = utf8_prefix_length(work.data(), produced, static_cast<size_t>(size) - 1);
+    size_t kept = platform::utf8_prefix_length(work.data(), produced, static_cast<size_t>(size) - 1);
     memcpy(buffer, work.data(), kept);
     buffer[kept] = '\0';
     return 1;

@@ -411,35 +411,6 @@ int write_file_at(InputFile& input, const void* buffer, uint64_t position, uint3
     return transfer_stopped() || !written ? 0 : 1;
 }
 
-int rewrite_fat_entries(InputFile& input, uint32_t slot, uint32_t length)
-{
-    if (input.block_size == 0) {
-        log_message(fn_WrSEFS.text(), input.path.c_str());
-        return 0;
-    }
-    uint64_t blocks = (uint64_t(length) + input.block_size - 1) / input.block_size;
-    uint64_t entries = (blocks + FatEntry::block_count - 1) / FatEntry::block_count;
-    ByteView fat(input.header_buffer);
-    for (uint64_t i = 0; i < entries; ++i) {
-        uint64_t row = slot + i;
-        if (row >= input.fat_entry_count || row >= input.fat_slots.size() ||
-            !fat.contains(input.fat_slots[row].entry_offset, FatEntry::size)) {
-            log_message(fn_WrSEFS.text(), input.path.c_str());
-            return 0;
-        }
-    }
-    std::vector<uint8_t> scratch(FatEntry::size);
-    for (uint64_t i = 0; i < entries; ++i) {
-        uint32_t entry = input.fat_slots[slot + i].entry_offset;
-        if (!seek_to(input, entry))
-            return 0;
-        bool written = write_with_xor(input, input.header_buffer.data() + entry, FatEntry::size, scratch);
-        if (transfer_stopped() || !written)
-            return 0;
-    }
-    return 1;
-}
-
 int write_fill_bytes(FILE* stream, int64_t n, uint8_t value)
 {
     if (n <= 0)

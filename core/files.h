@@ -107,9 +107,6 @@ int write_subfile_data(InputFile& input, const void* buffer, uint32_t slot, uint
 // n bytes at a file position, with the file's XOR.
 int read_file_at(InputFile& input, void* buffer, uint64_t position, uint32_t n);
 int write_file_at(InputFile& input, const void* buffer, uint64_t position, uint32_t n);
-// Writes the FAT entries of the subfile at row slot (as many as length needs)
-// from header_buffer back to the file.
-int rewrite_fat_entries(InputFile& input, uint32_t slot, uint32_t length);
 // Writes n bytes of one value; n <= 0 writes nothing.
 int write_fill_bytes(FILE* stream, int64_t n, uint8_t value);
 // XORs exactly n bytes with the mask word (byte i with byte i mod 4 of mask).

@@ -2,9 +2,10 @@
 //
 // A header continues after its common start with section descriptors at
 // fixed offsets: a u32 section offset then a u32 section length. A section is
-// present when the header length exceeds the descriptor's threshold and its
-// offset is not 0. Before the GMP packing rebases a map's headers it must be
-// sure it knows every one of them, hence the known-length check.
+// present when the header is long enough to hold its descriptor and its
+// offset is not 0. The GMP packing moves the offsets of the same table.
+// Before it rebases a map's headers it must be sure it knows every one of
+// them, hence the known-length check.
 #include "core/header_knowledge.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 
 #include "core/files.h"
 #include "core/host.h"
+#include "core/subfile_headers.h"
 
 MessageText nt_UnSHeF{"nt_UnSHeF", "Unknown %s header format.\n", "Nieznany format nagłówka %s.\n"};
 
@@ -24,23 +26,23 @@ int load_messages_nt(LanguageGroup* group, int code_page, int write)
 
 namespace {
 
-struct SectionDescriptor {
-    uint16_t offset;     // of the descriptor in the header
-    uint16_t threshold;  // the header length must exceed it
-};
+constexpr SectionDescriptor tre_sections[] = {{0x21, 41}, {0x29, 49},  {0x31, 59},  {0x4A, 84},  {0x58, 98},
+                                              {0x66, 112}, {0x7C, 134}, {0x8A, 148}, {0xAE, 184}, {0xBC, 198}};
+constexpr SectionDescriptor lbl_sections[] = {
+    {0x15, 29},   {0x1F, 41},   {0x2D, 55},   {0x3B, 69},   {0x49, 83},   {0x57, 95},   {0x64, 110},
+    {0x72, 124},  {0x80, 138},  {0x8E, 152},  {0x9C, 166},  {0xB0, 184},  {0xB8, 194},  {0xC4, 206},
+    {0xD0, 216},  {0xDE, 230},  {0xEC, 244},  {0xFA, 258},  {0x108, 272}, {0x116, 286}, {0x124, 300},
+    {0x132, 314}, {0x140, 328}, {0x14E, 342}, {0x15A, 354}, {0x168, 368}, {0x176, 382}, {0x184, 398},
+    {0x192, 410}, {0x19A, 418}, {0x1A6, 430}, {0x1B2, 442}, {0x1BE, 454}, {0x1CA, 466}, {0x1D8, 480},
+    {0x1E6, 494}};
+constexpr SectionDescriptor rgn_sections[] = {{0x15, 29}, {0x1D, 37}, {0x39, 65}, {0x55, 93}, {0x71, 121}};
+constexpr SectionDescriptor net_sections[] = {{0x15, 29}, {0x1E, 38}, {0x27, 49},
+                                              {0x43, 75}, {0x4C, 84}, {0x56, 94}};
+constexpr SectionDescriptor nod_sections[] = {{0x15, 29}, {0x25, 45}, {0x31, 57}, {0x3F, 71}};
 
-const SectionDescriptor tre_sections[] = {{33, 40},  {41, 48},   {49, 58},   {74, 83},   {88, 97},
-                                          {102, 111}, {124, 133}, {138, 147}, {174, 183}, {188, 197}};
-const SectionDescriptor lbl_sections[] = {
-    {21, 28},   {31, 40},   {45, 54},   {59, 68},   {73, 82},   {87, 94},   {100, 109}, {114, 123}, {128, 137},
-    {142, 151}, {156, 165}, {176, 183}, {184, 193}, {196, 205}, {208, 215}, {222, 229}, {236, 243}, {250, 257},
-    {264, 271}, {278, 285}, {292, 299}, {306, 313}, {320, 327}, {334, 341}, {346, 353}, {360, 367}, {374, 381},
-    {388, 397}, {402, 409}, {410, 417}, {422, 429}, {434, 441}, {446, 453}, {458, 465}, {472, 479}, {486, 493}};
-const SectionDescriptor rgn_sections[] = {{21, 28}, {29, 36}, {57, 64}, {85, 92}, {113, 120}};
-const SectionDescriptor net_sections[] = {{21, 28}, {30, 37}, {39, 48}, {67, 74}, {76, 83}, {86, 93}};
-const SectionDescriptor nod_sections[] = {{21, 28}, {37, 44}, {49, 56}, {63, 70}};
+}  // namespace
 
-std::span<const SectionDescriptor> sections_of(SubfileKind kind)
+std::span<const SectionDescriptor> section_descriptors(SubfileKind kind)
 {
     switch (kind) {
     case SUB_TRE: return tre_sections;
@@ -51,6 +53,8 @@ std::span<const SectionDescriptor> sections_of(SubfileKind kind)
     default: return {};
     }
 }
+
+namespace {
 
 struct Measures {
     uint64_t sum = 0;
@@ -63,9 +67,9 @@ struct Measures {
 Measures measure_sections(SubfileKind kind, ByteView header)
 {
     uint32_t h = header.u16(0);
-    std::span<const SectionDescriptor> table = sections_of(kind);
+    std::span<const SectionDescriptor> table = section_descriptors(kind);
     Measures m{0, h, h};
-    if (table.empty() || h <= table[0].threshold)
+    if (table.empty() || h < table[0].min_length)
         return m;
     bool any = false;
     uint64_t extent = 0;
@@ -78,10 +82,11 @@ Measures measure_sections(SubfileKind kind, ByteView header)
         extent = std::max(extent, offset + length);
         lowest = std::min(lowest, offset);
     }
-    if (kind == SUB_NOD && h > nod_sections[3].threshold) {
+    if (kind == SUB_NOD && h >= nod_sections[3].min_length) {
         // The gap between the third section and the fourth belongs to the
         // NOD data too.
-        uint64_t o3 = header.u32(49), l3 = header.u32(53), o4 = header.u32(63);
+        uint32_t third = nod_sections[2].offset, fourth = nod_sections[3].offset;
+        uint64_t o3 = header.u32(third), l3 = header.u32(third + 4), o4 = header.u32(fourth);
         if (o4 != 0 && l3 != 0 && o3 < o4 && l3 < o4 - o3)
             m.sum += o4 - o3 - l3;
     }
@@ -98,8 +103,8 @@ std::vector<HeaderSection> present_sections(SubfileKind kind, ByteView header)
 {
     std::vector<HeaderSection> sections;
     uint32_t h = header.u16(0);
-    for (const SectionDescriptor& d : sections_of(kind)) {
-        if (h <= d.threshold)
+    for (const SectionDescriptor& d : section_descriptors(kind)) {
+        if (h < d.min_length)
             break;
         uint32_t offset = header.u32(d.offset);
         if (offset != 0)
@@ -160,11 +165,11 @@ int check_known_header_length(InputFile& input, const SubfileEntry& subfile)
         uint64_t e = 0;
         uint64_t d = h;
         if (h > 32) {
-            e = uint64_t(header.u16(25)) * header.u16(31);
+            e = uint64_t(header.u16(DemHeader::level_count)) * header.u16(DemHeader::record_size);
             d = h + e;
         }
         if (h > 36)
-            e += header.u32(33);
+            e += header.u32(DemHeader::records_offset);
         debug_message(DBG_NT, "%s dlug %u, zakr %u, diff %i (dlen %u, xlen %u)\n", name, subfile.length, saturate(e),
                       static_cast<int>(length - static_cast<int64_t>(d)), saturate(d), 0u);
         return known;
@@ -173,7 +178,7 @@ int check_known_header_length(InputFile& input, const SubfileEntry& subfile)
     uint64_t counted = h + m.sum;
     int64_t x = 0;
     if (subfile.kind == SUB_RGN || subfile.kind == SUB_TRE)
-        x = static_cast<int64_t>(header.u32(subfile.kind == SUB_RGN ? 21 : 49)) - h;
+        x = static_cast<int64_t>(header.u32(subfile.kind == SUB_RGN ? rgn_sections[0].offset : tre_sections[2].offset)) - h;
     debug_message(DBG_NT, "%s dlug %u, zakr %u, diff %i (dlen %u, xlen %u)\n", name, subfile.length,
                   saturate(m.extent), static_cast<int>(length - static_cast<int64_t>(counted) - x), saturate(counted),
                   static_cast<uint32_t>(x));
@@ -217,11 +222,11 @@ int dump_gmp_header(InputFile& input, const SubfileEntry* subfile)
         uint32_t field;
         SubfileKind kind;
     } parts[] = {
-        {"GMP-TRE", ", TRE %u", 0x19, SUB_TRE}, {"GMP-RGN", ", RGN %u", 0x1D, SUB_RGN},
-        {"GMP-LBL", ", LBL %u", 0x21, SUB_LBL}, {"GMP-NET", ", NET %u", 0x25, SUB_NET},
-        {"GMP-NOD", ", NOD %u", 0x29, SUB_NOD}, {"GMP-DEM", ", DEM %u", 0x2D, SUB_DEM},
-        {"GMP-MAR", ", MAR %u", 0x31, SUB_OTHER}, {"GMP-MET", ", Met %u", 0x35, SUB_OTHER},
-        {"GMP-MET", ", MET %u", 0x39, SUB_OTHER},
+        {"GMP-TRE", ", TRE %u", GmpHeader::tre, SUB_TRE},       {"GMP-RGN", ", RGN %u", GmpHeader::rgn, SUB_RGN},
+        {"GMP-LBL", ", LBL %u", GmpHeader::lbl, SUB_LBL},       {"GMP-NET", ", NET %u", GmpHeader::net, SUB_NET},
+        {"GMP-NOD", ", NOD %u", GmpHeader::nod, SUB_NOD},       {"GMP-DEM", ", DEM %u", GmpHeader::dem, SUB_DEM},
+        {"GMP-MAR", ", MAR %u", GmpHeader::mar, SUB_OTHER},     {"GMP-MET", ", Met %u", GmpHeader::further, SUB_OTHER},
+        {"GMP-MET", ", MET %u", GmpHeader::met, SUB_OTHER},
     };
     constexpr size_t part_count = sizeof parts / sizeof parts[0];
     uint64_t offsets[part_count] = {};
@@ -239,12 +244,12 @@ int dump_gmp_header(InputFile& input, const SubfileEntry* subfile)
         ByteView header = gmp.sub(p, h);
         const char* line = "%s dlug %u, max %x, min %x, zakr %u\n";
         if (parts[i].kind == SUB_DEM) {
-            uint64_t records = h > 36 ? header.u32(0x21) : 0;
-            uint64_t size = uint64_t(header.u16(0x19)) * header.u16(0x1F);
+            uint64_t records = h > 36 ? header.u32(DemHeader::records_offset) : 0;
+            uint64_t size = uint64_t(header.u16(DemHeader::level_count)) * header.u16(DemHeader::record_size);
             debug_message(DBG_NT, line, parts[i].label, saturate(size), saturate(records + size), saturate(records),
                           saturate(size));
-            debug_message(DBG_NT, "GMP-DEM-EXT offs1 %X, offs2 %X\n", gmp.u32(records + 0x20),
-                          gmp.u32(records + 0x24));
+            debug_message(DBG_NT, "GMP-DEM-EXT offs1 %X, offs2 %X\n", gmp.u32(records + DemHeader::record_first),
+                          gmp.u32(records + DemHeader::record_second));
             totals[i] = h + size;
         } else if (parts[i].kind == SUB_OTHER) {
             debug_message(DBG_NT, line, parts[i].label, 0u, h, h, 0u);

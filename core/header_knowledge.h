@@ -3,7 +3,9 @@
 // of a length this program knows, and the debug traces of GMP and MDR headers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "core/byte_view.h"
@@ -11,6 +13,19 @@
 #include "core/messages.h"
 
 extern MessageText nt_UnSHeF;
+
+// Where a section descriptor of a TRE, LBL, RGN, NET or NOD header stands (a
+// u32 section offset, then a u32 length), and the header length from which
+// the header holds it.
+struct SectionDescriptor {
+    uint16_t offset;
+    uint16_t min_length;
+};
+// The descriptors of a kind in header order; empty for other kinds.
+std::span<const SectionDescriptor> section_descriptors(SubfileKind kind);
+// The first TRE sections (levels, subdivisions, copyright, three overviews),
+// whose data lies right behind the header: the lowest of them ends it.
+constexpr size_t tre_leading_sections = 6;
 
 // A section of a TRE, LBL, RGN, NET or NOD header: where its descriptor
 // stands in the header, and the offset and length the descriptor gives.

@@ -142,7 +142,19 @@ struct MapEntry {
 
 struct SumSource;
 
+// A member that counts the records holding it, copies included: the task
+// bridge's memory trace shows how many input files are alive, so a task that
+// keeps its files beyond its end shows at once.
+struct LiveInputCount {
+    static inline uint32_t alive = 0;
+    LiveInputCount() { ++alive; }
+    LiveInputCount(const LiveInputCount&) { ++alive; }
+    LiveInputCount& operator=(const LiveInputCount&) = default;
+    ~LiveInputCount() { --alive; }
+};
+
 struct InputFile {
+    LiveInputCount counted;
     FILE* stream = nullptr;  // open only while the file is read or changed
     bool read_only = false;  // stream was opened for reading only
     // The byte-sum worker's own descriptor onto stream: made on the first

@@ -7,6 +7,7 @@
 
 #include "core/codepage.h"
 #include "core/host.h"
+#include "platform/platform.h"
 
 int error_count = 0;
 int warning_count = 0;
@@ -14,7 +15,7 @@ int stop_requested = 0;
 int english_texts = 1;
 uint32_t debug_categories = DBG_ALWAYS;
 
-size_t MessageText::max_size() const { return 2 * strlen(english) + 60; }
+size_t MessageText::max_size() const { return fixed_max ? fixed_max : 2 * strlen(english) + 60; }
 
 // The argument types a printf format consumes, one letter each:
 // 'i' int-sized integer, 'l' long, 'q' long long, 'z' size_t, 'j' intmax_t,
@@ -90,17 +91,6 @@ int conversions_match(const char* english, const char* translated)
     return a == b;
 }
 
-// Cuts a text to at most limit bytes without splitting a UTF-8 character.
-static void cut_utf8(std::string& text, size_t limit)
-{
-    if (text.size() <= limit)
-        return;
-    size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    text.resize(end);
-}
-
 int load_message_table(MessageTable table, LanguageGroup* group, int code_page, int write)
 {
     for (MessageText* m : table) {
@@ -130,7 +120,7 @@ int load_message_table(MessageTable table, LanguageGroup* group, int code_page, 
             convert_cp_to_utf8_in_place(code_page, static_cast<int>(buffer.size()), buffer.data());
             value = buffer.data();
         }
-        cut_utf8(value, m->max_size() * 3);
+        value.resize(platform::utf8_prefix_length(value.data(), value.size(), m->max_size() * 3));
         m->loaded = conversions_match(m->english, value.c_str()) ? value : std::string(m->english);
         m->has_loaded = true;
     }

@@ -3,7 +3,8 @@
 // Every text a core module prints lives in a MessageText of that module's
 // table, with a key ("fn_OuOfMe"), a built-in English and a built-in Polish
 // text (both UTF-8 in the source) and a maximum size for texts read from a
-// language file (twice the English length plus 60). The module prints
+// language file (twice the English length plus 60, unless the table gives
+// one of its own). The module prints
 // through text(), which is the English built-in until a loader runs.
 //
 // A module defines its entries and a table of pointers to them, and its
@@ -39,8 +40,12 @@ struct MessageText {
     const char* polish;
     std::string loaded;       // the text in force after a load
     bool has_loaded = false;
+    size_t fixed_max = 0;     // a maximum size given by the table, else 0
 
     MessageText(const char* k, const char* en, const char* pl) : key(k), english(en), polish(pl) {}
+    // The window program's tables give some maximum sizes of their own.
+    MessageText(const char* k, const char* en, const char* pl, size_t max)
+        : key(k), english(en), polish(pl), fixed_max(max) {}
 
     // The text every message is printed through.
     const char* text() const { return has_loaded ? loaded.c_str() : english; }

@@ -13,6 +13,7 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <new>
 #include <string>
 
@@ -326,6 +327,17 @@ int recognise_single_file(InputFile& file, ByteView bytes)
     return 0;
 }
 
+// A part of a single file that can't be read leaves the other parts worth
+// knowing, so one failed reader does not stop the next; the result still
+// says that one failed.
+static int run_every_reader(InputFile& file, std::initializer_list<int (*)(InputFile&, SubfileEntry*)> readers)
+{
+    int all_read = 1;
+    for (auto reader : readers)
+        all_read &= reader(file, nullptr);
+    return all_read;
+}
+
 int describe_single_subfile(InputFile& file)
 {
     SubfileEntry& subfile = file.single_subfile;
@@ -359,11 +371,10 @@ int describe_single_subfile(InputFile& file)
     case SUB_TRE:
     case SUB_LBL:
     case SUB_DEM:
-        return read_tre_header(file, nullptr) && read_lbl_header(file, nullptr) && read_dem_header(file, nullptr);
+        return run_every_reader(file, {read_tre_header, read_lbl_header, read_dem_header});
     case SUB_GMP:
         dump_gmp_header(file, nullptr);
-        return read_gmp_header(file, nullptr) && read_tre_header(file, nullptr) && read_lbl_header(file, nullptr) &&
-               read_dem_header(file, nullptr);
+        return run_every_reader(file, {read_gmp_header, read_tre_header, read_lbl_header, read_dem_header});
     default:
         return 1;
     }

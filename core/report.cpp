@@ -27,6 +27,7 @@
 #include "core/coordinates.h"
 #include "core/file_names.h"
 #include "core/files.h"
+#include "core/header_knowledge.h"
 #include "core/host.h"
 #include "core/img_format.h"
 #include "core/product_code.h"
@@ -119,8 +120,6 @@ constexpr uint32_t signed_tre_min_length = 249;
 constexpr uint32_t signed_tre_fields[2] = {0xF1, 0xF5};
 // Level records of the TRE levels section: zoom byte (bit 7: inherited), bits, u16 subdivisions.
 constexpr uint32_t tre_level_size = 4;
-// The section offsets of a TRE header (levels, subdivisions, copyright, overviews).
-constexpr uint32_t tre_section_fields[] = {0x21, 0x29, 0x31, 0x4A, 0x58, 0x66};
 // Texts after a TRE header, and MPS names, are shown up to this many bytes.
 constexpr uint32_t text_run_limit = 198;
 // DEM level record: west and north edges, signed, 2^32 units = 360 degrees.
@@ -302,8 +301,8 @@ uint64_t tre_texts_end(const TreInfo& tre)
     ByteView t(tre.header);
     uint64_t end = std::min<uint64_t>(tre.header_extent, t.size());
     if (tre.gmp_part) {
-        for (uint32_t field : tre_section_fields) {
-            uint32_t offset = t.u32(field);
+        for (const SectionDescriptor& section : section_descriptors(SUB_TRE).first(tre_leading_sections)) {
+            uint32_t offset = t.u32(section.offset);
             if (offset > tre.tre_offset)
                 end = std::min<uint64_t>(end, offset - tre.tre_offset);
         }

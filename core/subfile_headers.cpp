@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "core/files.h"
+#include "core/header_knowledge.h"
 #include "core/host.h"
 #include "core/input_file.h"
 #include "core/reader.h"
@@ -55,7 +56,8 @@ static bool read_image(InputFile& file, const SubfileEntry* subfile, uint64_t of
 
 // Where a TRE, LBL or DEM header lies: at the start of a subfile of its own
 // kind, or at the offset a GMP header gives for its part, up to the next
-// part's offset (or limit bytes when that is missing or lower).
+// part's offset (or limit bytes when that is missing or lower; nothing when
+// it is the same).
 struct HeaderShape {
     SubfileKind kind;
     uint32_t gmp_min_length;    // a shorter GMP holds no such part
@@ -95,8 +97,10 @@ static int locate_header(InputFile& file, const SubfileEntry* subfile, const Hea
         place.start = gmp.u32(shape.field);
         if (place.start == 0)
             return 0;
+        // A part that ends where it starts is empty: reading on would take
+        // the next part's header for this one.
         uint64_t end = shape.end_field ? gmp.u32(shape.end_field) : 0;
-        if (end > place.start)
+        if (end >= place.start)
             place.bytes = std::min(end - place.start, shape.limit);
     } else if (kind != shape.kind) {
         return 0;
@@ -206,8 +210,8 @@ int read_tre_header(InputFile& file, SubfileEntry* subfile)
         info->header_extent = info->bytes_read();
     } else {
         uint32_t extent = info->bytes_read();
-        for (uint32_t field : {0x21u, 0x29u, 0x31u, 0x4Au, 0x58u, 0x66u})
-            extent = std::min(extent, tre.u32(field));
+        for (const SectionDescriptor& section : section_descriptors(SUB_TRE).first(tre_leading_sections))
+            extent = std::min(extent, tre.u32(section.offset));
         info->header_extent = extent;
     }
     // Levels run from the coarsest down; the top one is usually marked
@@ -271,9 +275,9 @@ int read_dem_header(InputFile& file, SubfileEntry* subfile)
         return started < 0 ? 0 : 1;
     uint32_t length = info->subfile_length;
     ByteView dem(info->header);
-    uint32_t count = dem.u16(0x19);
-    uint32_t size = dem.u16(0x1F);
-    uint32_t records = dem.u32(0x21);
+    uint32_t count = dem.u16(DemHeader::level_count);
+    uint32_t size = dem.u16(DemHeader::record_size);
+    uint32_t records = dem.u32(DemHeader::records_offset);
     if (count != 0 && size != 0 && uint64_t(count) * size + records <= length) {
         info->level_count = count;
         info->level_record_size = size;
@@ -453,20 +457,17 @@ int read_jcv_header(InputFile& file, SubfileEntry* subfile) { return read_data_h
 
 int read_other_header(InputFile& file, SubfileEntry* subfile)
 {
-    SubfileKind kind = header_subfile_kind(file, subfile);
-    switch (kind) {
-    case SUB_TYP:
-    case SUB_TDB:
-    case SUB_TRF:
-    case SUB_MMR:
-    case SUB_MD2:
-    case SUB_MDR:
-    case SUB_IDX:
-    case SUB_QSI:
-    case SUB_SID:
-    case SUB_JCV:
-        return read_data_header(file, subfile, kind);
-    default:
-        return 1;
+    switch (header_subfile_kind(file, subfile)) {
+    case SUB_TYP: return read_typ_header(file, subfile);
+    case SUB_TDB: return read_tdb_header(file, subfile);
+    case SUB_TRF: return read_trf_header(file, subfile);
+    case SUB_MMR: return read_mmr_header(file, subfile);
+    case SUB_MD2: return read_md2_header(file, subfile);
+    case SUB_MDR: return read_mdr_header(file, subfile);
+    case SUB_IDX: return read_idx_header(file, subfile);
+    case SUB_QSI: return read_qsi_header(file, subfile);
+    case SUB_SID: return read_sid_header(file, subfile);
+    case SUB_JCV: return read_jcv_header(file, subfile);
+    default: return 1;
     }
 }

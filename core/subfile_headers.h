@@ -110,6 +110,16 @@ struct GmpHeader {
     static constexpr uint32_t met = 0x39;      // headers longer than 60 bytes
 };
 
+// Fields of a DEM header and of its level records.
+struct DemHeader {
+    static constexpr uint32_t level_count = 0x19;     // u16
+    static constexpr uint32_t record_size = 0x1F;     // u16, of one level record
+    static constexpr uint32_t records_offset = 0x21;  // u32, of the first level record
+    // Two u32 data offsets inside a level record.
+    static constexpr uint32_t record_first = 0x20;
+    static constexpr uint32_t record_second = 0x24;
+};
+
 // TYP, TDB, TRF, MMR, MD2, MDR, IDX, QSI, SID and JCV subfiles.
 struct HeaderInfo {
     uint32_t fat_slot = 0;

@@ -82,9 +82,6 @@ struct TaskOptions {
     int32_t limit_east = 0;
     int32_t limit_west = 0;
     uint32_t split_result = 0;
-
-    // Length of output_path in bytes, kept for the callers that test it.
-    uint32_t output_path_length() const { return static_cast<uint32_t>(output_path.size()); }
 };
 
 extern TaskOptions task_options;

@@ -19,52 +19,33 @@
 
 namespace {
 
-// A u32 section offset of a header, moved when the declared header length
-// is at least min_length.
-struct OffsetField {
-    uint16_t offset;
-    uint16_t min_length;
-};
-
+// The sections whose offsets move are those of the header knowledge's
+// table of the kind; limit is the longest header they describe.
 struct HeaderLayout {
     const char* name;
-    uint32_t limit;  // the longest header these fields describe
-    std::span<const OffsetField> fields;
+    uint32_t limit;
+    SubfileKind kind;
 };
 
-constexpr OffsetField tre_fields[] = {{0x21, 41}, {0x29, 49},  {0x31, 59},  {0x4A, 84},  {0x58, 98},
-                                      {0x66, 112}, {0x7C, 134}, {0x8A, 148}, {0xAE, 184}, {0xBC, 198}};
-constexpr OffsetField rgn_fields[] = {{0x15, 29}, {0x1D, 37}, {0x39, 65}, {0x55, 93}, {0x71, 121}};
-constexpr OffsetField lbl_fields[] = {
-    {0x15, 29},   {0x1F, 41},   {0x2D, 55},   {0x3B, 69},   {0x49, 83},   {0x57, 95},   {0x64, 110},
-    {0x72, 124},  {0x80, 138},  {0x8E, 152},  {0x9C, 166},  {0xB0, 184},  {0xB8, 194},  {0xC4, 206},
-    {0xD0, 216},  {0xDE, 230},  {0xEC, 244},  {0xFA, 258},  {0x108, 272}, {0x116, 286}, {0x124, 300},
-    {0x132, 314}, {0x140, 328}, {0x14E, 342}, {0x15A, 354}, {0x168, 368}, {0x176, 382}, {0x184, 398},
-    {0x192, 410}, {0x19A, 418}, {0x1A6, 430}, {0x1B2, 442}, {0x1BE, 454}, {0x1CA, 466}, {0x1D8, 480},
-    {0x1E6, 494}};
-constexpr OffsetField net_fields[] = {{0x15, 29}, {0x1E, 38}, {0x27, 49}, {0x43, 75}, {0x4C, 84}, {0x56, 94}};
-constexpr OffsetField nod_fields[] = {{0x15, 29}, {0x25, 45}, {0x31, 57}, {0x3F, 71}};
-
-constexpr HeaderLayout tre_layout{"TRE", 211, tre_fields};
-constexpr HeaderLayout rgn_layout{"RGN", 125, rgn_fields};
-constexpr HeaderLayout lbl_layout{"LBL", 498, lbl_fields};
-constexpr HeaderLayout net_layout{"NET", 100, net_fields};
-constexpr HeaderLayout nod_layout{"NOD", 127, nod_fields};
+constexpr HeaderLayout tre_layout{"TRE", 211, SUB_TRE};
+constexpr HeaderLayout rgn_layout{"RGN", 125, SUB_RGN};
+constexpr HeaderLayout lbl_layout{"LBL", 498, SUB_LBL};
+constexpr HeaderLayout net_layout{"NET", 100, SUB_NET};
+constexpr HeaderLayout nod_layout{"NOD", 127, SUB_NOD};
 
 // The longest RGN_EXT header and the length from which it holds an offset.
 constexpr uint32_t rgn_ext_limit = 14;
 constexpr uint32_t rgn_ext_offset_length = 10;
-// DEM: header lengths known, the record size, and the level records'
-// offset fields.
+// DEM: header lengths known and the largest level record.
 constexpr uint32_t dem_min_header = 37;
 constexpr uint32_t dem_limit = 41;
 constexpr uint32_t dem_max_record_size = 60;
-constexpr uint32_t dem_records_offset = 0x21;
-constexpr uint32_t dem_record_size = 0x1F;
-constexpr uint32_t dem_level_count = 0x19;
 
 enum Part { TRE, RGN, LBL, NET, NOD, DEM, PART_COUNT };
 constexpr SubfileKind part_kinds[PART_COUNT] = {SUB_TRE, SUB_RGN, SUB_LBL, SUB_NET, SUB_NOD, SUB_DEM};
+// Where the GMP header gives each part's offset.
+constexpr uint32_t part_fields[PART_COUNT] = {GmpHeader::tre, GmpHeader::rgn, GmpHeader::lbl,
+                                              GmpHeader::net, GmpHeader::nod, GmpHeader::dem};
 
 struct PackPart {
     bool present = false;
@@ -99,13 +80,14 @@ int move_fields(ByteSpan header, uint32_t delta, const HeaderLayout& layout)
         log_message(nt_UnSHeF.text(), layout.name);
         return 0;
     }
+    std::span<const SectionDescriptor> fields = section_descriptors(layout.kind);
     // Tested first, so a refused header is left as it was.
-    for (const OffsetField& f : layout.fields) {
+    for (const SectionDescriptor& f : fields) {
         uint32_t value = header.view().u32(f.offset);
         if (length >= f.min_length && uint64_t(value) + delta > UINT32_MAX && value != 0)
             return -1;
     }
-    for (const OffsetField& f : layout.fields)
+    for (const SectionDescriptor& f : fields)
         if (length >= f.min_length)
             move_field(header, f.offset, delta);
     return 1;
@@ -184,24 +166,25 @@ PackResult move_dem(PackPart& dem)
 {
     ByteSpan bytes(dem.bytes);
     ByteView view = bytes.view();
-    uint32_t record_size = view.u16(dem_record_size);
-    uint64_t count = view.u16(dem_level_count);
-    uint64_t first = view.u32(dem_records_offset);
+    uint32_t record_size = view.u16(DemHeader::record_size);
+    uint64_t count = view.u16(DemHeader::level_count);
+    uint64_t first = view.u32(DemHeader::records_offset);
     if (dem.declared < dem_min_header || record_size > dem_max_record_size ||
         count * record_size + first > dem.length())
         return PACK_FAILED;
     for (uint64_t i = 0; i < count; ++i) {
         uint64_t record = first + i * record_size;
-        if (record_size >= 36 && !move_field(bytes, record + 0x20, dem.delta()))
+        if (record_size >= DemHeader::record_first + 4 && !move_field(bytes, record + DemHeader::record_first, dem.delta()))
             return PACK_REFUSED;
-        if (record_size >= 40 && !move_field(bytes, record + 0x24, dem.delta()))
+        if (record_size >= DemHeader::record_second + 4 &&
+            !move_field(bytes, record + DemHeader::record_second, dem.delta()))
             return PACK_REFUSED;
     }
     if (dem.declared > dem_limit) {
         log_message(nt_UnSHeF.text(), "DEM");
         return PACK_FAILED;
     }
-    if (dem.declared > 36 && !move_field(dem.header_span(), dem_records_offset, dem.delta()))
+    if (dem.declared > 36 && !move_field(dem.header_span(), DemHeader::records_offset, dem.delta()))
         return PACK_REFUSED;
     return PACK_DONE;
 }
@@ -243,7 +226,7 @@ std::vector<uint8_t> gmp_header(PackPart (&parts)[PART_COUNT])
         g.put_bytes(0x0E, tre.data() + 0x0E, 7);
     for (int p = 0; p < PART_COUNT; ++p)
         if (parts[p].present)
-            g.put_u32(0x19 + 4 * p, static_cast<uint32_t>(parts[p].header_position));
+            g.put_u32(part_fields[p], static_cast<uint32_t>(parts[p].header_position));
     g.put_bytes(0x3D, "Tarnwick\0\0", 10);
     return head;
 }
@@ -278,10 +261,13 @@ int move_lbl_offsets(ByteSpan header, uint32_t delta) { return move_fields(heade
 int move_net_offsets(ByteSpan header, uint32_t delta) { return move_fields(header, delta, net_layout); }
 int move_nod_offsets(ByteSpan header, uint32_t delta) { return move_fields(header, delta, nod_layout); }
 
-PackResult dopisz_mape_ntk(InputFile& input, MapEntry& map, ImgWriter& writer, uint32_t kind_mask)
+namespace {
+
+// Reads the map's parts and moves their offsets in memory: everything the
+// packing does short of writing.
+PackResult prepare_parts(InputFile& input, MapEntry& map, uint32_t kind_mask, PackPart (&parts)[PART_COUNT],
+                         char (&tre_name)[9])
 {
-    PackPart parts[PART_COUNT];
-    char tre_name[9] = {};
     for (SubfileEntry& subfile : map_subfiles(input, map)) {
         int p = part_of_kind(subfile.kind);
         if (p < 0 || !((1u << subfile.kind) & kind_mask))
@@ -310,8 +296,49 @@ PackResult dopisz_mape_ntk(InputFile& input, MapEntry& map, ImgWriter& writer, u
         return PACK_FAILED;
     if (!measure_headers(parts, *map.tre_info) || !lay_out(parts))
         return PACK_REFUSED;
-    PackResult moved = move_offsets(parts);
-    if (moved != PACK_DONE)
-        return moved;
+    return move_offsets(parts);
+}
+
+}  // namespace
+
+PackResult dopisz_mape_ntk(InputFile& input, MapEntry& map, ImgWriter& writer, uint32_t kind_mask)
+{
+    PackPart parts[PART_COUNT];
+    char tre_name[9] = {};
+    PackResult prepared = prepare_parts(input, map, kind_mask, parts, tre_name);
+    if (prepared != PACK_DONE)
+        return prepared;
     return write_gmp(parts, tre_name, writer);
+}
+
+int find_unpacked_maps(InputList& inputs, uint32_t kind_mask, std::vector<const MapEntry*>& unpacked)
+{
+    unpacked.clear();
+    for (auto& input : inputs) {
+        if (input->kind != FILE_IMG)
+            continue;
+        bool has_mpc = false;
+        for (const MapEntry* map : input->maps)
+            has_mpc = has_mpc || (map->kind == FILE_MPC && !map->family_skip);
+        if (!has_mpc)
+            continue;
+        if (!open_input_file(*input, "rb"))
+            return 0;
+        for (MapEntry* map : input->maps) {
+            if (map->kind != FILE_MPC || map->family_skip)
+                continue;
+            PackPart parts[PART_COUNT];
+            char tre_name[9] = {};
+            PackResult result = prepare_parts(*input, *map, kind_mask, parts, tre_name);
+            if (result == PACK_FAILED) {
+                log_message(dd_WCTNFW.text(), map->name);
+                close_input_file(*input);
+                return 0;
+            }
+            if (result == PACK_REFUSED)
+                unpacked.push_back(map);
+        }
+        close_input_file(*input);
+    }
+    return 1;
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/byte_view.h"
 #include "core/input_file.h"
@@ -23,6 +24,11 @@ enum PackResult {
 // Packs the map's parts whose SubfileKind bit is in kind_mask, appends the
 // GMP at the writer's position and enters it under the TRE's name + "GMP".
 PackResult dopisz_mape_ntk(InputFile& input, MapEntry& map, ImgWriter& writer, uint32_t kind_mask);
+// The MPC maps of the inputs whose packing will be refused, found before the
+// output is planned, so the plan holds them as the parts they are copied as.
+// Reads every map's parts. 0, after "Conversion to NT format wasn't done"
+// and the cause, when a map can't be packed nor copied unpacked.
+int find_unpacked_maps(InputList& inputs, uint32_t kind_mask, std::vector<const MapEntry*>& unpacked);
 
 // Move the section offsets of a header image by delta, each only when the
 // declared header length holds it and it is not 0. 1 moved; 0 after

@@ -13,6 +13,7 @@
 
 #include "core/byte_view.h"
 #include "core/files.h"
+#include "core/subfile_headers.h"
 #include "core/host.h"
 #include "core/img_format.h"
 #include "core/map_list.h"
@@ -354,7 +355,9 @@ int copy_map_subfiles(InputFile& input, MapEntry& map, ImgWriter& writer, uint32
         log_message(dd_WCTNFW.text(), map.name);
         if (packed == PACK_FAILED)
             return 0;
-        // Refused before anything was written: the map goes in unpacked.
+        // Refused before anything was written: the map goes in unpacked,
+        // which is not what was asked for.
+        ++warning_count;
     }
     if (map.kind == FILE_NT) {
         if (task_options.remove_dem && map.has_dem) {
@@ -549,9 +552,9 @@ std::vector<uint8_t> build_empty_dem(const TreInfo& tre, uint32_t levels)
     if (tre_header.contains(0x0E, 7))
         d.put_bytes(0x0E, tre_header.data() + 0x0E, 7);
     d.put_u32(0x15, 1);
-    d.put_u16(0x19, static_cast<uint16_t>(levels));
-    d.put_u16(0x1F, 60);
-    d.put_u32(0x21, 37 + 4 * levels);
+    d.put_u16(DemHeader::level_count, static_cast<uint16_t>(levels));
+    d.put_u16(DemHeader::record_size, 60);
+    d.put_u32(DemHeader::records_offset, 37 + 4 * levels);
     for (uint32_t i = 0; i < levels; ++i)
         d.put_u32(37 + 4 * i, 0x02000000);
     TreBounds b = tre_bounds(tre);
@@ -564,8 +567,8 @@ std::vector<uint8_t> build_empty_dem(const TreInfo& tre, uint32_t levels)
         d.put_u32(r + 0x0E, 2);
         d.put_u16(r + 0x1C, 16);
         d.put_u16(r + 0x1E, 4);
-        d.put_u32(r + 0x20, 37 + 4 * i);
-        d.put_u32(r + 0x24, 41 + 4 * i);
+        d.put_u32(r + DemHeader::record_first, 37 + 4 * i);
+        d.put_u32(r + DemHeader::record_second, 41 + 4 * i);
         d.put_u32(r + 0x28, static_cast<uint32_t>(b.west) << 8);
         d.put_u32(r + 0x2C, static_cast<uint32_t>(b.north) << 8);
         d.put_u32(r + 0x30, static_cast<uint32_t>((b.north + 2 - b.south) / 3) << 8);

@@ -22,6 +22,7 @@
 #include "operations/names_labels.h"
 #include "core/task_options.h"
 #include "operations/typ_fix.h"
+#include "platform/platform.h"
 
 MessageText gw_FSWMNS{"gw_FSWMNS", "File %s write mapset name [%.50s] into header.\n",
                       "Plik %s: zapis nazwy zestawu map [%.50s] do nagłówka.\n"};
@@ -186,10 +187,7 @@ const char* display_name(uint32_t code_page, const char* text)
 {
     static std::string shown;
     shown = convert_cp_to_utf8(static_cast<int>(code_page), text);
-    size_t end = shown.size() <= 50 ? shown.size() : 50;
-    while (end < shown.size() && end > 0 && (static_cast<unsigned char>(shown[end]) & 0xC0) == 0x80)
-        --end;
-    shown.resize(end);
+    shown.resize(platform::utf8_prefix_length(shown.data(), shown.size(), 50));
     return shown.c_str();
 }
 
@@ -257,7 +255,11 @@ int change_header_fields(InputFile& file)
         return 1;
     if (file.header_buffer.size() < ImgHeader::size)
         return 0;
-    std::vector<uint8_t>& header = file.header_buffer;
+    // The new bytes are made on a copy: the image takes them only once they
+    // are on disk, so a step that fails leaves nothing for a later step to
+    // write.
+    constexpr uint32_t written = 80;
+    std::vector<uint8_t> header(file.header_buffer.begin(), file.header_buffer.begin() + written);
     ByteSpan bytes(header);
     bool changed = false;
     if (o.header_date_flags) {
@@ -293,7 +295,7 @@ int change_header_fields(InputFile& file)
         return 1;
 
     InplaceStep step(file, true);
-    if (!step.open() || !step.put_header(0, 80) || !step.finish())
+    if (!step.open() || !step.put_at(0, header.data(), written) || !step.finish())
         return 0;
     const char* path = file.path.c_str();
     if (o.header_date_flags)
@@ -314,18 +316,21 @@ int write_mapset_name_to_header(InputFile& file)
 {
     if (file.kind != FILE_IMG)
         return 1;
-    if (file.header_buffer.size() < 256)
+    constexpr uint32_t written = 256;
+    if (file.header_buffer.size() < written)
         return 0;
     const std::string& name = task_options.mapset_name;
     char field[60];
     memset(field, ' ', sizeof field);
     memcpy(field, name.data(), name.size() < 50 ? name.size() : 50);
-    ByteSpan header(file.header_buffer);
+    // On a copy, like the header fields: the image follows the disk.
+    std::vector<uint8_t> image(file.header_buffer.begin(), file.header_buffer.begin() + written);
+    ByteSpan header(image);
     header.put_bytes(ImgHeader::mapset_name_1, field, ImgHeader::mapset_name_1_length);
     header.put_bytes(ImgHeader::mapset_name_2, field + 20, ImgHeader::mapset_name_2_length);
 
     InplaceStep step(file, true);
-    if (!step.open() || !step.put_header(0, 256) || !step.finish())
+    if (!step.open() || !step.put_at(0, image.data(), written) || !step.finish())
         return 0;
     std::string stored(field, 50);
     stored.erase(stored.find_last_not_of(' ') + 1);

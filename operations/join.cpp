@@ -16,6 +16,7 @@
 #include "core/host.h"
 #include "core/img_format.h"
 #include "core/map_ids.h"
+#include "operations/gmp_packing.h"
 #include "operations/mps_builder.h"
 #include "core/task_options.h"
 
@@ -136,6 +137,10 @@ int write_joined_img(InputList& inputs)
     plan.header_size = o.short_header ? 1024 : 4096;
     plan.excluded_kinds = (o.remove_dem ? 1u << SUB_DEM : 0) | (o.remove_nod ? 1u << SUB_NOD : 0);
     plan.nt_packing = o.nt_format;
+    if (plan.nt_packing && !find_unpacked_maps(inputs, ~plan.excluded_kinds, plan.unpacked_maps)) {
+        ++error_count;
+        return 0;
+    }
     plan.mapset_name_length = o.mapset_name.empty()
                                   ? static_cast<uint32_t>(strlen(default_mapset_name))
                                   : static_cast<uint32_t>(std::min(o.mapset_name.size(), max_mapset_name));

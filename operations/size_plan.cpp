@@ -24,8 +24,8 @@ static uint64_t ceil_div(uint64_t a, uint64_t b) { return (a + b - 1) / b; }
 
 // Calls f(length) for every subfile that the output will hold (a packed GMP
 // counts once, with its overhead, which also makes its sectors those of
-// (sum + 582) div 512): the one description of what is counted, shared by
-// both passes.
+// (sum + 582) div 512; a map whose packing is refused counts as its parts):
+// the one description of what is counted, shared by both passes.
 template <class F>
 static void for_each_output_subfile(const InputFile& input, const OutputSizePlan& plan, F f)
 {
@@ -41,12 +41,14 @@ static void for_each_output_subfile(const InputFile& input, const OutputSizePlan
     for (const MapEntry* map : input.maps) {
         if (map->family_skip || map->kind != FILE_MPC)
             continue;
+        bool packed = plan.nt_packing && std::find(plan.unpacked_maps.begin(), plan.unpacked_maps.end(), map) ==
+                                             plan.unpacked_maps.end();
         uint64_t gmp_sum = 0;
         for (const SubfileEntry& s : map_subfiles(input, *map)) {
             uint32_t bit = 1u << s.kind;
             if (bit & plan.excluded_kinds)
                 continue;
-            if (plan.nt_packing && (bit & gmp_part_kinds))
+            if (packed && (bit & gmp_part_kinds))
                 gmp_sum += s.length;
             else
                 f(uint64_t(s.length));
@@ -105,37 +107,6 @@ int sumuj_rozmiar(const InputFile& input, OutputSizePlan& plan)
     return 1;
 }
 
-static uint64_t fat_entries_for(uint64_t length, uint64_t block_size)
-{
-    return ceil_div(ceil_div(length, block_size), 240);
-}
-
-// A map planned as one GMP goes in as its separate parts when its headers
-// turn out not to be packable (the writer finds that only once it reads
-// them), so the FAT keeps room for whichever of the two needs more entries.
-static void reserve_unpacked_entries(const InputFile& input, OutputSizePlan& plan)
-{
-    if (!plan.nt_packing || input.kind != FILE_IMG)
-        return;
-    for (const MapEntry* map : input.maps) {
-        if (map->family_skip || map->kind != FILE_MPC)
-            continue;
-        uint64_t sum = 0, entries_a = 0, entries_b = 0;
-        for (const SubfileEntry& s : map_subfiles(input, *map)) {
-            uint32_t bit = 1u << s.kind;
-            if ((bit & plan.excluded_kinds) || !(bit & gmp_part_kinds))
-                continue;
-            sum += s.length;
-            entries_a += fat_entries_for(s.length, plan.block_size_a);
-            entries_b += fat_entries_for(s.length, plan.block_size_b);
-        }
-        if (sum == 0)
-            continue;
-        plan.fat_entries_a += entries_a - std::min(entries_a, fat_entries_for(sum + gmp_overhead, plan.block_size_a));
-        plan.fat_entries_b += entries_b - std::min(entries_b, fat_entries_for(sum + gmp_overhead, plan.block_size_b));
-    }
-}
-
 int dokladny_rozmiar(const InputFile& input, OutputSizePlan& plan)
 {
     for_each_output_subfile(input, plan, [&](uint64_t length) {
@@ -146,7 +117,6 @@ int dokladny_rozmiar(const InputFile& input, OutputSizePlan& plan)
         plan.blocks_b += n;
         plan.fat_entries_b += ceil_div(n, 240);
     });
-    reserve_unpacked_entries(input, plan);
     return 1;
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "core/input_file.h"
 
@@ -29,12 +30,14 @@ constexpr uint32_t gmp_part_kinds = 0x3F000;
 // Bytes a packed GMP adds to the parts it holds (its header and creator).
 constexpr uint32_t gmp_overhead = 71;
 
-// A record the caller zeroes and fills as the field comments say.
+// A record the caller starts empty and fills as the field comments say.
 struct OutputSizePlan {
     uint32_t subfile_count = 0;       // subfiles besides the MPS (a packed GMP counts one)
     uint32_t map_count = 0;           // maps of IMG inputs, plus one per single-file input
     uint64_t mps_input_length = 0;    // MPS data of the IMG inputs
     uint32_t nt_packing = 0;          // caller: MPC maps are packed into GMP subfiles
+    // caller: MPC maps whose packing is refused; they go in as their parts
+    std::vector<const MapEntry*> unpacked_maps;
     uint32_t mapset_name_length = 0;  // caller: at most 50; 12 without a name
     uint32_t header_size = 0;         // caller: bytes before the FAT (1024 short, else 4096)
     uint64_t mps_capacity = 0;        // estimated bytes of the output's MPS

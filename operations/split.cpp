@@ -25,6 +25,7 @@
 #include "operations/split_files.h"
 #include "operations/split_outputs.h"
 #include "core/task_options.h"
+#include "platform/platform.h"
 
 MessageText pd_WDSSLU{"pd_WDSSLU", "Write data %8s -> %16s, len. %9u\n", "Zapis danych %8s -> %16s, dł. %9u\n"};
 MessageText pd_WrDaSS{"pd_WrDaSS", "Write data %8s -> %16s\n", "Zapis danych %8s -> %16s\n"};
@@ -165,12 +166,7 @@ int compare_family_rows(const FamilyRow& a, const FamilyRow& b)
 void set_input_base_name(InputFile& input)
 {
     std::string name = path_base_name(input.path.c_str());
-    if (name.size() > 79) {
-        size_t end = 79;
-        while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
-            --end;
-        name.resize(end);
-    }
+    name.resize(platform::utf8_prefix_length(name.data(), name.size(), 79));
     input.base_name = name;
 }
 
@@ -565,7 +561,6 @@ int split_input_files(InputList& inputs)
     }
     for (auto& input : inputs) {
         int result = split_one_input(*input, run);
-        ++run.input_counter;
         if (!result) {
             close_split_list(run);
             return 0;

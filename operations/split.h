@@ -58,7 +58,6 @@ extern MessageText pd_OutPaS;
 // What every output writer of one run shares.
 struct SplitRun {
     FILE* list = nullptr;        // "split.lst"; null when not wanted or not created
-    uint32_t input_counter = 0;  // inputs done so far
 };
 
 // Runs the split over the whole list. 1 success; 0 when it ended early or

@@ -83,14 +83,16 @@ int build_input_list(int count, const char* const* names, InputList& list, int r
 
 namespace {
 
-int live_allocations() { return static_cast<int>(allocation_count - free_count); }
+// What a task holds while it runs are its input files; the memory trace
+// shows how many are alive before it and after its release.
+int live_input_files() { return static_cast<int>(LiveInputCount::alive); }
 
 // Steps common to every entry around the one operation.
 template <class Operation>
 void run_task(const char* entry, const TaskOptions& options, int count, const char* const* names, int read_all,
               Operation operation)
 {
-    debug_message(DBG_MEMORY, "%s start %i\n", entry, live_allocations());
+    debug_message(DBG_MEMORY, "%s start %i\n", entry, live_input_files());
     error_count = 0;
     warning_count = 0;
     capture_current_time();
@@ -101,7 +103,7 @@ void run_task(const char* entry, const TaskOptions& options, int count, const ch
         operation(list);
     report_task_result();
     free_input_file_list(list);
-    debug_message(DBG_MEMORY, "%s %s %i\n", entry, built ? "stop2" : "stop1", live_allocations());
+    debug_message(DBG_MEMORY, "%s %s %i\n", entry, built ? "stop2" : "stop1", live_input_files());
 }
 
 }  // namespace

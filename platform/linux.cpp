@@ -213,6 +213,16 @@ const CodePageCtype* code_page_ctype(int code_page)
     return it->second.get();
 }
 
+size_t utf8_prefix_length(const char* text, size_t length, size_t limit)
+{
+    if (length <= limit)
+        return length;
+    size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return end;
+}
+
 int current_ctype_code_page() { return current_code_page; }
 
 bool set_current_ctype_code_page(int code_page)

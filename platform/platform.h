@@ -45,6 +45,12 @@ struct CodePageCtype {
 // know the code page.
 const CodePageCtype* code_page_ctype(int code_page);
 
+// The longest prefix of at most limit bytes of a UTF-8 text of length bytes
+// that does not end inside a character (0 when the text's first limit + 1
+// bytes are all continuation bytes). Every cut of a UTF-8 text to a size
+// goes through here.
+size_t utf8_prefix_length(const char* text, size_t length, size_t limit);
+
 // The code page whose tables stand for the character locale (0: "C"). The
 // process locale itself is never switched: it stays "C".
 int current_ctype_code_page();

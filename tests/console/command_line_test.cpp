@@ -1,4 +1,4 @@
-// twk's command line through the real binary: every refusal with its
+// twk's command line, run in-process: every refusal with its
 // message, usage and exit code, the leading arguments, list files and the
 // exit codes of the dispatch.
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/console_runner.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -17,7 +18,7 @@ std::string golden(const std::string& name) { return read_file(data_path("golden
 RunResult twk(std::vector<std::string> args, const std::string& lang = "C")
 {
     args.insert(args.begin(), "-LicenseAcknowledge");
-    return run_twk(args, lang);
+    return run_twk_here(args, lang);
 }
 
 struct Case {

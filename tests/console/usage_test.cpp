@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/console_runner.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -22,7 +23,7 @@ void expect_golden(const std::vector<GoldenCase>& cases)
         SCOPED_TRACE(c.file);
         std::string expected = golden(c.file);
         ASSERT_FALSE(expected.empty());
-        RunResult run = run_twk(c.args);
+        RunResult run = run_twk_here(c.args);
         EXPECT_EQ(run.exit_code, 1);
         EXPECT_EQ(run.output, expected);
     }
@@ -93,8 +94,8 @@ TEST(ConsoleUsage, ShapesShareTheirBlocks)
 // LC_MESSAGES or LANG.
 TEST(ConsoleUsage, LanguageComesFromTheEnvironment)
 {
-    RunResult polish = run_twk({"-LicenseAcknowledge", "-j?"}, "pl_PL.UTF-8");
+    RunResult polish = run_twk_here({"-LicenseAcknowledge", "-j?"}, "pl_PL.UTF-8");
     EXPECT_EQ(polish.output, golden("usage_join_pl.txt"));
-    RunResult english = run_twk({"-LicenseAcknowledge", "-j?"}, "en_US.UTF-8");
+    RunResult english = run_twk_here({"-LicenseAcknowledge", "-j?"}, "en_US.UTF-8");
     EXPECT_EQ(english.output, golden("usage_join_en.txt"));
 }

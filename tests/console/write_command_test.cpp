@@ -1,4 +1,4 @@
-// twk -w through the real binary: every option reaches its change, names
+// twk -w, run in-process: every option reaches its change, names
 // given in UTF-8 go into the file's code page, a failed change exits with 4,
 // and mkgmap (when installed) still reads what was changed.
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 
 #include "core/img_format.h"
 #include "tests/operations/inplace_support.h"
+#include "tests/support/console_runner.h"
 #include "tests/support/subfile_images.h"
 
 extern char** environ;
@@ -27,7 +28,7 @@ protected:
     RunResult twk(std::vector<std::string> args, const std::string& lang = "C")
     {
         args.insert(args.begin(), "-LicenseAcknowledge");
-        return run_twk(args, lang);
+        return run_twk_here(args, lang);
     }
     // The TRE header image of every map of a fresh read.
     std::vector<std::vector<uint8_t>> tre_headers(const std::string& path)

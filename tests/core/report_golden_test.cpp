@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/console_runner.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -75,28 +76,19 @@ std::string as_in_golden(std::string output)
     return output;
 }
 
-class ReportGolden : public ::testing::TestWithParam<GoldenReport> {};
-
 }  // namespace
 
-TEST_P(ReportGolden, MatchesTwkOutput)
+TEST(ReportGolden, EveryFileMatchesTwkOutput)
 {
-    const GoldenReport& r = GetParam();
-    std::vector<std::string> args{"-LicenseAcknowledge"};
-    args.insert(args.end(), r.options.begin(), r.options.end());
-    args.push_back(data_path(r.input));
-    RunResult run = run_twk(args);
-    EXPECT_EQ(run.exit_code, is_refused(r.input) ? 2 : 0);
-    std::string expected = read_file(data_path("golden/report/" + r.golden));
-    ASSERT_FALSE(expected.empty()) << "no golden file " << r.golden;
-    EXPECT_EQ(as_in_golden(run.output), expected);
+    for (const GoldenReport& r : golden_reports()) {
+        SCOPED_TRACE(r.golden);
+        std::vector<std::string> args{"-LicenseAcknowledge"};
+        args.insert(args.end(), r.options.begin(), r.options.end());
+        args.push_back(data_path(r.input));
+        RunResult run = run_twk_here(args);
+        EXPECT_EQ(run.exit_code, is_refused(r.input) ? 2 : 0);
+        std::string expected = read_file(data_path("golden/report/" + r.golden));
+        ASSERT_FALSE(expected.empty()) << "no golden file " << r.golden;
+        EXPECT_EQ(as_in_golden(run.output), expected);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(RealFiles, ReportGolden, ::testing::ValuesIn(golden_reports()),
-                         [](const ::testing::TestParamInfo<GoldenReport>& info) {
-                             std::string name = info.param.golden;
-                             for (char& c : name)
-                                 if (!isalnum(static_cast<unsigned char>(c)))
-                                     c = '_';
-                             return name;
-                         });

@@ -11,6 +11,7 @@
 #include "core/task_options.h"
 #include "tests/core/made_files.h"
 #include "tests/support/host_capture.h"
+#include "tests/support/subfile_images.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -344,6 +345,52 @@ TEST_F(HeaderRecords, GmpPartsAndMarks)
     InputFile bad = read_single(path, gmp);
     EXPECT_EQ(take_log(), "Bad data in TRE subfile, file " + path + ".\n");
     EXPECT_EQ(error_count, 1);
+}
+
+namespace {
+
+// A GMP with LBL, NET and DEM parts besides its TRE and RGN.
+std::string gmp_with_every_reader_part()
+{
+    GmpSpec spec;
+    spec.net = common_header("NET", 100);
+    spec.dem = DemSpec{};
+    return gmp_subfile(spec);
+}
+
+std::vector<uint8_t> as_vector(const std::string& bytes) { return std::vector<uint8_t>(bytes.begin(), bytes.end()); }
+
+}  // namespace
+
+TEST_F(HeaderRecords, GmpPartsThatEndWhereTheyStartAreEmpty)
+{
+    // No record for either, and the next part's header is no bad TRE or LBL.
+    std::string empty = gmp_with_every_reader_part();
+    put_u32(empty, GmpHeader::tre, get_u32(empty, GmpHeader::rgn));
+    put_u32(empty, GmpHeader::lbl, get_u32(empty, GmpHeader::net));
+    InputFile file = read_single(dir.file("empty.gmp"), as_vector(empty));
+    EXPECT_EQ(file.single_subfile.tre_info, nullptr);
+    EXPECT_EQ(file.single_subfile.lbl_info, nullptr);
+    EXPECT_NE(file.single_subfile.dem_info, nullptr);
+    EXPECT_NE(file.single_subfile.gmp_info, nullptr);
+    EXPECT_EQ(take_log(), "");
+    EXPECT_EQ(error_count, 0);
+}
+
+TEST_F(HeaderRecords, EveryReaderOfASingleGmpRunsAfterOneFailed)
+{
+    // A TRE part without its signature fails the file, but the LBL and DEM
+    // parts behind it are still read.
+    std::string bad = gmp_with_every_reader_part();
+    put_u8(bad, get_u32(bad, GmpHeader::tre) + 9, 'X');
+    std::string path = dir.file("bad.gmp");
+    InputFile read = read_single(path, as_vector(bad));
+    EXPECT_EQ(take_log(), "Bad data in TRE subfile, file " + path + ".\n");
+    EXPECT_EQ(error_count, 1);
+    EXPECT_EQ(read.single_subfile.tre_info, nullptr);
+    ASSERT_NE(read.single_subfile.lbl_info, nullptr);
+    EXPECT_EQ(read.single_subfile.lbl_info->code_page, 1252u);
+    EXPECT_NE(read.single_subfile.dem_info, nullptr);
 }
 
 TEST_F(HeaderRecords, LblAndDemLimits)

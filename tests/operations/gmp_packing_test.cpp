@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 
 #include "core/files.h"
@@ -237,9 +238,20 @@ TEST_F(Packing, HeadersThatDontFitTheirSubfilesLeaveTheMapUnpacked)
     std::string lbl = lbl_subfile(LblSpec{.header_length = 400});
     lbl.resize(300);
     std::string rgn = rgn_subfile();
+    task_options.verbose = 1;
     ASSERT_EQ(join({{"12345678", "TRE", tre}, {"12345678", "RGN", rgn}, {"12345678", "LBL", lbl}}), 1) << log;
     EXPECT_NE(log.find("Conversion to NT format wasn't done, map 12345678.\n\n"), std::string::npos) << log;
     EXPECT_EQ(error_count, 0);
+    // Not what was asked for: a warning. The plan is of the file written,
+    // three subfiles of their own rather than one GMP.
+    EXPECT_EQ(warning_count, 1);
+    std::string planned = "Size: block ";
+    size_t at = log.find(planned);
+    ASSERT_NE(at, std::string::npos) << log;
+    std::string sizes = log.substr(at + planned.size());
+    std::string file_size = sizes.substr(sizes.find(", file ") + 7);
+    EXPECT_EQ(file_size.substr(0, file_size.find('\n')),
+              std::to_string(std::filesystem::file_size(dir.file("out.img"))));
     std::map<std::string, std::string> out = written();
     EXPECT_FALSE(out.count("12345678GMP"));
     EXPECT_EQ(out["12345678TRE"], tre);

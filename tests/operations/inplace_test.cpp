@@ -275,6 +275,47 @@ TEST_F(HeaderFields, MapsetNameIsCutAndPaddedInBothParts)
     }
 }
 
+TEST_F(HeaderFields, AStepThatCannotOpenItsFileLeavesTheImageForTheNextStep)
+{
+    std::string path = copy("single/plain/11000001.img");
+    std::string away = path + ".away";
+    std::vector<uint8_t> before = file_bytes(path);
+    auto file = read(path);
+    const std::vector<uint8_t> image = file->header_buffer;
+
+    // Version 7.7 refused (the file can't be opened), then a mapset name
+    // that is written: the version bytes stay as they were.
+    ASSERT_EQ(rename(path.c_str(), away.c_str()), 0);
+    task_options.version_flags = 3;
+    task_options.version_bytes[0] = 7;
+    task_options.version_bytes[1] = 7;
+    EXPECT_EQ(change_header_fields(*file), 0);
+    EXPECT_EQ(file->header_buffer, image);
+    ASSERT_EQ(rename(away.c_str(), path.c_str()), 0);
+    clear_task_options(task_options);
+    task_options.mapset_name = "Named";
+    EXPECT_EQ(write_mapset_name_to_header(*file), 1);
+    std::vector<uint8_t> after = file_bytes(path);
+    EXPECT_EQ(after[ImgHeader::version_major], before[ImgHeader::version_major]);
+    EXPECT_EQ(after[ImgHeader::version_minor], before[ImgHeader::version_minor]);
+    EXPECT_EQ(content_sum(after), content_sum(before));
+
+    // The other way round: a refused name, then the date that is written
+    // (its header bytes reach into the name's first part).
+    const std::vector<uint8_t> named = file->header_buffer;
+    ASSERT_EQ(rename(path.c_str(), away.c_str()), 0);
+    task_options.mapset_name = "Refused name";
+    EXPECT_EQ(write_mapset_name_to_header(*file), 0);
+    EXPECT_EQ(file->header_buffer, named);
+    ASSERT_EQ(rename(away.c_str(), path.c_str()), 0);
+    clear_task_options(task_options);
+    task_options.header_date_flags = 1;
+    EXPECT_EQ(change_header_fields(*file), 1);
+    EXPECT_EQ(read(path)->header_buffer[ImgHeader::mapset_name_1], 'N');
+    EXPECT_EQ(content_sum(file_bytes(path)), content_sum(before));
+    take_log();
+}
+
 // ---------------------------------------------------------------- TRE bytes of a lone TRE file
 
 TEST_F(TreBytes, ALoneTreFileGetsItsBytesWithoutAChecksum)

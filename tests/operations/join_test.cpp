@@ -22,6 +22,7 @@
 #include "operations/mps_builder.h"
 #include "core/task_options.h"
 #include "tests/operations/subfile_contents.h"
+#include "tests/support/console_runner.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/img_builder.h"
 #include "tests/support/subfile_images.h"
@@ -31,11 +32,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// twk without its banner line.
+// twk without its banner line, run in-process.
 RunResult twk_args(std::vector<std::string> args)
 {
     args.insert(args.begin(), "-LicenseAcknowledge");
-    return run_twk(args);
+    return run_twk_here(args);
 }
 
 class Joining : public ::testing::Test {
@@ -642,6 +643,27 @@ TEST_F(ConsoleJoin, PackingRemovalAndNoMps)
     file = read_output(plain);
     EXPECT_EQ(file->subfile_count, 3u);
     EXPECT_TRUE(file->mps_records.empty());
+}
+
+TEST_F(ConsoleJoin, TheMapsetNameGoesIntoTheCodePageOfTheMaps)
+{
+    std::string central = data_path("gmapsupp/central-1201-p2.img");  // code page 1250
+    std::string out = dir.file("out.img");
+    RunResult run = twk_args({"-j", "-m", "Zestaw Łódź", "-o", out, central});
+    ASSERT_EQ(run.exit_code, 0) << run.output;
+    const std::string in_1250 = "Zestaw \xA3\xF3" "d\x9F";
+    auto file = read_output(out);
+    EXPECT_TRUE(ByteView(file->header_buffer).matches(0x49, in_1250 + " "));
+    EXPECT_EQ(records_with_letter(mps_records_of(*file), 'V').at(0), mps_v_record(in_1250));
+    run = twk_args({"-i", out});
+    EXPECT_NE(run.output.find("Zestaw Łódź\n"), std::string::npos) << run.output;
+
+    // A name that has no form in the maps' code page writes nothing.
+    std::string greek = dir.file("greek.img");
+    run = twk_args({"-j", "-m", "Δέλτα", "-o", greek, central});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.output, "Mapset name characters don't match code page 1250, file " + greek + ".\n");
+    EXPECT_FALSE(fs::exists(greek));
 }
 
 TEST_F(ConsoleJoin, AnOutputThatIsAnInputIsRefused)

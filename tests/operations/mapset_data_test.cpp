@@ -22,6 +22,7 @@
 #include "core/files.h"
 #include "operations/task_bridge.h"
 #include "tests/core/built_inputs.h"
+#include "tests/support/console_runner.h"
 
 namespace {
 
@@ -218,7 +219,7 @@ TEST_F(MapsetData, TheSameTdbAndMdxAsMkgmapForTheSameMaps)
     ASSERT_EQ(read_path(back, out.file("corpwest.tdb")), 1);
     EXPECT_EQ(back.kind, FILE_TDB);
     EXPECT_EQ(back.data_code_page, 1252u);
-    RunResult run = run_twk({"-LicenseAcknowledge", "-i", "-v", out.file("corpwest.tdb")});
+    RunResult run = run_twk_here({"-LicenseAcknowledge", "-i", "-v", out.file("corpwest.tdb")});
     EXPECT_NE(run.output.find("Data TDB:  length    " + std::to_string(bytes.size()) +
                               ", PID 1, FID 1101, name corpwest.tdb\n\tCP 1252, PID 1, FID 1101\n"
                               "\tCorpus West Series (4.07)\n"),
@@ -558,7 +559,7 @@ TEST_F(MapsetData, PreviewMapAndItsDem)
 TEST_F(MapsetData, TwkSplitForMapSourceWritesTheWholeSet)
 {
     std::string input = data_path("gmapsupp/west-1101-p1.img");
-    RunResult run = run_twk({"-LicenseAcknowledge", "-S", "-o", out.path(), "-n", "West", input});
+    RunResult run = run_twk_here({"-LicenseAcknowledge", "-S", "-o", out.path(), "-n", "West", input});
     ASSERT_EQ(run.exit_code, 0) << run.output;
     EXPECT_EQ(run.output, "Split map " + input +
                               ".\nWrite map  11000001 ->     11000001.img\nWrite map  11000002 ->     11000002.img\n"
@@ -581,7 +582,7 @@ TEST_F(MapsetData, TwkSplitForMapSourceWritesTheWholeSet)
 
     // With -q every map gets an empty DEM, and so does the preview.
     ScratchDir again;
-    run = run_twk({"-LicenseAcknowledge", "-S", "-q", "-o", again.path(), input});
+    run = run_twk_here({"-LicenseAcknowledge", "-S", "-q", "-o", again.path(), input});
     ASSERT_EQ(run.exit_code, 0) << run.output;
     for (const char* name : {"mapset.mp", "mapset.tdb", "mapset.mdx", "11001855.DEM", "install.bat", "uninstall.bat"})
         EXPECT_TRUE(std::filesystem::exists(again.file(name))) << name;
@@ -599,7 +600,7 @@ struct MapSourceSplit {
         std::vector<std::string> args{"-LicenseAcknowledge", "-S", "-o", out.path()};
         args.insert(args.end(), options.begin(), options.end());
         args.push_back(input);
-        run = run_twk(args);
+        run = run_twk_here(args);
     }
     std::string file(const std::string& name) const { return read_file(out.file(name)); }
     bool has(const std::string& name) const { return std::filesystem::exists(out.file(name)); }

@@ -8,11 +8,14 @@
 #include <array>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/task_options.h"
 #include "tests/core/built_inputs.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -154,15 +157,24 @@ TEST_F(MpWriter, LimitsInMapUnitsThenInDegreesAndTheClamps)
 
 TEST_F(MpWriter, DecimalPointWhateverTheNumericLocale)
 {
+    // A locale with a decimal comma, made here from the system's locale
+    // sources: no machine needs to have one installed.
+    ScratchDir locales;
+    RunResult made = run_program("localedef", {"-i", "de_DE", "-f", "UTF-8", locales.file("de_DE.UTF-8")});
+    ASSERT_EQ(made.exit_code, 0) << made.output;
+    std::optional<std::string> old_path;
+    if (const char* path = getenv("LOCPATH"))
+        old_path = path;
+    setenv("LOCPATH", locales.path().c_str(), 1);
     std::string old = setlocale(LC_NUMERIC, nullptr);
-    bool comma = false;
-    for (const char* name : {"pl_PL.UTF-8", "de_DE.UTF-8", "fr_FR.UTF-8"})
-        if (!comma && setlocale(LC_NUMERIC, name))
-            comma = true;
-    if (!comma)
-        GTEST_SKIP() << "no locale with a decimal comma is installed";
-    std::string text = rectangle(45, 22.5, 22.5, 0, MP_NO_LIMITS, 18);
+    bool comma = setlocale(LC_NUMERIC, "de_DE.UTF-8") && std::string(localeconv()->decimal_point) == ",";
+    std::string text = comma ? rectangle(45, 22.5, 22.5, 0, MP_NO_LIMITS, 18) : std::string();
     setlocale(LC_NUMERIC, old.c_str());
+    if (old_path)
+        setenv("LOCPATH", old_path->c_str(), 1);
+    else
+        unsetenv("LOCPATH");
+    ASSERT_TRUE(comma);
     EXPECT_NE(text.find("Data0=(22.4993134,22.5006866),"), std::string::npos);
 }
 

@@ -185,9 +185,23 @@ TEST(SizePlanCounting, ExcludedKindsAndPackingOfMpcMaps)
     dokladny_rozmiar(*input, plan);
     EXPECT_EQ(plan.blocks_a, 3u + 1);
     EXPECT_EQ(plan.blocks_b, 2u + 1);
-    // The GMP's one entry and the SRT's, and room for the map's TRE and RGN
-    // to go in apart should their headers refuse the packing.
-    EXPECT_EQ(plan.fat_entries_a, 3u);
+    // The GMP's one entry and the SRT's.
+    EXPECT_EQ(plan.fat_entries_a, 2u);
+
+    // A map whose packing is refused is planned as the parts it goes in as.
+    OutputSizePlan unpacked = fresh_plan();
+    unpacked.excluded_kinds = 1u << SUB_DEM;
+    unpacked.nt_packing = 1;
+    unpacked.unpacked_maps.push_back(input->maps.at(0));
+    sumuj_rozmiar(*input, unpacked);
+    EXPECT_EQ(unpacked.subfile_count, 3u);
+    EXPECT_EQ(unpacked.total_length, 2000u + 50);
+    unpacked.block_size_a = 1024;
+    unpacked.block_size_b = 2048;
+    unpacked.blocks_a = unpacked.blocks_b = 0;
+    dokladny_rozmiar(*input, unpacked);
+    EXPECT_EQ(unpacked.blocks_a, 1u + 2 + 1);
+    EXPECT_EQ(unpacked.fat_entries_a, 3u);
 }
 
 TEST(SizePlanBlockSize, SmallInputsStartAt1024)

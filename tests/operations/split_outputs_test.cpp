@@ -14,6 +14,7 @@
 #include "operations/mps_builder.h"
 #include "operations/split_files.h"
 #include "tests/operations/split_fixture.h"
+#include "tests/support/console_runner.h"
 #include "tests/support/subfile_images.h"
 
 namespace {
@@ -195,7 +196,7 @@ TEST_F(SplitMaps, EveryMultiMapFileSplitsIntoItsMapsAndJoinsBack)
             if (name.substr(name.size() - 4) != ".MPS")
                 args.push_back(out + "/" + name);
         std::filesystem::remove(dir.file("joined.img"));
-        RunResult run = run_twk(args);
+        RunResult run = run_twk_here(args);
         ASSERT_EQ(run.exit_code, 0) << run.output;
         auto joined = read_back(dir.file("joined.img"));
         std::multiset<std::string> typ_in, typ_out;

@@ -6,6 +6,7 @@
 
 #include "operations/split_files.h"
 #include "tests/operations/split_fixture.h"
+#include "tests/support/console_runner.h"
 #include "tests/support/subfile_images.h"
 
 namespace {
@@ -210,17 +211,17 @@ TEST_F(SplitTest, PolishTexts)
 TEST_F(SplitTest, ConsoleCommands)
 {
     std::string input = data_path("gmapsupp/west-1101-p1.img");
-    RunResult run = run_twk({"-E", "-LicenseAcknowledge", "-g", "-t", "-o", out, input});
+    RunResult run = run_twk_here({"-E", "-LicenseAcknowledge", "-g", "-t", "-o", out, input});
     EXPECT_EQ(run.exit_code, 0) << run.output;
     EXPECT_EQ(outputs().size(), 14u);
     EXPECT_NE(run.output.find("Write subfile WEST1101.TYP\n"), std::string::npos) << run.output;
 
     // Every file exists now: each is one error, and the command fails.
-    run = run_twk({"-E", "-LicenseAcknowledge", "-g", "-o", out, input});
+    run = run_twk_here({"-E", "-LicenseAcknowledge", "-g", "-o", out, input});
     EXPECT_EQ(run.exit_code, 4) << run.output;
 
     fresh_output();
-    run = run_twk({"-P", "-LicenseAcknowledge", "-k", "-o", out, input});
+    run = run_twk_here({"-P", "-LicenseAcknowledge", "-k", "-o", out, input});
     EXPECT_EQ(run.exit_code, 0) << run.output;
     EXPECT_EQ(outputs(), (std::set<std::string>{"11000001.mp", "11000002.mp", "west-1101-p1.list"}));
     EXPECT_NE(run.output.find("Zapis: 11000001.mp\n"), std::string::npos) << run.output;
@@ -232,7 +233,7 @@ TEST_F(SplitTest, ConsoleLogsInBothLanguages)
     auto logged = [&](const std::string& language, const std::string& command) {
         fresh_output();
         RunResult run =
-            run_twk({language, "-LicenseAcknowledge", command, "-v", "-o", out, data_path("gmapsupp/west-1101-p1.img")});
+            run_twk_here({language, "-LicenseAcknowledge", command, "-v", "-o", out, data_path("gmapsupp/west-1101-p1.img")});
         EXPECT_EQ(run.exit_code, 0) << run.output;
         std::string text = run.output;
         for (auto [from, to] : {std::pair{data_path(""), std::string("DATA/")}, std::pair{out, std::string("OUT")}})
