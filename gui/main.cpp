@@ -1,7 +1,12 @@
-// Tarnwick: the window program. For now it builds against FLTK and opens nothing.
+// Tarnwick: the window program over the same core as twk.
 #include <FL/Fl.H>
 
-int main(int, char**)
+#include "gui/main_window.h"
+
+int main(int argc, char** argv)
 {
-    return Fl::version() > 0 ? 0 : 1;
+    gui_start(argc, argv);
+    Fl::run();
+    gui_finish();
+    return 0;
 }
