@@ -27,6 +27,7 @@
 #include "core/host.h"
 #include "core/task_options.h"
 #include "gui/gui_dialogs.h"
+#include "gui/help.h"
 #include "gui/log_window.h"
 #include "gui/main_window.h"
 #include "gui/tab_kit.h"
@@ -253,8 +254,7 @@ void info_cb(Fl_Widget*, void* detailed)
 
 void about_cb(Fl_Widget*, void*) { gui_dialogs().message(about_text()); }
 
-// The help view is not part of the program yet; the button keeps its place.
-void help_cb(Fl_Widget*, void*) {}
+void help_cb(Fl_Widget*, void*) { open_help_topic("files"); }
 
 void redraw_list_cb(Fl_Widget*, void*)
 {

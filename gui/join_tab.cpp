@@ -17,6 +17,7 @@
 #include "core/host.h"
 #include "gui/files_tab.h"
 #include "gui/gui_dialogs.h"
+#include "gui/help.h"
 #include "gui/main_window.h"
 #include "gui/settings.h"
 #include "gui/tab_kit.h"
@@ -120,7 +121,7 @@ void output_button_cb(Fl_Widget*, void*)
 }
 
 void clear_cb(Fl_Widget*, void*) { clear_join_tab(); }
-void help_cb(Fl_Widget*, void*) {}
+void help_cb(Fl_Widget*, void*) { open_help_topic("join"); }
 void join_all_button_cb(Fl_Widget*, void*) { join_all_cb(); }
 void join_selected_button_cb(Fl_Widget*, void*) { join_selected_cb(); }
 

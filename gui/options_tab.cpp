@@ -32,6 +32,9 @@
 
 OptionsTab options_tab;
 
+void (*tab_advanced_hooks[4])() = {join_advanced_hook, split_advanced_hook, write_advanced_hook,
+                                   change_advanced_hook};
+
 MessageText OptionsLanFil{"LanFil", "Language file", "Plik języka"};
 MessageText OptionsAllFil{"AllFil", "All Files (*)", "Wszystkie pliki (*)"};
 MessageText OptionsOvrFil{"OvrFil", "This file exists already:\n%s\nOverwrite it?",
@@ -117,13 +120,10 @@ void update_colour_button()
     }
 }
 
-// The four tabs whose rows follow Advanced and Experimental.
 void run_advanced_hooks()
 {
-    join_advanced_hook();
-    split_advanced_hook();
-    write_advanced_hook();
-    change_advanced_hook();
+    for (void (*hook)() : tab_advanced_hooks)
+        hook();
 }
 
 void scheme_cb(Fl_Widget*, void*)

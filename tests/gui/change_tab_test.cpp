@@ -73,6 +73,10 @@ TEST_F(ChangeTabTest, RangesOfEveryRow)
              EXPECT_EQ(o.product_id, 5u); }},
         {"empty map ID reads as 0", [](auto& t) { check(t.change_map_id); },
          "Wrong map ID value 0, should be in range 1 - 99999999.\n", nullptr},
+        {"map ID 0", [](auto& t) { check(t.change_map_id), t.id->value("0"); },
+         "Wrong map ID value 0, should be in range 1 - 99999999.\n", nullptr},
+        {"map ID 1", [](auto& t) { check(t.change_map_id), t.id->value("1"); }, "",
+         [](auto& o) { EXPECT_EQ(o.map_id, 1u); }},
         {"map ID 100000000", [](auto& t) { check(t.change_map_id), t.id->value("100000000"); },
          "Wrong map ID value 100000000, should be in range 1 - 99999999.\n", nullptr},
         {"a map ID past 2^32", [](auto& t) { check(t.change_map_id), t.id->value("4294967297"); },
@@ -192,6 +196,8 @@ TEST_F(ChangeTabTest, RunButtonsHandTheRecordAndTheNamesToTheBridge)
                               "Wrong FID value 70000, FID should be in range 0 - 65535.\n"
                               "Wrong map ID value 0, should be in range 1 - 99999999.\n";
     EXPECT_EQ(logged.substr(0, lines.size()), lines);
+    // All of them before the run is refused and its frame ends.
+    EXPECT_EQ(logged.find("\nEnd.\n"), lines.size()) << logged;
 }
 
 TEST_F(ChangeTabTest, PolishTextsKeepTheConversionsAndTheChosenItems)

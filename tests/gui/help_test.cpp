@@ -10,9 +10,18 @@
 
 #include <FL/Fl_Help_Dialog.H>
 
+#include <FL/Fl_Button.H>
+
 #include "core/host.h"
+#include "gui/change_tab.h"
+#include "gui/files_tab.h"
+#include "gui/join_tab.h"
+#include "gui/log_window.h"
 #include "gui/main_window.h"
+#include "gui/options_tab.h"
 #include "gui/preferences_group.h"
+#include "gui/split_tab.h"
+#include "gui/write_tab.h"
 
 namespace {
 
@@ -62,6 +71,39 @@ TEST_F(Help, TwoTopicsInTurnReuseTheOneDialog)
     EXPECT_EQ(help_loaded_path, program.file("tarnwick_en.html#log"));
     hide_help();
     EXPECT_FALSE(help_dialog->visible());
+}
+
+// Every tab's "?" at the anchor of that tab, as the shipped manual has it,
+// all in the one dialog.
+TEST_F(Help, EveryTabsButtonOpensItsOwnAnchorInTheOneDialog)
+{
+    std::ifstream shipped(std::string(TWK_HELP_PAGES) + "/tarnwick_en.html", std::ios::binary);
+    ASSERT_TRUE(shipped);
+    const std::string html((std::istreambuf_iterator<char>(shipped)), std::istreambuf_iterator<char>());
+    program.write("tarnwick_en.html", html);
+    start({"-E"});
+    const struct {
+        Fl_Button* button;
+        const char* topic;
+    } buttons[] = {
+        {files_tab.help, "files"},   {options_tab.help, "options"}, {join_tab.help, "join"},
+        {split_tab.help, "split"},   {write_tab.help, "write"},     {change_tab.help, "change"},
+        {log_help_button, "log"},
+    };
+    Fl_Help_Dialog* first = nullptr;
+    for (const auto& b : buttons) {
+        ASSERT_NE(b.button, nullptr) << b.topic;
+        EXPECT_STREQ(b.button->label(), "?") << b.topic;
+        ASSERT_NE(html.find(std::string("<a name=\"") + b.topic + "\">"), std::string::npos) << b.topic;
+        help_loaded_path.clear();
+        b.button->do_callback();
+        EXPECT_EQ(help_loaded_path, program.file(std::string("tarnwick_en.html#") + b.topic)) << b.topic;
+        ASSERT_NE(help_dialog, nullptr) << b.topic;
+        EXPECT_TRUE(help_dialog->visible()) << b.topic;
+        if (!first)
+            first = help_dialog;
+        EXPECT_EQ(help_dialog, first) << b.topic;
+    }
 }
 
 TEST_F(Help, ALanguageFileMayNameAManualOfItsOwn)

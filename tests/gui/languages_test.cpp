@@ -8,10 +8,17 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <map>
+#include <set>
+
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
+#include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Choice.H>
+#include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Group.H>
+#include <FL/Fl_Menu_.H>
 #include <FL/Fl_Preferences.H>
 
 #include "core/codepage.h"
@@ -24,6 +31,7 @@
 #include "gui/preferences_group.h"
 #include "gui/settings.h"
 #include "operations/task_bridge.h"
+#include "tests/gui/tab_test_support.h"
 
 namespace {
 
@@ -387,6 +395,240 @@ TEST_F(Languages, SavingATemplateOverAFileAsksFirst)
     EXPECT_TRUE(check_file_exists(program.file("new.lang").c_str()));
     options_tab.template_button->do_callback();
     EXPECT_EQ(option_dialogs.questions.size(), 2u);
+}
+
+// The locale variables for as long as it lives: only LANG set.
+class LangOverride {
+public:
+    explicit LangOverride(const char* lang)
+    {
+        for (const char* name : names_) {
+            const char* value = getenv(name);
+            kept_.push_back(value ? std::optional<std::string>(value) : std::nullopt);
+            unsetenv(name);
+        }
+        setenv("LANG", lang, 1);
+    }
+    ~LangOverride()
+    {
+        for (size_t i = 0; i < std::size(names_); ++i)
+            if (kept_[i])
+                setenv(names_[i], kept_[i]->c_str(), 1);
+            else
+                unsetenv(names_[i]);
+    }
+
+private:
+    static constexpr const char* names_[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+    std::vector<std::optional<std::string>> kept_;
+};
+
+TEST_F(Languages, WithoutSettingsTheUsersLocaleChoosesTheLanguage)
+{
+    {
+        LangOverride lang("pl_PL.UTF-8");
+        start({});
+        EXPECT_EQ(start_language_row, 0);
+        EXPECT_EQ(english_texts, 0);
+        EXPECT_STREQ(files_group->label(), "   Pliki   ");
+        EXPECT_STREQ(options_tab.template_button->label(), "Zapisz tłumaczenie");
+        EXPECT_EQ(language_table[0].program_code, 1045);
+        gui_finish();
+    }
+    // What the first start wrote names the System row: the locale decides again.
+    {
+        LangOverride lang("en_GB");
+        start({});
+        EXPECT_EQ(start_language_row, 0);
+        EXPECT_EQ(english_texts, 1);
+        EXPECT_STREQ(files_group->label(), "   Files   ");
+        EXPECT_STREQ(options_tab.template_button->label(), "Save translation");
+        EXPECT_EQ(language_table[0].program_code, 1033);
+    }
+}
+
+TEST_F(Languages, AVanishedLanguageFileGivesTheEnglishTexts)
+{
+    LangOverride lang("en_GB");
+    program.write("test.lang", lang_file(root_entries("Testisch", 1031, 65001) +
+                                         "\n[./GUI_Options]\n\nSavTra:Speichern\n"
+                                         "\n[./GUI_Main]\n\nFilesT:   Dateien   \n"));
+    start({"-P"});
+    ASSERT_EQ(language_table.size(), 4u);
+    load_language(3);
+    ASSERT_STREQ(options_tab.template_button->label(), "Speichern");
+
+    // Gone while the program runs: the row is still listed, its texts are not there.
+    load_language(2);
+    ASSERT_STREQ(files_group->label(), "   Pliki   ");
+    ASSERT_EQ(remove(program.file("test.lang").c_str()), 0);
+    options_tab.language->value(3);
+    options_tab.language->do_callback();
+    settle();
+    EXPECT_STREQ(options_tab.template_button->label(), "Save translation");
+    EXPECT_STREQ(files_group->label(), "   Files   ");
+    EXPECT_STREQ(UseBre.text(), "\nUser break!\n");
+
+    // Gone between two runs: the saved row is not found at all.
+    program.write("test.lang", lang_file(root_entries("Testisch", 1031, 65001)));
+    language_table.clear();
+    build_language_table();
+    options_tab.language->value(3);
+    options_tab.language->do_callback();
+    settle();
+    gui_finish();
+    ASSERT_EQ(remove(program.file("test.lang").c_str()), 0);
+    start({});
+    EXPECT_EQ(language_table.size(), 3u);
+    EXPECT_EQ(start_language_row, 0);
+    EXPECT_EQ(english_texts, 1);
+    EXPECT_STREQ(files_group->label(), "   Files   ");
+}
+
+// Every group of a language file kept in one map, "group/key" -> text.
+class TreeGroup : public LanguageGroup {
+public:
+    TreeGroup(std::map<std::string, std::string>& all, std::string prefix) : all_(all), prefix_(std::move(prefix)) {}
+    bool get(const char* key, std::string& value) override
+    {
+        auto found = all_.find(prefix_ + key);
+        if (found == all_.end())
+            return false;
+        value = found->second;
+        return true;
+    }
+    bool set(const char* key, const std::string& value) override
+    {
+        all_[prefix_ + key] = value;
+        return true;
+    }
+    std::unique_ptr<LanguageGroup> subgroup(const char* name) override
+    {
+        return std::make_unique<TreeGroup>(all_, prefix_ + name + "/");
+    }
+
+private:
+    std::map<std::string, std::string>& all_;
+    std::string prefix_;
+};
+
+// Every text of the window's tables in the language in force.
+std::map<std::string, std::string> window_texts()
+{
+    std::map<std::string, std::string> texts;
+    TreeGroup root(texts, "");
+    load_gui_messages(&root, 0, 1);
+    return texts;
+}
+
+// Every label under a widget, menu items too, with where it was found.
+void collect_labels(Fl_Widget* w, const std::string& where, std::vector<std::pair<std::string, std::string>>& out)
+{
+    std::string here = where + "/" + (w->label() ? w->label() : "");
+    if (w->label())
+        out.push_back({w->label(), here});
+    if (auto* menu = dynamic_cast<Fl_Menu_*>(w))
+        for (int i = 0; menu->menu() && i < menu->size() - 1; ++i)
+            if (menu->menu()[i].label())
+                out.push_back({menu->menu()[i].label(), here + " item " + std::to_string(i)});
+    if (auto* group = w->as_group())
+        for (int i = 0; i < group->children(); ++i)
+            collect_labels(group->child(i), here, out);
+}
+
+TEST_F(Languages, StartedInPolishNoLabelKeepsAnEnglishTextThatHasAPolishOne)
+{
+    start({"-P", "-X", "-G"});
+    options_tab.advanced->value(1);
+    options_tab.advanced->do_callback();
+    options_tab.experimental->value(1);
+    options_tab.experimental->do_callback();
+    ASSERT_TRUE(options_tab.template_button->visible());
+
+    // The debug window is left out: its texts are fixed English ones.
+    std::vector<std::pair<std::string, std::string>> labels;
+    collect_labels(main_window, "", labels);
+    ASSERT_GT(labels.size(), 150u);
+    const std::map<std::string, std::string> polish = window_texts();
+    english_texts = 1;
+    load_gui_messages(nullptr, 0, 0);
+    const std::map<std::string, std::string> english = window_texts();
+    english_texts = 0;
+    load_gui_messages(nullptr, 0, 0);
+    ASSERT_EQ(english.size(), polish.size());
+
+    // An English text whose Polish twin differs, unless another key has the
+    // same text in both languages ("?", "FID").
+    std::set<std::string> untranslated, same;
+    for (const auto& [key, text] : english)
+        (polish.at(key) == text ? same : untranslated).insert(text);
+    size_t checked = 0;
+    for (const auto& [label, where] : labels) {
+        if (label.empty() || same.count(label))
+            continue;
+        ++checked;
+        EXPECT_EQ(untranslated.count(label), 0u) << "English label at " << where;
+    }
+    EXPECT_GT(checked, 100u);
+}
+
+// A template written in Polish and read back as a language file gives
+// every text as it was, a long one and one holding "\201" among them.
+TEST_F(Languages, APolishTemplateReadBackGivesEveryTextUnchanged)
+{
+    start({"-P", "-X"});
+    const std::string long_text = "Mapy " + std::string(120, 'x') + " żółw";  // 130 characters
+    ASSERT_EQ(fl_utf_nb_char(reinterpret_cast<const unsigned char*>(long_text.c_str()),
+                             static_cast<int>(long_text.size())),
+              130);
+    const std::string escaped = "Zapisz \\201 tłumaczenie\\";
+    {
+        MemoryGroup options;
+        load_messages_gui_options(&options, 0, 1);
+        options.values["MCWEOC"] = long_text;
+        options.values["SavTra"] = escaped;
+        load_messages_gui_options(&options, 0, 0);
+    }
+    ASSERT_EQ(options_tab.template_button->label(), escaped);
+    const std::map<std::string, std::string> before = window_texts();
+
+    const std::string path = program.file("polski-szablon.lang");
+    ASSERT_EQ(write_language_template_to(path.c_str()), 1);
+    const std::string written = program.read("polski-szablon.lang");
+    EXPECT_NE(written.find("CodePage:1250\n"), std::string::npos);
+
+    // English first, so a text the file does not give back shows.
+    english_texts = 1;
+    load_gui_messages(nullptr, 0, 0);
+    load_core_messages(nullptr, 0, 0);
+    ASSERT_STREQ(files_group->label(), "   Files   ");
+    {
+        Fl_Preferences file(path.c_str(), settings_vendor, nullptr);
+        PreferencesGroup root(file, true);
+        load_gui_messages(&root, 1250, 0);
+        load_core_messages(&root, 1250, 0);
+    }
+    const std::map<std::string, std::string> after = window_texts();
+    EXPECT_EQ(after.size(), before.size());
+    for (const auto& [key, text] : before)
+        EXPECT_EQ(after.count(key) ? after.at(key) : "<missing>", text) << key;
+    EXPECT_STREQ(files_group->label(), "   Pliki   ");
+    EXPECT_EQ(options_tab.template_button->label(), escaped);
+    EXPECT_STREQ(UseBre.text(), "\nPrzerwane przez użytkownika!\n");
+
+    // The long text is the one the experimental warning shows.
+    options_tab.advanced->value(1);
+    options_tab.advanced->do_callback();
+    experimental_allowed = 0;
+    options_tab.experimental->value(1);
+    options_tab.experimental->do_callback();
+    ASSERT_EQ(option_dialogs.messages.size(), 1u);
+    EXPECT_EQ(option_dialogs.messages[0], long_text);
+
+    // And the template the read-back texts write is the same file.
+    const std::string again = program.file("again.lang");
+    ASSERT_EQ(write_language_template_to(again.c_str()), 1);
+    EXPECT_EQ(program.read("again.lang"), written);
 }
 
 }  // namespace

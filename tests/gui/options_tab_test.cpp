@@ -17,11 +17,15 @@
 
 #include "core/codepage.h"
 #include "core/host.h"
+#include "gui/change_tab.h"
 #include "gui/debug_window.h"
 #include "gui/help.h"
+#include "gui/join_tab.h"
 #include "gui/main_window.h"
 #include "gui/settings.h"
+#include "gui/split_tab.h"
 #include "gui/widgets.h"
+#include "gui/write_tab.h"
 
 namespace {
 
@@ -159,6 +163,68 @@ TEST_F(Options, ExperimentalNeverWarnsWithX)
     EXPECT_EQ(Experimental, 1);
 }
 
+std::vector<std::string> hooks_run;
+
+// Puts recorders in front of the tabs' hooks for as long as it lives.
+class WatchedHooks {
+public:
+    WatchedHooks()
+    {
+        for (size_t i = 0; i < 4; ++i)
+            kept_[i] = tab_advanced_hooks[i];
+        tab_advanced_hooks[0] = [] { hooks_run.push_back("join"), join_advanced_hook(); };
+        tab_advanced_hooks[1] = [] { hooks_run.push_back("split"), split_advanced_hook(); };
+        tab_advanced_hooks[2] = [] { hooks_run.push_back("write"), write_advanced_hook(); };
+        tab_advanced_hooks[3] = [] { hooks_run.push_back("change"), change_advanced_hook(); };
+        hooks_run.clear();
+    }
+    ~WatchedHooks()
+    {
+        for (size_t i = 0; i < 4; ++i)
+            tab_advanced_hooks[i] = kept_[i];
+    }
+
+private:
+    void (*kept_[4])();
+};
+
+TEST_F(Options, BothSwitchesRunTheTabHooksInTheirOrder)
+{
+    EXPECT_EQ(tab_advanced_hooks[0], &join_advanced_hook);
+    EXPECT_EQ(tab_advanced_hooks[1], &split_advanced_hook);
+    EXPECT_EQ(tab_advanced_hooks[2], &write_advanced_hook);
+    EXPECT_EQ(tab_advanced_hooks[3], &change_advanced_hook);
+    start({"-E", "-X"});
+    OptionsTab& t = options_tab;
+    const std::vector<std::string> order = {"join", "split", "write", "change"};
+    WatchedHooks watched;
+
+    tick(t.advanced, 1);
+    EXPECT_EQ(hooks_run, order);
+    // The hooks did their work: each tab shows its advanced rows.
+    EXPECT_TRUE(join_tab.short_header->visible());
+    EXPECT_TRUE(split_tab.short_headers->visible());
+    EXPECT_TRUE(write_tab.version->visible());
+    EXPECT_TRUE(change_tab.map_name->visible());
+    EXPECT_FALSE(join_tab.nt_format->visible());
+    EXPECT_FALSE(write_tab.tre->visible());
+
+    hooks_run.clear();
+    tick(t.experimental, 1);
+    EXPECT_EQ(hooks_run, order);
+    EXPECT_TRUE(join_tab.nt_format->visible());
+    EXPECT_TRUE(write_tab.tre->visible());
+
+    hooks_run.clear();
+    tick(t.advanced, 0);
+    EXPECT_EQ(hooks_run, order);
+    EXPECT_FALSE(join_tab.short_header->visible());
+    EXPECT_FALSE(join_tab.nt_format->visible());
+    EXPECT_FALSE(split_tab.short_headers->visible());
+    EXPECT_FALSE(write_tab.version->visible());
+    EXPECT_FALSE(change_tab.map_name->visible());
+}
+
 TEST_F(Options, EachCompilerKeepsItsPath)
 {
     start({"-E"});
@@ -239,6 +305,9 @@ TEST_F(Options, TheSettingsOfTheTabAreSavedAtExit)
     tick(t.verbose, 0);
     choose(t.compiler, 2);
     t.compiler_path->value("/typed/but/never/confirmed.jar");
+    tick(t.advanced, 1);
+    main_window->resize(40, 70, 700, 600);
+    settle();
     gui_finish();
 
     Fl_Preferences stored(home.prefs_file(settings_vendor).c_str(), "x", nullptr);
@@ -260,6 +329,14 @@ TEST_F(Options, TheSettingsOfTheTabAreSavedAtExit)
     EXPECT_STREQ(path, "/typed/but/never/confirmed.jar");
     stored.get("Language", v, -1);
     EXPECT_EQ(v, 1);
+    stored.get("Advanced options", v, -1);
+    EXPECT_EQ(v, 1);
+    const char* const box[] = {"PositionX", "PositionY", "PositionW", "PositionH"};
+    const int geometry[] = {40, 70, 700, 600};
+    for (int i = 0; i < 4; ++i) {
+        stored.get(box[i], v, -1);
+        EXPECT_EQ(v, geometry[i]) << box[i];
+    }
 
     // The next start shows them.
     start({"-E"});
@@ -270,6 +347,12 @@ TEST_F(Options, TheSettingsOfTheTabAreSavedAtExit)
     EXPECT_EQ(options_tab.code_page->value(), 2);
     EXPECT_STREQ(options_tab.user_code_page->value(), "1257");
     EXPECT_EQ(options_tab.verbose->value(), 0);
+    EXPECT_EQ(options_tab.advanced->value(), 1);
+    EXPECT_TRUE(join_tab.short_header->visible());
+    EXPECT_EQ(main_window->x(), 40);
+    EXPECT_EQ(main_window->y(), 70);
+    EXPECT_EQ(main_window->w(), 700);
+    EXPECT_EQ(main_window->h(), 600);
     choose(options_tab.colour, 0);
     choose(options_tab.scheme, 0);
 }

@@ -223,6 +223,15 @@ TEST_F(Settings, PathsOfReleasesBefore7000ComeFromTheSystemCodePage)
     }
     read_settings();
     EXPECT_EQ(CgpsmapperPath, "/maps/caf\xC3\xA9/cgpsmapper");
+
+    // A portable file without a Version is as old as one before 7000.
+    program.write("Tarnwick.ini", "; FLTK preferences file format 1.0\n; vendor: a\n; application: b\n\n[.]\n\n"
+                                   "Mkgmap:/maps/na\xEFve/mkgmap.jar\n");
+    read_settings();
+    EXPECT_EQ(portable_settings, 1);
+    EXPECT_EQ(MkgmapPath, "/maps/na\xC3\xAFve/mkgmap.jar");
+    EXPECT_EQ(CgpsmapperPath, "");
+    portable_settings = 0;
 }
 
 TEST_F(Settings, ExperimentalNeedsAdvancedAndAnUnknownCompilerIsSavedAsCgpsmapper)

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <regex>
+#include <sstream>
 
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
@@ -144,7 +145,10 @@ TEST_F(SplitTabTest, OnePassLogsEveryRefusalAndNothingIsSplit)
                                  "Wrong FID value 0, FID should be in range 1 - 65535.\n"
                                  "Wrong PID value 70000, PID should be in range 1 - 65535.\n"
                                  "Wrong South limit value 91.\n";
-    EXPECT_NE(log.find(expected), std::string::npos) << log;
+    const size_t at = log.find(expected);
+    ASSERT_NE(at, std::string::npos) << log;
+    // All of them before the run is refused and its frame ends.
+    EXPECT_EQ(log.find("\nEnd.\n", at), at + expected.size()) << log;
     EXPECT_TRUE(bridge_calls.empty());
 }
 
@@ -302,6 +306,51 @@ TEST_F(SplitTabTest, AdvancedOffHidesAndResetsEveryRowItHides)
     EXPECT_FALSE(t.south->active());
 }
 
+// Every field of a record, one per line, so a mismatch names itself.
+std::string every_field(const TaskOptions& o)
+{
+    std::ostringstream s;
+    s << "output_file " << o.output_file << "\nmapset_name " << o.mapset_name << "\ncompiler_path "
+      << o.compiler_path << "\noutput_path " << o.output_path << "\nmapset_file_name " << o.mapset_file_name
+      << "\nmap_name " << o.map_name << "\n";
+    const std::pair<const char*, int> bytes[] = {
+        {"verbose", o.verbose}, {"join_maps", o.join_maps}, {"split_mode", o.split_mode},
+        {"show_info", o.show_info}, {"write_changes", o.write_changes}, {"priority", o.priority},
+        {"transparency", o.transparency}, {"short_header", o.short_header},
+        {"mapsource_split_a", o.mapsource_split_a}, {"mapsource_split_b", o.mapsource_split_b},
+        {"preview_limits", o.preview_limits}, {"limit_longitude", o.limit_longitude}, {"id_flags", o.id_flags},
+        {"nt_format", o.nt_format}, {"create_tdb_v3", o.create_tdb_v3}, {"remove_dem", o.remove_dem},
+        {"remove_nod", o.remove_nod}, {"map_id_mode", o.map_id_mode}, {"announce_files", o.announce_files},
+        {"split_by_fid", o.split_by_fid}, {"no_mps", o.no_mps}, {"other_data", o.other_data},
+        {"compiler_is_maptk", o.compiler_is_maptk}, {"compiler_is_mkgmap", o.compiler_is_mkgmap},
+        {"header_date_flags", o.header_date_flags}, {"typ_fix_flags", o.typ_fix_flags},
+        {"split_subfiles", o.split_subfiles}, {"create_split_list", o.create_split_list},
+        {"label_case", o.label_case}, {"add_empty_dem", o.add_empty_dem}, {"split_empty", o.split_empty},
+        {"marine_tdb", o.marine_tdb}, {"tre_param_flags", o.tre_param_flags}, {"version_flags", o.version_flags},
+        {"typ_only", o.typ_only}, {"replace_typ", o.replace_typ}, {"mps_name", o.mps_name},
+        {"mps_id_flags", o.mps_id_flags},
+    };
+    for (const auto& [name, value] : bytes)
+        s << name << " " << value << "\n";
+    const std::pair<const char*, int64_t> words[] = {
+        {"block_size", o.block_size}, {"input_count", o.input_count}, {"family_id", o.family_id},
+        {"product_id", o.product_id}, {"typ_family_id", o.typ_family_id}, {"typ_product_id", o.typ_product_id},
+        {"typ_code_page", o.typ_code_page}, {"mapset_code_page", o.mapset_code_page}, {"map_id", o.map_id},
+        {"mapset_name_result", o.mapset_name_result}, {"map_name_result", o.map_name_result},
+        {"code_page", o.code_page}, {"mps_family_id", o.mps_family_id}, {"mps_product_id", o.mps_product_id},
+        {"limit_south", o.limit_south}, {"limit_north", o.limit_north}, {"limit_east", o.limit_east},
+        {"limit_west", o.limit_west}, {"split_result", o.split_result},
+    };
+    for (const auto& [name, value] : words)
+        s << name << " " << value << "\n";
+    s << "header_date " << o.header_date.year << "." << int(o.header_date.month) << "." << int(o.header_date.day)
+      << "\ntre_params " << int(o.tre_params[0]) << "," << int(o.tre_params[1]) << "," << int(o.tre_params[2])
+      << "," << int(o.tre_params[3]) << "\nversion_bytes " << int(o.version_bytes[0]) << ","
+      << int(o.version_bytes[1]) << "," << int(o.version_bytes[2]) << "\nproduct_code ["
+      << std::string(o.product_code, 12) << "]\n";
+    return s.str();
+}
+
 TEST_F(SplitTabTest, RunButtonsHandTheRecordToTheSplit)
 {
     const std::string first = data_path("gmapsupp/west-1101-p1.img");
@@ -329,6 +378,19 @@ TEST_F(SplitTabTest, RunButtonsHandTheRecordToTheSplit)
     EXPECT_EQ(all.verbose, 1);
     EXPECT_EQ(all.compiler_path, "");
     EXPECT_NE(log_text().find("\nSplit all maps.\n"), std::string::npos);
+    // Nothing else is set: the whole record as the split gets it.
+    TaskOptions expected = tab_record();
+    expected.output_path = "/out dir";
+    expected.mapsource_split_a = expected.mapsource_split_b = 1;
+    expected.mapset_name = "My maps";
+    expected.mapset_name_result = converted_name_code_page();
+    expected.family_id = 1101;
+    expected.id_flags = 1;
+    expected.mapset_file_name = "mapset";
+    expected.split_mode = 1;
+    expected.verbose = 1;
+    expected.announce_files = 1;
+    EXPECT_EQ(every_field(all), every_field(expected));
 
     advanced(true);
     kind(SPLIT_SUBFILES);

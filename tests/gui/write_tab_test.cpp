@@ -155,8 +155,23 @@ TEST_F(WriteTabTest, AdvancedOffShowsTheBasicRowsAndResetsTheRest)
     t.major->value("4");
     check(t.tre);
     t.tre_params[0]->value("1");
+    check(t.mps_ids);
+    t.mps_fid->value("5");
+    check(t.typ_fix);
+    t.typ_cp->value("1250");
+    check(t.header_date);
+    t.day->value("1");
+    t.product_code->value("AB");
 
     rows(0, 1);
+    // Hidden rows keep nothing: every box off, every field empty and inactive.
+    for (Fl_Check_Button* box : {t.mps_ids, t.typ_fix, t.version, t.header_date, t.tre})
+        EXPECT_EQ(box->value(), 0) << box->label();
+    for (Fl_Input_* field : std::initializer_list<Fl_Input_*>{t.mps_fid, t.typ_cp, t.major, t.product_code, t.day,
+                                                             t.tre_params[0]}) {
+        EXPECT_STREQ(field->value(), "");
+        EXPECT_FALSE(field->active());
+    }
     for (Fl_Widget* w : std::initializer_list<Fl_Widget*>{t.mapset, t.mapset_name, t.transparency, t.priority,
                                                           t.only_for_fid, t.pid})
         EXPECT_TRUE(w->visible());
@@ -166,7 +181,9 @@ TEST_F(WriteTabTest, AdvancedOffShowsTheBasicRowsAndResetsTheRest)
     TaskOptions record;
     std::string messages;
     EXPECT_EQ(collect(record, messages), 1);
-    EXPECT_EQ(record.version_flags + record.tre_param_flags, 0);
+    EXPECT_EQ(record.version_flags + record.tre_param_flags + record.mps_id_flags + record.typ_fix_flags +
+                  record.header_date_flags,
+              0);
     EXPECT_EQ(record.transparency, 1);  // a basic row keeps its value
 
     rows(1, 0);  // back, cleared; TRE only with Experimental
@@ -254,6 +271,8 @@ TEST_F(WriteTabTest, RunButtonsHandTheRecordAndTheNamesToTheBridge)
                               "Wrong priority value 256, should be in range 0 - 255.\n"
                               "Wrong date: 257.00.0000\n";
     EXPECT_EQ(logged.substr(0, lines.size()), lines);
+    // All of them before the run is refused and its frame ends.
+    EXPECT_EQ(logged.find("\nEnd.\n"), lines.size()) << logged;
 }
 
 TEST_F(WriteTabTest, PolishTextsKeepTheConversionsAndTheChosenItem)
