@@ -38,11 +38,12 @@ MessageText fn_SeErFS{"fn_SeErFS", "Seek error, file %s.\n", "Błąd pozycjonowa
 MessageText fn_OpErFS{"fn_OpErFS", "Open error, file %s.\n", "Błąd otwarcia pliku %s.\n"};
 MessageText fn_OFAEFS{"fn_OFAEFS", "Output file already exist, file %s.\n", "Plik wyjściowy już istnieje, plik %s.\n"};
 MessageText fn_COFEFS{"fn_COFEFS", "Create output file error, file %s.\n", "Błąd tworzenia pliku wyjściowego %s.\n"};
+MessageText fn_OFNWFS{"fn_OFNWFS", "Output file %s was not written.\n", "Plik wyjściowy %s nie został zapisany.\n"};
 MessageText fn_ReSEFS{"fn_ReSEFS", "Read structure error, file %s.\n", "Błąd struktury przy odczycie pliku %s.\n"};
 MessageText fn_WrSEFS{"fn_WrSEFS", "Write structure error, file %s.\n", "Błąd struktury przy zapisie pliku %s.\n"};
 
 static MessageText* const fn_table[] = {&fn_OuOfMe, &fn_WrErFS, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS,
-                                        &fn_OFAEFS, &fn_COFEFS, &fn_ReSEFS, &fn_WrSEFS};
+                                        &fn_OFAEFS, &fn_COFEFS, &fn_OFNWFS, &fn_ReSEFS, &fn_WrSEFS};
 
 int load_messages_fn(LanguageGroup* group, int code_page, int write)
 {
@@ -108,8 +109,21 @@ void close_input_file(InputFile& input)
 
 int check_file_exists(const char* path) { return check_file_access(path, 0) == 0; }
 
+// Outputs being written: each lives under a temporary name until
+// finish_output_file moves it to its own name, so a file of that name from
+// before survives a failed, stopped or killed run.
+namespace {
+struct PendingOutput {
+    FILE* stream;
+    std::string temporary;
+    std::string path;
+    int force;
+};
+std::vector<PendingOutput> pending_outputs;
+}  // namespace
+
 // Steps shared by both creators: refuse an existing file unless forced, then
-// open it for writing.
+// open a temporary beside it for writing.
 static FILE* open_new_output(const char* path, int force, bool poll_between)
 {
     if (!force && check_file_access(path, 0) == 0) {
@@ -118,9 +132,15 @@ static FILE* open_new_output(const char* path, int force, bool poll_between)
     }
     if (poll_between && poll_stop_request())
         return nullptr;
-    FILE* stream = open_file(path, "wb");
-    if (!stream)
+    // A folder of that name could never be replaced: refused before any
+    // byte is written.
+    std::string temporary;
+    FILE* stream = platform::is_directory(path) ? nullptr : platform::create_temporary_beside(path, temporary);
+    if (!stream) {
         log_message(fn_COFEFS.text(), path);
+        return nullptr;
+    }
+    pending_outputs.push_back({stream, std::move(temporary), path, force});
     return stream;
 }
 
@@ -143,6 +163,37 @@ FILE* create_output_file(const char* name, int force)
 }
 
 FILE* create_output_file_at(const char* path, int force) { return open_new_output(path, force, true); }
+
+int finish_output_file(FILE* stream, int ok)
+{
+    if (!stream)
+        return 0;
+    auto it = std::find_if(pending_outputs.begin(), pending_outputs.end(),
+                           [stream](const PendingOutput& p) { return p.stream == stream; });
+    bool failed = ferror(stream) != 0;
+    if (fclose(stream) != 0)
+        failed = true;
+    if (it == pending_outputs.end())
+        return ok && !failed;
+    PendingOutput output = std::move(*it);
+    pending_outputs.erase(it);
+    const char* path = output.path.c_str();
+    if (ok && failed)
+        report_write_error(path);
+    if (ok && !failed) {
+        platform::MoveResult moved = platform::move_file_into_place(output.temporary, output.path, output.force != 0);
+        if (moved == platform::MoveResult::moved)
+            return 1;
+        // Someone made a file of that name while this one was written.
+        if (moved == platform::MoveResult::target_exists)
+            log_message(fn_OFAEFS.text(), path);
+        else
+            log_message(fn_COFEFS.text(), path);
+    }
+    platform::remove_file(output.temporary);
+    log_message(fn_OFNWFS.text(), path);
+    return 0;
+}
 
 // ---------------------------------------------------------------- transfers
 

@@ -31,6 +31,7 @@ extern MessageText fn_SeErFS;
 extern MessageText fn_OpErFS;
 extern MessageText fn_OFAEFS;
 extern MessageText fn_COFEFS;
+extern MessageText fn_OFNWFS;
 extern MessageText fn_ReSEFS;
 extern MessageText fn_WrSEFS;
 
@@ -76,10 +77,18 @@ int check_file_exists(const char* path);
 
 // Creates name in the output directory of the task (task_options.output_path,
 // joined with '/'), or as given when there is none. Refuses an existing file
-// unless force is set.
+// unless force is set. The stream writes to a temporary beside that name:
+// nothing appears under the name itself before finish_output_file.
 FILE* create_output_file(const char* name, int force);
 // The same for a path taken as it stands.
 FILE* create_output_file_at(const char* path, int force);
+// Closes a stream of the creators. When ok is set and every byte reached the
+// file, the file takes its name (replacing an older one only when forced)
+// and the result is 1; otherwise the temporary is removed, a file of that
+// name from before stays as it was, and the log says the output was not
+// written (with the write error first when ok was set). Any other stream is
+// just closed: 1 when ok and nothing failed.
+int finish_output_file(FILE* stream, int ok);
 
 // While not 0, a Stop request does not end the transfers: an in-place change
 // holds it off for a whole file, which must not be left half-changed.

@@ -57,9 +57,14 @@ MessageText od_WMRSDS{"od_WMRSDS", "Wrong MPS records size, file %s.\n", "Błęd
 MessageText od_FiTBFS{"od_FiTBFS", "File too big (4 GiB or more), file %s.\n",
                       "Plik za duży (4 GiB lub więcej), plik %s.\n"};
 
+// Two subfiles on one block: a write to one would change the other.
+MessageText od_BlCTSF{"od_BlCTSF", "Block %u claimed by subfiles %s and %s, file damaged, file %s.\n",
+                      "Blok %u zajęty przez podpliki %s i %s, plik uszkodzony, plik %s.\n"};
+
 static MessageText* const od_table[] = {&od_ReaFiS, &od_WHDGFS, &od_WHBSFS, &od_WHFFFS, &od_HLNEFS, &od_WHFSFS,
                                         &od_BDITSF, &od_BDILSF, &od_WFFSSF, &od_BDIYSF, &od_BDIBSF, &od_BDIRSF,
-                                        &od_BDISSF, &od_MaAnEr, &od_MuDaMI, &od_NoMRFS, &od_WMRSDS, &od_FiTBFS};
+                                        &od_BDISSF, &od_MaAnEr, &od_MuDaMI, &od_NoMRFS, &od_WMRSDS, &od_FiTBFS,
+                                        &od_BlCTSF};
 
 int load_messages_od(LanguageGroup* group, int code_page, int write)
 {

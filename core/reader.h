@@ -22,6 +22,7 @@ extern MessageText od_WHFSFS;
 extern MessageText od_BDITSF;
 extern MessageText od_BDILSF;
 extern MessageText od_WFFSSF;
+extern MessageText od_BlCTSF;
 extern MessageText od_BDIYSF;
 extern MessageText od_BDIBSF;
 extern MessageText od_BDIRSF;

@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/files.h"
 #include "core/header_knowledge.h"
@@ -264,6 +266,45 @@ int read_subfile_headers(InputFile& file, SubfileEntry& subfile)
            read_other_header(file, &subfile);
 }
 
+// "NAME.EXT" of a subfile.
+std::string dotted_name(const SubfileEntry& subfile)
+{
+    return std::string(subfile.name, FatEntry::name_length) + "." +
+           std::string(subfile.name + FatEntry::name_length, FatEntry::full_name_length - FatEntry::name_length);
+}
+
+// Marks the data blocks a checked subfile uses as its own (owners holds a
+// subfile row + 1, 0 for a free block); 0, with the file called damaged, when
+// one is already another's (or listed twice), since a write through either
+// would change both. Blocks in the header+FAT area are that area's damage,
+// reported by the check.
+int claim_subfile_blocks(InputFile& file, uint32_t row, std::vector<uint32_t>& owners)
+{
+    const SubfileEntry& subfile = file.subfiles[row];
+    ByteView fat(file.header_buffer);
+    uint64_t used = (uint64_t(subfile.length) + file.block_size - 1) / file.block_size;
+    for (uint64_t b = 0; b < used; ++b) {
+        uint64_t slot = subfile.fat_slot + b / FatEntry::block_count;
+        if (slot >= file.fat_slots.size())
+            return 1;
+        uint64_t at = uint64_t(file.fat_slots[slot].entry_offset) + FatEntry::blocks + 2 * (b % FatEntry::block_count);
+        if (!fat.contains(at, 2))
+            return 1;
+        uint16_t block = fat.u16(at);
+        if (block == FatEntry::unused_block || block >= owners.size())
+            return 1;
+        if (block < file.header_blocks)
+            continue;
+        if (owners[block]) {
+            log_message(od_BlCTSF.text(), unsigned(block), dotted_name(file.subfiles[owners[block] - 1]).c_str(),
+                        dotted_name(subfile).c_str(), file.path.c_str());
+            return 0;
+        }
+        owners[block] = row + 1;
+    }
+    return 1;
+}
+
 // One SubfileEntry per first entry that was not superseded, in
 // sorted slot order, each checked and its headers read.
 int fill_subfiles(InputFile& file)
@@ -274,6 +315,9 @@ int fill_subfiles(InputFile& file)
         return 0;
     uint32_t filled = 0;
     int result = 1;
+    std::vector<uint32_t> owners;
+    if (!resize_rows(owners, file.total_blocks))
+        return 0;
     for (size_t position = 0; position < file.fat_slots.size() && result; ++position) {
         const FatSlot& slot = file.fat_slots[position];
         uint32_t entry = slot.entry_offset;
@@ -296,7 +340,7 @@ int fill_subfiles(InputFile& file)
             debug_message(DBG_READ, "pierwszy wpis FAT %x bez wiersza indeksu\n", entry);
         }
         result = report_fat_damage(file, subfile, check_subfile_blocks(file, subfile)) &&
-                 read_subfile_headers(file, subfile);
+                 claim_subfile_blocks(file, filled - 1, owners) && read_subfile_headers(file, subfile);
     }
     // Rows that were never reached are dropped, so every row stands for a
     // subfile that was looked at.

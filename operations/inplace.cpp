@@ -99,6 +99,15 @@ MessageText gw_WMPIFS{"gw_WMPIFS", "\n== Warning: multiple products in file %s.\
                       "\n== Ostrzeżenie: wiele produktów w pliku %s.\n== nazwa mapy nie została zmieniona.\n\n"};
 MessageText gw_WTFWNR{"gw_WTFWNR", "\n== Warning: typ file was not replaced.\n\n",
                       "\n== Ostrzeżenie: plik TYP nie został zastąpiony.\n\n"};
+// A new map name that equals a name the file keeps would merge two maps, or
+// make an index subfile part of a map, under one set of FAT names.
+MessageText gw_MIDCla{"gw_MIDCla",
+                      "Error: new name %s of map %s clashes with subfile %s, map IDs not changed, file %s.\n",
+                      "Błąd: nowa nazwa %s mapy %s koliduje z podplikiem %s, nie zmieniono ID map, plik %s.\n"};
+// -x takes its TYP data from the TYP files of the list; without one it has
+// nothing to put in, which is said once, with the list's first file.
+MessageText gw_WNTFIL{"gw_WNTFIL", "== Warning: no TYP file in the list, no TYP subfile replaced.\n",
+                      "== Ostrzeżenie: brak pliku TYP na liście, nie zastąpiono żadnego podpliku TYP.\n"};
 // A separate TYP file too short for the fields a correction writes is left
 // alone rather than lengthened by the write.
 MessageText gw_TyFTSh{"gw_TyFTSh", "TYP file too short, file %s.\n", "Plik TYP za krótki, plik %s.\n"};
@@ -108,7 +117,7 @@ static MessageText* const gw_table[] = {
     &gw_TreXXT, &gw_SubfiS, &gw_MdrXXT, &gw_JcvXXT, &gw_TrfXXT, &gw_Md2XXT, &gw_WUSOMS, &gw_WoUSOS, &gw_DatMpS,
     &gw_ReHDFS, &gw_HMVUUU, &gw_WFMMSS, &gw_WrInMS, &gw_WrDaFi, &gw_TCFSFU, &gw_WMTSIF, &gw_MaSLaM, &gw_MaSLaF,
     &gw_MaSUnL, &gw_MaSCoN, &gw_MaSLaE, &gw_WCMIMS, &gw_WCMIMR, &gw_WCMIM2, &gw_WCMIST, &gw_WCMIJF, &gw_ECMIJF,
-    &gw_WRMINM, &gw_MNPTWT, &gw_MaWrTF, &gw_WMPIFS, &gw_WTFWNR, &gw_TyFTSh};
+    &gw_WRMINM, &gw_MNPTWT, &gw_MaWrTF, &gw_WMPIFS, &gw_WTFWNR, &gw_TyFTSh, &gw_MIDCla, &gw_WNTFIL};
 
 int load_messages_gw(LanguageGroup* group, int code_page, int write)
 {
@@ -492,8 +501,20 @@ static void change_container(InputFile& file, int match, int32_t fid, int32_t pi
             correct_typ_ids(file, o.typ_fix_flags, o.typ_family_id, o.typ_product_id, o.typ_code_page, fid, pid));
 }
 
+static void warn_list_without_typ(const InputFile& input, const InputList* typ_sources)
+{
+    if (!task_options.replace_typ || !typ_sources || typ_sources->empty() || typ_sources->front().get() != &input)
+        return;
+    for (const auto& file : *typ_sources)
+        if (file->kind == FILE_TYP)
+            return;
+    ++warning_count;
+    log_message(gw_WNTFIL.text());
+}
+
 int apply_file_changes(InputFile& input, InputList* typ_sources)
 {
+    warn_list_without_typ(input, typ_sources);
     // A Stop is seen only once the whole file has had its changes.
     ++transfer_stop_hold;
     const TaskOptions& o = task_options;

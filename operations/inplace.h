@@ -51,6 +51,8 @@ extern MessageText gw_WCMIST;
 extern MessageText gw_WCMIJF;
 extern MessageText gw_ECMIJF;
 extern MessageText gw_WRMINM;
+extern MessageText gw_MIDCla;
+extern MessageText gw_WNTFIL;
 extern MessageText gw_MNPTWT;
 extern MessageText gw_MaWrTF;
 extern MessageText gw_WMPIFS;

@@ -167,11 +167,7 @@ int write_joined_img(InputList& inputs)
     } catch (const std::bad_alloc&) {
         log_message(fn_OuOfMe.text());
     }
-    // A close that fails has lost buffered bytes: the file is not whole.
-    if (fclose(writer.stream) != 0 && ok) {
-        report_write_error(output);
-        ok = 0;
-    }
+    ok = finish_output_file(writer.stream, ok);
     writer.stream = nullptr;
     if (!ok) {
         ++error_count;

@@ -254,6 +254,39 @@ void rename_map_entries(InputFile& file, const MapEntry& map, const char name[9]
     }
 }
 
+// "NAME.EXT" of an 11-character FAT name.
+std::string fat_name_text(const char* name)
+{
+    return std::string(name, 8) + "." + std::string(name + 8, 3);
+}
+
+// A map's new name must not be a name the file keeps, nor another map's new
+// name: the maps would then share one set of FAT names. False, with the
+// clash logged, when one is found.
+bool new_names_are_free(const InputFile& file, const std::vector<MapChange>& maps)
+{
+    std::vector<bool> renamed(file.subfiles.size(), false);
+    for (const MapChange& change : maps)
+        for (uint64_t i = 0; i < change.map->subfile_count; ++i)
+            if (change.map->first_subfile + i < renamed.size())
+                renamed[change.map->first_subfile + i] = true;
+    auto clash = [&](const MapChange& change, const std::string& other) {
+        log_message(gw_MIDCla.text(), change.new_name, std::string(change.map->name, 8).c_str(), other.c_str(),
+                    file.path.c_str());
+        return false;
+    };
+    for (size_t m = 0; m < maps.size(); ++m) {
+        const MapChange& change = maps[m];
+        for (size_t row = 0; row < file.subfiles.size(); ++row)
+            if (!renamed[row] && memcmp(file.subfiles[row].name, change.new_name, 8) == 0)
+                return clash(change, fat_name_text(file.subfiles[row].name));
+        for (size_t other = 0; other < m; ++other)
+            if (memcmp(maps[other].new_name, change.new_name, 8) == 0)
+                return clash(change, fat_name_text(file.subfiles[maps[other].map->first_subfile].name));
+    }
+    return true;
+}
+
 }  // namespace
 
 int change_map_ids(InputFile& file, uint8_t mode, uint32_t& map_id)
@@ -264,6 +297,7 @@ int change_map_ids(InputFile& file, uint8_t mode, uint32_t& map_id)
     uint32_t f = (o.id_flags & 1) ? o.family_id : 0;
     bool verbose = o.verbose;
 
+    const uint32_t first_id = map_id;
     IdTable table;
     std::vector<MapChange> maps;
     for (MapEntry* map : file.maps) {
@@ -298,6 +332,12 @@ int change_map_ids(InputFile& file, uint8_t mode, uint32_t& map_id)
     for (size_t i = 1; i < table.rows.size(); ++i)
         if (table.rows[i].old_id == table.rows[i - 1].old_id)
             warn_repeated(table.rows[i].old_id);
+
+    if (!new_names_are_free(file, maps)) {
+        // The refused file's maps keep their IDs, so theirs go to the next file.
+        map_id = first_id;
+        return 0;
+    }
 
     InplaceStep step(file, true);
     if (!step.open())

@@ -263,14 +263,18 @@ int choose_mapset_name(Mapset& m)
 
 // ---------------------------------------------------------------- output files
 
-// Closes a stream that was written to; 0 when anything failed on the way.
-int close_written(FILE* file, int ok)
+// Finishes an output that was written to (ok: every write went through); a
+// failure is logged with the name, before the line that the output was not
+// written, and counted.
+static int close_written(FILE* file, const std::string& name, int ok)
 {
-    if (fflush(file) != 0 || ferror(file))
-        ok = 0;
-    if (fclose(file) != 0)
-        ok = 0;
-    return ok;
+    if (!ok)
+        report_write_error(name.c_str());
+    if (!finish_output_file(file, ok)) {
+        ++error_count;
+        return 0;
+    }
+    return 1;
 }
 
 int count_write_failure(const std::string& name)
@@ -290,9 +294,7 @@ int write_whole_file(const std::string& name, const void* bytes, size_t n)
         return 0;
     }
     int ok = n == 0 || fwrite(bytes, 1, n, file) == n;
-    if (!close_written(file, ok))
-        return count_write_failure(name);
-    return 1;
+    return close_written(file, name, ok);
 }
 
 // ---------------------------------------------------------------- preview map
@@ -336,9 +338,7 @@ int write_preview_map(const InputList& inputs, const Mapset& m)
     ok &= write_mp_text(f, "[END]\r\n\r\n");
     ok &= write_mp_rectangle(f, "Type=0x4b", "Background=Y", s.north, s.east, s.south, s.west,
                              o.preview_limits ? MP_LIMITS : MP_NO_LIMITS, static_cast<int>(m.bits));
-    if (!close_written(f, ok))
-        return count_write_failure(name);
-    return 1;
+    return close_written(f, name, ok);
 }
 
 // ---------------------------------------------------------------- preview DEM

@@ -72,13 +72,25 @@ MessageText pd_MapsNt{"pd_MapsNt", "maps NT", "mapy NT"};
 MessageText pd_MapMpc{"pd_MapMpc", "maps MPC", "mapy MPC"};
 MessageText pd_CreFiS{"pd_CreFiS", "Creating file %s\n", "Tworzenie pliku %s\n"};
 MessageText pd_OutPaS{"pd_OutPaS", "Output path: %s\n", "Ścieżka wyjściowa: %s\n"};
+// A map whose subfiles were all refused by the block check would become an
+// IMG without subfiles, which no reader takes.
+MessageText pd_MNTWNF{"pd_MNTWNF", "Map %s has nothing to write, no file made.\n",
+                      "Mapa %s nie ma nic do zapisania, plik nie powstał.\n"};
+
+// Modes that only take map containers say so of any other input, and -G of
+// a container without family records, rather than passing over it unseen.
+MessageText pd_WNCNSF{"pd_WNCNSF", "== Warning: not a map container, not split, file %s.\n",
+                      "== Ostrzeżenie: to nie jest kontener map, nie podzielono, plik %s.\n"};
+MessageText pd_WNFRNS{"pd_WNFRNS", "== Warning: no MPS family records, no mapsets split, file %s.\n",
+                      "== Ostrzeżenie: brak rekordów rodzin w MPS, nie podzielono na zestawy map, plik %s.\n"};
 
 static MessageText* const pd_table[] = {
     &pd_WDSSLU, &pd_WrDaSS, &pd_WMSSFH, &pd_WrMaSS, &pd_WDDNAT, &pd_SpMDFS, &pd_WrDSLU, &pd_WriDaS,
     &pd_WrSSLU, &pd_WriSuS, &pd_WBSNSL, &pd_WriBiS, &pd_Writin, &pd_OtherT, &pd_WrDaMa, &pd_WriHea,
     &pd_TFLTBK, &pd_TFLTBB, &pd_TFLTBT, &pd_SBUHUS, &pd_SpFSIM, &pd_WNAMWU, &pd_UnMaSS, &pd_UOFSFM,
     &pd_FSOOMA, &pd_SplMaS, &pd_MSOOMA, &pd_MiInFi, &pd_Indexe, &pd_DatTrf, &pd_DatTyp, &pd_DatTdb,
-    &pd_DatMmr, &pd_DatMd2, &pd_MapsNt, &pd_MapMpc, &pd_CreFiS, &pd_OutPaS,
+    &pd_DatMmr, &pd_DatMd2, &pd_MapsNt, &pd_MapMpc, &pd_CreFiS, &pd_OutPaS, &pd_MNTWNF,
+    &pd_WNCNSF, &pd_WNFRNS,
 };
 
 int load_messages_pd(LanguageGroup* group, int code_page, int write)
@@ -205,6 +217,14 @@ int is_outside_mapset_area(const TreInfo& tre)
 
 // ---------------------------------------------------------------- modes
 
+// An input a mode has nothing to take from: one line and a warning.
+static int pass_over(const MessageText& text, const InputFile& input)
+{
+    ++warning_count;
+    log_message(text.text(), input.path.c_str());
+    return 1;
+}
+
 // Writes the TYP data of one input: the TYP maps of a container, or a TYP
 // file copied whole unless it already lies in the output directory.
 static int split_typ_files(InputFile& input, SplitRun& run)
@@ -246,7 +266,7 @@ static int split_typ_files(InputFile& input, SplitRun& run)
 static int split_subfiles(InputFile& input, SplitRun& run)
 {
     if (input.kind != FILE_IMG)
-        return 1;
+        return pass_over(pd_WNCNSF, input);
     if (!open_input_file(input, "rb")) {
         ++error_count;
         return 0;
@@ -277,7 +297,7 @@ static int split_empty_maps(InputFile& input)
                       (input.subfile_kind == SUB_TRE || input.subfile_kind == SUB_GMP) &&
                       input.single_subfile.tre_info;
     if (!container && !single_map)
-        return 1;
+        return pass_over(pd_WNCNSF, input);
     set_input_base_name(input);
     std::string list_name = bounds_list_name(input);
     auto outline = [](const TreInfo& tre, uint32_t code_page, const char* name8) {
@@ -293,7 +313,7 @@ static int split_empty_maps(InputFile& input)
         if (list && !write_map_bounds_line(list, tre, name8)) {
             report_write_error(list_name.c_str());
             ++error_count;
-            fclose(list);
+            finish_output_file(list, 0);
             list = nullptr;
         }
     };
@@ -307,13 +327,8 @@ static int split_empty_maps(InputFile& input)
             add_line(*map->tre_info, map->name);
         }
     }
-    if (list) {
-        bool failed = ferror(list) != 0;
-        if (fclose(list) != 0 || failed) {
-            report_write_error(list_name.c_str());
-            ++error_count;
-        }
-    }
+    if (list && !finish_output_file(list, 1))
+        ++error_count;
     return 1;
 }
 
@@ -321,8 +336,10 @@ static int split_empty_maps(InputFile& input)
 
 static int split_mapsets_by_family(InputFile& input, SplitRun& run)
 {
-    if (input.kind != FILE_IMG || input.mps_records.empty())
-        return 1;
+    if (input.kind != FILE_IMG)
+        return pass_over(pd_WNCNSF, input);
+    if (input.mps_records.empty())
+        return pass_over(pd_WNFRNS, input);
     log_message(pd_SpFSIM.text(), input.path.c_str());
     std::vector<FamilyRow> rows;
     for (const MpsRecordRef& record : input.mps_records) {
@@ -332,7 +349,7 @@ static int split_mapsets_by_family(InputFile& input, SplitRun& run)
     }
     debug_message(DBG_SPLIT, "podziel_img_mapset: rekordy F %d\n", static_cast<int>(rows.size()));
     if (rows.empty())
-        return 1;
+        return pass_over(pd_WNFRNS, input);
     std::stable_sort(rows.begin(), rows.end(),
                      [](const FamilyRow& a, const FamilyRow& b) { return compare_family_rows(a, b) < 0; });
     for (MapEntry* map : input.maps)
@@ -532,11 +549,8 @@ static void close_split_list(SplitRun& run)
 {
     if (!run.list)
         return;
-    bool failed = ferror(run.list) != 0;
-    if (fclose(run.list) != 0 || failed) {
-        report_write_error("split.lst");
+    if (!finish_output_file(run.list, 1))
         ++error_count;
-    }
     run.list = nullptr;
 }
 

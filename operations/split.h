@@ -35,6 +35,7 @@ extern MessageText pd_WriHea;
 extern MessageText pd_TFLTBK;
 extern MessageText pd_TFLTBB;
 extern MessageText pd_TFLTBT;
+extern MessageText pd_MNTWNF;
 extern MessageText pd_SBUHUS;
 extern MessageText pd_SpFSIM;
 extern MessageText pd_WNAMWU;

@@ -51,13 +51,6 @@ static std::string printable_map_name(const char* name8)
 
 // ---------------------------------------------------------------- copies
 
-// Closes an output stream; 0 when buffered bytes could not be written.
-static int close_output(FILE* stream)
-{
-    bool failed = ferror(stream) != 0;
-    return fclose(stream) == 0 && !failed;
-}
-
 static bool write_bytes(FILE* stream, const void* bytes, size_t n)
 {
     return n == 0 || fwrite(bytes, 1, n, stream) == n;
@@ -136,7 +129,7 @@ int write_data_map_file(InputFile& input, SplitRun& run, MapEntry& map, uint32_t
         largest = std::max(largest, subfile.length);
     std::vector<uint8_t> buffer;
     if (!reserve_copy_buffer(buffer, largest, chunk)) {
-        fclose(stream);
+        finish_output_file(stream, 0);
         return 0;
     }
     for (const SubfileEntry& subfile : subfiles) {
@@ -144,15 +137,11 @@ int write_data_map_file(InputFile& input, SplitRun& run, MapEntry& map, uint32_t
         if (copied <= 0) {
             if (copied == 0)
                 report_write_error(name.c_str());
-            fclose(stream);
+            finish_output_file(stream, 0);
             return 0;
         }
     }
-    if (!close_output(stream)) {
-        report_write_error(name.c_str());
-        return 0;
-    }
-    return 1;
+    return finish_output_file(stream, 1);
 }
 
 int copy_data_file_to_output(InputFile& input)
@@ -189,10 +178,7 @@ int copy_data_file_to_output(InputFile& input)
         }
         done += n;
     }
-    if (!close_output(stream) && result) {
-        report_write_error(name);
-        result = 0;
-    }
+    result = finish_output_file(stream, result);
     close_input_file(input);
     return result;
 }
@@ -224,11 +210,9 @@ int copy_input_subfiles(InputFile& input, SplitRun& run)
         int copied = copy_subfile_bytes(input, subfile.fat_slot, subfile.length, stream, buffer);
         if (copied < 0)
             report_read_error(name.c_str());
-        if (!close_output(stream) && copied > 0)
-            copied = 0;
-        if (copied <= 0) {
-            if (copied == 0)
-                report_write_error(name.c_str());
+        if (copied == 0)
+            report_write_error(name.c_str());
+        if (!finish_output_file(stream, copied > 0)) {
             ++error_count;
             return 0;
         }
@@ -302,11 +286,9 @@ int write_outline_map(const TreInfo& tre, uint32_t code_page, const char* name8)
     text += "[END]\r\n\r\n";
 
     bool written = write_bytes(stream, text.data(), text.size());
-    if (!close_output(stream) || !written) {
+    if (!written)
         report_write_error(name.c_str());
-        return 0;
-    }
-    return 1;
+    return finish_output_file(stream, written);
 }
 
 int write_map_bounds_line(FILE* list, const TreInfo& tre, const char* name8)

@@ -198,6 +198,16 @@ static int copy_split_map_subfiles(InputFile& input, MapEntry& map, ImgWriter& w
     return !rest || copy_map_subfiles(input, map, writer, rest);
 }
 
+// Whether the map has a byte to put into its own file: a subfile the block
+// check left some length, or an empty DEM to add.
+static bool has_bytes_to_write(const InputFile& input, const MapEntry& map, uint32_t kind_mask)
+{
+    for (const SubfileEntry& subfile : map_subfiles(input, map))
+        if (((1u << subfile.kind) & kind_mask) && subfile.length > 0)
+            return true;
+    return gets_empty_dem(map);
+}
+
 int write_split_map(InputFile& input, SplitRun& run, MapEntry& map, SplitMapWriter& split, const SplitMapPlan& plan,
                     uint32_t kind_mask)
 {
@@ -225,6 +235,11 @@ int write_split_map(InputFile& input, SplitRun& run, MapEntry& map, SplitMapWrit
         ++error_count;
         return 1;
     }
+    if (!has_bytes_to_write(input, map, kind_mask)) {
+        log_message(pd_MNTWNF.text(), map.name);
+        ++error_count;
+        return 1;
+    }
     FILE* stream = create_output_file(name.c_str(), 0);
     if (!stream) {
         ++error_count;
@@ -241,7 +256,7 @@ int write_split_map(InputFile& input, SplitRun& run, MapEntry& map, SplitMapWrit
         sizes.largest_subfile = std::max(sizes.largest_subfile, subfile.length);
     ImgWriter& writer = split.writer;
     if (!init_img_writer(sizes, writer)) {
-        fclose(stream);
+        finish_output_file(stream, 0);
         return 0;
     }
     writer.stream = stream;
@@ -257,10 +272,7 @@ int write_split_map(InputFile& input, SplitRun& run, MapEntry& map, SplitMapWrit
         put_header_mapset_name(writer, map.description);
         written = write_img_header(writer);
     }
-    if (fclose(stream) != 0 && written) {
-        report_write_error(name.c_str());
-        written = 0;
-    }
+    written = finish_output_file(stream, written);
     writer.stream = nullptr;
     return written;
 }
@@ -414,10 +426,7 @@ int write_family_mapset(InputFile& input, SplitRun& run, const FamilyRow& row)
                   write_kind_logged(input, present & 1u << FILE_NT, writer, pd_MapsNt) &&
                   write_kind_logged(input, present & 1u << FILE_MPC, writer, pd_MapMpc) &&
                   finish_family_mapset(input, present, writer, fid, row.pid);
-    if (fclose(stream) != 0 && written) {
-        report_write_error(file);
-        written = 0;
-    }
+    written = finish_output_file(stream, written);
     if (!written)
         ++error_count;
     return written;

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -104,5 +105,70 @@ bool FileReader::read_at(uint64_t offset, void* bytes, size_t n) const
 {
     return fd_ >= 0 && read_fd_at(fd_, offset, bytes, n);
 }
+
+}  // namespace platform
+
+namespace platform {
+
+// The mode fopen(path, "wb") would give a new file: mkstemp makes it 0600.
+static mode_t new_file_mode()
+{
+    static const mode_t mode = [] {
+        mode_t mask = umask(0);
+        umask(mask);
+        return static_cast<mode_t>(0666 & ~mask);
+    }();
+    return mode;
+}
+
+FILE* create_temporary_beside(const std::string& path, std::string& temporary)
+{
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    // Cut so that the made-up name still fits in one directory entry.
+    if (base.size() > 200)
+        base.resize(200);
+    std::string name = folder + "." + base + ".XXXXXX";
+    int fd = mkstemp(name.data());
+    if (fd < 0)
+        return nullptr;
+    FILE* stream = nullptr;
+    if (fchmod(fd, new_file_mode()) == 0)
+        stream = fdopen(fd, "wb");
+    if (!stream) {
+        close(fd);
+        unlink(name.c_str());
+        return nullptr;
+    }
+    temporary = name;
+    return stream;
+}
+
+MoveResult move_file_into_place(const std::string& from, const std::string& to, bool replace)
+{
+    if (replace)
+        return rename(from.c_str(), to.c_str()) == 0 ? MoveResult::moved : MoveResult::failed;
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return MoveResult::moved;
+    if (errno == EEXIST)
+        return MoveResult::target_exists;
+    if (errno != EINVAL && errno != ENOSYS)
+        return MoveResult::failed;
+    // A file system without the no-replace rename: a hard link refuses an
+    // existing name just the same.
+    if (link(from.c_str(), to.c_str()) != 0)
+        return errno == EEXIST ? MoveResult::target_exists : MoveResult::failed;
+    unlink(from.c_str());
+    return MoveResult::moved;
+}
+
+bool is_directory(const std::string& path)
+{
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool remove_file(const std::string& path) { return unlink(path.c_str()) == 0; }
 
 }  // namespace platform

@@ -97,3 +97,27 @@ private:
 };
 
 }  // namespace platform
+
+namespace platform {
+
+// Outputs that appear under their names only when whole: each is written
+// under a fresh name in the folder where it will live (so the final move is
+// a rename within one file system) and moved into place at the end.
+
+// Creates and opens for writing an empty file of a fresh, hidden name in the
+// folder of path, with the permissions a newly created file would get; its
+// name goes to temporary. Null when no such file can be made.
+FILE* create_temporary_beside(const std::string& path, std::string& temporary);
+
+enum class MoveResult { moved, target_exists, failed };
+// Moves the file from to the name to in one step. Without replace, a file
+// already called to stays and the result is target_exists.
+MoveResult move_file_into_place(const std::string& from, const std::string& to, bool replace);
+
+// True when path names a directory (through symbolic links).
+bool is_directory(const std::string& path);
+
+// Removes a file; false when it could not.
+bool remove_file(const std::string& path);
+
+}  // namespace platform

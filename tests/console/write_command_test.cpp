@@ -15,6 +15,7 @@
 #include "core/img_format.h"
 #include "tests/operations/inplace_support.h"
 #include "tests/support/console_runner.h"
+#include "tests/support/img_builder.h"
 #include "tests/support/subfile_images.h"
 
 extern char** environ;
@@ -229,4 +230,69 @@ TEST_F(WriteCommand, MkgmapReadsTheChangedFile)
     EXPECT_EQ(numbers, (std::vector<uint32_t>{500, 501}));
     EXPECT_NE(read_file(out + "/gmapsupp.img").find(std::string(3000, '\x44')), std::string::npos);
     EXPECT_NE(read_file(out + "/gmapsupp.img").find("CAF\xC9 M\xDCLLER"), std::string::npos);
+}
+
+TEST_F(WriteCommand, ANewMapIdThatAnotherFamilyHoldsIsRefused)
+{
+    std::string img = copy("gmapsupp/mixed-3families.img");
+    std::string bytes = read_file(img);
+    RunResult run = twk({"-w", "-f", "1201", "-e", "11000001", img});
+    EXPECT_EQ(run.exit_code, 4);
+    EXPECT_EQ(read_file(img), bytes);
+    EXPECT_NE(run.output.find("Error: new name 11000001 of map 12000001 clashes with subfile 11000001."),
+              std::string::npos)
+        << run.output;
+
+    run = twk({"-w", "-f", "1201", "-e", "11000001", img}, "pl_PL.UTF-8");
+    EXPECT_EQ(run.exit_code, 4);
+    EXPECT_NE(run.output.find("Błąd: nowa nazwa 11000001 mapy 12000001 koliduje z podplikiem 11000001."),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(read_file(img), bytes);
+}
+
+TEST_F(WriteCommand, AFileWithABlockOfTwoSubfilesIsLeftAlone)
+{
+    // Map 6's LBL claims the block of map 5's LBL: a label change of one
+    // would rewrite the other's header.
+    ImgBuilder b;
+    b.add_subfile("00000005", "TRE", tre_subfile({.map_id = 5}));
+    int lbl5 = b.add_subfile("00000005", "LBL", lbl_subfile());
+    b.add_subfile("00000006", "TRE", tre_subfile({.map_id = 6}));
+    int lbl6 = b.add_subfile("00000006", "LBL", lbl_subfile());
+    b.set_fat_block(lbl6, 0, 0, static_cast<uint16_t>(b.layout().first_block[lbl5]));
+    std::string img = write("cross.img", b.build());
+    std::string bytes = read_file(img);
+    std::string message = "Block " + std::to_string(b.layout().first_block[lbl5]) +
+                          " claimed by subfiles 00000005.LBL and 00000006.LBL, file damaged, file " + img + ".\n";
+
+    RunResult run = twk({"-w", "-L", img});
+    EXPECT_NE(run.exit_code, 0);
+    EXPECT_EQ(read_file(img), bytes);
+    EXPECT_NE(run.output.find(message), std::string::npos) << run.output;
+
+    run = twk({"-i", img});
+    EXPECT_NE(run.exit_code, 0);
+    EXPECT_NE(run.output.find(message), std::string::npos) << run.output;
+
+    run = twk({"-i", img}, "pl_PL.UTF-8");
+    EXPECT_NE(run.output.find("Blok " + std::to_string(b.layout().first_block[lbl5]) +
+                              " zajęty przez podpliki 00000005.LBL i 00000006.LBL, plik uszkodzony, plik " + img),
+              std::string::npos)
+        << run.output;
+}
+
+TEST_F(WriteCommand, ReplacingTypWithoutATypFileSaysSo)
+{
+    std::string img = copy("gmapsupp/west-1101-p1.img");
+    std::string bytes = read_file(img);
+    RunResult run = twk({"-w", "-x", img});
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.output, "== Warning: no TYP file in the list, no TYP subfile replaced.\n\n"
+                          "There were warnings, result can be faulty.\n");
+    EXPECT_EQ(read_file(img), bytes);
+
+    run = twk({"-w", "-x", img}, "pl_PL.UTF-8");
+    EXPECT_EQ(run.output.substr(0, run.output.find('\n') + 1),
+              "== Ostrzeżenie: brak pliku TYP na liście, nie zastąpiono żadnego podpliku TYP.\n");
 }

@@ -235,20 +235,20 @@ TEST_F(Primitives, OutputFilesGoInsideTheOutputDirectory)
     task_options.output_path = dir.file("out:");
     FILE* f = create_output_file("a.img", 0);
     ASSERT_NE(f, nullptr);
-    fclose(f);
+    EXPECT_EQ(finish_output_file(f, 1), 1);
     EXPECT_TRUE(std::filesystem::exists(dir.file("out:/a.img")));
 
     task_options.output_path = dir.path() + "/";
     f = create_output_file("b.img", 0);
     ASSERT_NE(f, nullptr);
-    fclose(f);
+    EXPECT_EQ(finish_output_file(f, 1), 1);
     EXPECT_TRUE(std::filesystem::exists(dir.file("b.img")));
 
     EXPECT_EQ(create_output_file("b.img", 0), nullptr);
     EXPECT_EQ(take_log(), "Output file already exist, file " + dir.file("b.img") + ".\n");
     f = create_output_file("b.img", 1);
     ASSERT_NE(f, nullptr);
-    fclose(f);
+    EXPECT_EQ(finish_output_file(f, 1), 1);
 
     EXPECT_EQ(create_output_file_at(dir.file("nodir/c.img").c_str(), 0), nullptr);
     EXPECT_EQ(take_log(), "Create output file error, file " + dir.file("nodir/c.img") + ".\n");
@@ -438,7 +438,7 @@ TEST(ProductCode, PacksSixBitsPerCharacter)
 TEST(CoreMessages, PolishTwinsTakeTheSameArguments)
 {
     const MessageText* const texts[] = {
-        &fn_OuOfMe, &fn_WrErFS, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS, &fn_OFAEFS, &fn_COFEFS, &fn_ReSEFS,
+        &fn_OuOfMe, &fn_WrErFS, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS, &fn_OFAEFS, &fn_COFEFS, &fn_OFNWFS, &fn_ReSEFS,
         &fn_WrSEFS, &od_ReaFiS, &od_WHDGFS, &od_WHBSFS, &od_WHFFFS, &od_HLNEFS, &od_WHFSFS, &od_BDITSF,
         &od_BDILSF, &od_WFFSSF, &od_BDIYSF, &od_BDIBSF, &od_BDIRSF, &od_BDISSF, &od_MaAnEr, &od_MuDaMI,
         &od_NoMRFS, &od_WMRSDS, &od_FiTBFS, &nt_UnSHeF};

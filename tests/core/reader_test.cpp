@@ -472,3 +472,26 @@ TEST_F(Reading, SingleFileOf4GiBIsRefused)
     EXPECT_EQ(log, "File too big (4 GiB or more), file " + path + ".\n");
     EXPECT_EQ(error_count, 1);
 }
+
+TEST_F(Reading, ABlockClaimedByTwoSubfilesIsDamage)
+{
+    ImgBuilder b;
+    int tre = b.add_subfile("00000005", "TRE", tre_subfile({.map_id = 5}));
+    int lbl = b.add_subfile("00000005", "LBL", lbl_subfile());
+    uint32_t shared = b.layout().first_block[tre];
+    b.set_fat_block(lbl, 0, 0, static_cast<uint16_t>(shared));
+    InputFile file;
+    EXPECT_EQ(read_built(b, file), 0);
+    EXPECT_EQ(file.status, READ_SUBFILES_BAD);
+    EXPECT_EQ(error_count, 1);
+    EXPECT_EQ(log, "Block " + std::to_string(shared) +
+                       " claimed by subfiles 00000005.TRE and 00000005.LBL, file damaged, file " + path + ".\n");
+
+    // A subfile that lists one block twice.
+    ImgBuilder twice;
+    int rgn = twice.add_subfile("00000005", "RGN", std::string(1500, 'r'));
+    twice.set_fat_block(rgn, 0, 1, static_cast<uint16_t>(twice.layout().first_block[rgn]));
+    InputFile again;
+    EXPECT_EQ(read_built(twice, again, "twice.img"), 0);
+    EXPECT_NE(log.find("claimed by subfiles 00000005.RGN and 00000005.RGN"), std::string::npos) << log;
+}

@@ -624,6 +624,28 @@ TEST_F(ConsoleJoin, HeaderMpsAndDataOptions)
     EXPECT_EQ(records_with_letter(mps_records_of(*file), 'V')[0], mps_v_record("Console"));
 }
 
+// A join that runs out of room (a file-size limit fails its writes as a full
+// disk would) keeps the file it was to replace and leaves nothing beside it.
+TEST_F(ConsoleJoin, FailedJoinKeepsTheFileItWasToReplace)
+{
+    std::string existing = dir.file("existing.img");
+    std::string old(5000, 'o');
+    write_file(existing, old);
+    RunResult run = run_with_file_size_limit(64 * 1024, [&](std::string& text) {
+        // A process of its own: a forked copy of this one would lack its threads.
+        RunResult join = run_twk({"-LicenseAcknowledge", "-j", "-o", existing, data_path("gmapsupp/many-60maps-3101.img")});
+        text = join.output;
+        return join.exit_code;
+    });
+    EXPECT_EQ(run.exit_code, 4) << run.output;
+    EXPECT_NE(run.output.find("Output file " + existing + " was not written.\n"), std::string::npos) << run.output;
+    EXPECT_EQ(read_file(existing), old);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"existing.img"});
+}
+
 TEST_F(ConsoleJoin, PackingRemovalAndNoMps)
 {
     std::string packed = dir.file("packed.img");

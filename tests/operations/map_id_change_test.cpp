@@ -328,3 +328,33 @@ TEST_F(MapIdChange, XoredContainerAndAnMdrTooShortForItsHeader)
     EXPECT_EQ(map_numbers(path), (std::vector<uint32_t>{6}));
     EXPECT_EQ(error_count, 0);
 }
+
+TEST_F(MapIdChange, ANewNameTheFileKeepsRefusesTheFileBeforeAnyWrite)
+{
+    // 11000001 -> 1101 would make the sort-order subfile 00001101.SRT a part
+    // of the map; the next file still gets the numbers the refused one had.
+    std::string path = copy("gmapsupp/west-1101-p1.img");
+    std::vector<uint8_t> before = file_bytes(path);
+    task_options.map_id_mode = 1;
+    task_options.map_id = 1101;
+    apply_file_changes(*read(path), nullptr);
+    EXPECT_EQ(file_bytes(path), before);
+    EXPECT_EQ(error_count, 1);
+    EXPECT_EQ(task_options.map_id, 1101u);
+    EXPECT_EQ(take_log(), "Error: new name 00001101 of map 11000001 clashes with subfile 00001101.SRT, "
+                          "map IDs not changed, file " + path + ".\n");
+
+    // 11000002 -> 1101 would be the name of the index subfile 00001101.MDR.
+    std::string index = copy("gmapsupp/index-1101-p1.img");
+    before = file_bytes(index);
+    error_count = 0;
+    task_options.map_id_mode = 2;
+    task_options.map_id = uint32_t(1101 - 11000002);
+    apply_file_changes(*read(index), nullptr);
+    EXPECT_EQ(file_bytes(index), before);
+    EXPECT_EQ(error_count, 1);
+    std::string log = take_log();
+    EXPECT_NE(log.find("Error: new name 00001101 of map 11000002 clashes with subfile 00001101.MDR"),
+              std::string::npos)
+        << log;
+}

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 
 #include "core/file_names.h"
 #include "operations/img_writer.h"
@@ -384,22 +385,53 @@ TEST_F(SplitTest, OutlineAndListThatCannotBeCreatedCountErrors)
               std::string::npos);
 }
 
-TEST_F(SplitTest, OutlineAndListThatCannotBeWrittenCountErrors)
+// Under a file-size limit every write fails part-way, as on a full disk:
+// each output is counted, said not to be written, and none is left behind,
+// whole or cut. The limited runs are twk processes: a forked copy of this
+// one would inherit no worker threads.
+static RunResult limited_twk(uint64_t limit, const std::vector<std::string>& args)
 {
-    if (access("/dev/full", W_OK) != 0)
-        GTEST_SKIP() << "no /dev/full";
-    add(data_path("gmapsupp/west-1101-p1.img"));
-    std::filesystem::create_symlink("/dev/full", out + "/11000002.mp");
-    std::filesystem::create_symlink("/dev/full", out + "/west-1101-p1.list");
-    task_options.split_empty = 1;
-    EXPECT_EQ(split(), 0);
-    EXPECT_EQ(error_count, 2);
-    EXPECT_NE(log.find("Write error, file 11000002.mp.\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("Write error, file west-1101-p1.list.\n"), std::string::npos) << log;
-    // The map that could be written was.
-    EXPECT_EQ(output("11000001.mp").rfind("[IMG ID]", 0), 0u);
+    return run_with_file_size_limit(limit, [&](std::string& text) {
+        RunResult run = run_twk(args);
+        text = run.output;
+        return run.exit_code;
+    });
 }
 
+TEST_F(SplitTest, OutlineAndListThatCannotBeWrittenCountErrors)
+{
+    RunResult run = limited_twk(16, {"-LicenseAcknowledge", "-k", "-o", out, data_path("gmapsupp/west-1101-p1.img")});
+    EXPECT_EQ(run.exit_code, 4) << run.output;
+    for (const char* name : {"11000001.mp", "11000002.mp", "west-1101-p1.list"}) {
+        EXPECT_NE(run.output.find("Write error, file " + out + "/" + name + ".\n"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("Output file " + out + "/" + name + " was not written.\n"), std::string::npos);
+    }
+    EXPECT_TRUE(outputs().empty());
+}
+
+TEST_F(SplitTest, SplitThatRunsOutOfSpaceLeavesNoPartialFiles)
+{
+    for (const char* command : {"-s", "-g"}) {
+        SCOPED_TRACE(command);
+        fresh_output();
+        std::vector<std::string> args{"-LicenseAcknowledge", command, "-o", out, data_path("gmapsupp/west-1101-p1.img")};
+        RunResult full = run_twk(args);
+        ASSERT_EQ(full.exit_code, 0) << full.output;
+        std::map<std::string, std::string> whole;
+        for (const std::string& name : outputs())
+            whole[name] = output(name);
+        fresh_output();
+        RunResult run = limited_twk(600, args);
+        EXPECT_EQ(run.exit_code, 4) << run.output;
+        EXPECT_NE(run.output.find(" was not written.\n"), std::string::npos) << run.output;
+        // What is there is exactly what a run with room writes; nothing else.
+        for (const std::string& name : outputs()) {
+            ASSERT_TRUE(whole.count(name)) << name;
+            EXPECT_EQ(output(name), whole[name]) << name;
+        }
+        EXPECT_LT(outputs().size(), whole.size());
+    }
+}
 
 TEST_F(SplitTest, MkgmapCompilesAnOutlineMap)
 {

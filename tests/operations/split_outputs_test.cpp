@@ -622,10 +622,12 @@ TEST_F(FamilyMapsets, BuiltFamilies)
     EXPECT_NE(log.find("Output file already exist, file " + out + "/FAM_0077.img.\n"), std::string::npos);
 }
 
-TEST_F(FamilyMapsets, FileWithoutMpsRecordsIsPassedOver)
+TEST_F(FamilyMapsets, FileWithoutMpsRecordsIsPassedOverWithAWarning)
 {
     add(data_path("single/plain/11000001.img"));
     EXPECT_EQ(split(), 1);
-    EXPECT_EQ(log, "");
+    EXPECT_EQ(log, "== Warning: no MPS family records, no mapsets split, file " +
+                       data_path("single/plain/11000001.img") + ".\n");
+    EXPECT_EQ(warning_count, 1);
     EXPECT_TRUE(outputs().empty());
 }

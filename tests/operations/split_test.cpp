@@ -82,13 +82,54 @@ TEST_F(SplitTest, SecondSplitCountsEachExistingFileAndGoesOn)
     EXPECT_EQ(output("WEST1101.TYP"), "mine");
 }
 
-TEST_F(SplitTest, SubfilesModePassesOverSingleFiles)
+TEST_F(SplitTest, SubfilesModePassesOverSingleFilesAndSaysSo)
 {
     add(data_path("typ/west1101.typ"));
     task_options.split_subfiles = 1;
     EXPECT_EQ(split(), 1);
     EXPECT_TRUE(outputs().empty());
-    EXPECT_EQ(log, "");
+    EXPECT_EQ(log, "== Warning: not a map container, not split, file " + data_path("typ/west1101.typ") + ".\n");
+    EXPECT_EQ(warning_count, 1);
+}
+
+TEST_F(SplitTest, ModesThatTakeOnlyContainersSayWhatTheyPassOver)
+{
+    std::string typ = data_path("typ/west1101.typ");
+    add(typ);
+    const std::string not_split = "== Warning: not a map container, not split, file " + typ + ".\n";
+    task_options.split_by_fid = 1;
+    split();
+    EXPECT_EQ(log, not_split);
+    fresh_output();
+    task_options.split_empty = 1;
+    warning_count = 0;
+    split();
+    EXPECT_EQ(log, not_split);
+    EXPECT_EQ(warning_count, 1);
+    EXPECT_TRUE(outputs().empty());
+
+    // A container without an MPS subfile has no family to split by.
+    free_input_file_list(inputs);
+    ImgBuilder b;
+    b.add_subfile("00000005", "TRE", tre_subfile({.map_id = 5}));
+    add_built(b, "plain.img");
+    fresh_output();
+    task_options.split_by_fid = 1;
+    warning_count = 0;
+    split();
+    EXPECT_EQ(log, "== Warning: no MPS family records, no mapsets split, file " + dir.file("plain.img") + ".\n");
+    EXPECT_EQ(warning_count, 1);
+    EXPECT_TRUE(outputs().empty());
+
+    fresh_output();
+    task_options.split_by_fid = 1;
+    english_texts = 0;
+    load_core_messages(nullptr, 0, 0);
+    split();
+    english_texts = 1;
+    load_core_messages(nullptr, 0, 0);
+    EXPECT_EQ(log, "== Ostrzeżenie: brak rekordów rodzin w MPS, nie podzielono na zestawy map, plik " +
+                       dir.file("plain.img") + ".\n");
 }
 
 TEST_F(SplitTest, TypFilesFromContainersAndSingleFiles)
@@ -246,4 +287,31 @@ TEST_F(SplitTest, ConsoleLogsInBothLanguages)
     EXPECT_EQ(logged("-P", "-st"), golden("split_maps_pl.txt"));
     EXPECT_EQ(logged("-E", "-G"), golden("split_mapsets_en.txt"));
     EXPECT_EQ(logged("-P", "-G"), golden("split_mapsets_pl.txt"));
+}
+
+TEST_F(SplitTest, AMapWithNothingToWriteIsAnErrorAndNoFile)
+{
+    // Every subfile's first block lies past the end of the file: the block
+    // check leaves them no length.
+    ImgBuilder b;
+    int tre = b.add_subfile("00000005", "TRE", tre_subfile({.map_id = 5}));
+    int rgn = b.add_subfile("00000005", "RGN", std::string(600, 'r'));
+    b.set_fat_block(tre, 0, 0, 0x7000);
+    b.set_fat_block(rgn, 0, 0, 0x7000);
+    add_built(b, "broken.img");
+    split();
+    EXPECT_EQ(error_count, 1);
+    EXPECT_TRUE(outputs().empty());
+    EXPECT_NE(log.find("Map 00000005 has nothing to write, no file made.\n"), std::string::npos) << log;
+
+    fresh_output();
+    english_texts = 0;
+    load_core_messages(nullptr, 0, 0);
+    error_count = 0;
+    split();
+    english_texts = 1;
+    load_core_messages(nullptr, 0, 0);
+    EXPECT_EQ(error_count, 1);
+    EXPECT_TRUE(outputs().empty());
+    EXPECT_NE(log.find("Mapa 00000005 nie ma nic do zapisania, plik nie powstał.\n"), std::string::npos) << log;
 }

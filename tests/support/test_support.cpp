@@ -3,9 +3,11 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -28,6 +30,21 @@ ScratchDir::~ScratchDir()
 {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
+}
+
+// Reads a child's output to its end, then waits for it.
+static RunResult collect_child(int fd, pid_t pid)
+{
+    RunResult result;
+    char buffer[65536];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0)
+        result.output.append(buffer, static_cast<size_t>(n));
+    close(fd);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
 }
 
 RunResult run_twk(const std::vector<std::string>& args, const std::string& lang)
@@ -76,15 +93,39 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
         close(fds[0]);
         return result;
     }
-    char buffer[65536];
-    ssize_t n;
-    while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
-        result.output.append(buffer, static_cast<size_t>(n));
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
+    return collect_child(fds[0], pid);
+}
+
+RunResult run_with_file_size_limit(uint64_t limit, const std::function<int(std::string&)>& body)
+{
+    RunResult result;
+    int fds[2];
+    if (pipe(fds) != 0)
+        return result;
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit rl {static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
+        int code = 255;
+        std::string text;
+        if (setrlimit(RLIMIT_FSIZE, &rl) == 0)
+            code = body(text);
+        for (size_t done = 0; done < text.size();) {
+            ssize_t w = write(fds[1], text.data() + done, text.size() - done);
+            if (w <= 0)
+                break;
+            done += static_cast<size_t>(w);
+        }
+        _exit(code & 0xFF);
+    }
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return result;
+    }
+    return collect_child(fds[0], pid);
 }
 
 std::string read_file(const std::string& path)
