@@ -17,6 +17,7 @@
 #include "operations/join.h"
 #include "operations/split.h"
 #include "core/task_options.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -124,7 +125,9 @@ int run_changes(InputList& inputs)
     const std::string mapset_name = o.mapset_name;
     const std::string map_name = o.map_name;
     int errors_before = error_count;
-    for (size_t i = 0; i < inputs.size(); ++i) {
+    // A break signal ends the run between two files, never inside one.
+    platform::BreakSignalCatch catch_signals;
+    for (size_t i = 0; i < inputs.size() && !platform::caught_break_signal(); ++i) {
         InputFile& file = *inputs[i];
         if (file.kind == FILE_IMG) {
             o.mapset_name = mapset_name.empty() ? std::string() : names[i].mapset_name;
@@ -135,6 +138,11 @@ int run_changes(InputList& inputs)
         apply_file_changes(file, &inputs);
         o.mapset_name = mapset_name;
         o.map_name = map_name;
+    }
+    if (int signal_number = platform::caught_break_signal()) {
+        print_line("User break!", "Przerwane przez użytkownika!");
+        // As a shell reports a program that the signal ended.
+        return 128 + signal_number;
     }
     return error_count != errors_before ? 4 : 0;
 }

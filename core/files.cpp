@@ -33,6 +33,8 @@
 
 MessageText fn_OuOfMe{"fn_OuOfMe", "Out of memory.\n", "Brak pamięci.\n"};
 MessageText fn_WrErFS{"fn_WrErFS", "Write error, file %s.\n", "Błąd zapisu pliku %s.\n"};
+// The system's reason tells a full disk from a lost drive or a missing right.
+MessageText fn_WrErFR{"fn_WrErFR", "Write error, file %s (%s).\n", "Błąd zapisu pliku %s (%s).\n"};
 MessageText fn_ReErFS{"fn_ReErFS", "Read error, file %s.\n", "Błąd odczytu pliku %s.\n"};
 MessageText fn_SeErFS{"fn_SeErFS", "Seek error, file %s.\n", "Błąd pozycjonowania w pliku %s.\n"};
 MessageText fn_OpErFS{"fn_OpErFS", "Open error, file %s.\n", "Błąd otwarcia pliku %s.\n"};
@@ -43,7 +45,8 @@ MessageText fn_ReSEFS{"fn_ReSEFS", "Read structure error, file %s.\n", "Błąd s
 MessageText fn_WrSEFS{"fn_WrSEFS", "Write structure error, file %s.\n", "Błąd struktury przy zapisie pliku %s.\n"};
 
 static MessageText* const fn_table[] = {&fn_OuOfMe, &fn_WrErFS, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS,
-                                        &fn_OFAEFS, &fn_COFEFS, &fn_OFNWFS, &fn_ReSEFS, &fn_WrSEFS};
+                                        &fn_OFAEFS, &fn_COFEFS, &fn_OFNWFS, &fn_ReSEFS, &fn_WrSEFS,
+                                        &fn_WrErFR};
 
 int load_messages_fn(LanguageGroup* group, int code_page, int write)
 {
@@ -78,7 +81,13 @@ int reserve_bytes(std::vector<uint8_t>& buffer, size_t n) { return resize_rows(b
 
 // ---------------------------------------------------------------- messages
 
-void report_write_error(const char* name) { log_message(fn_WrErFS.text(), name); }
+void report_write_error(const char* name, int error)
+{
+    if (error)
+        log_message(fn_WrErFR.text(), name, platform::error_text(error).c_str());
+    else
+        log_message(fn_WrErFS.text(), name);
+}
 void report_read_error(const char* name) { log_message(fn_ReErFS.text(), name); }
 void report_seek_error(const char* name) { log_message(fn_SeErFS.text(), name); }
 void report_open_error(const char* name) { log_message(fn_OpErFS.text(), name); }
@@ -171,15 +180,19 @@ int finish_output_file(FILE* stream, int ok)
     auto it = std::find_if(pending_outputs.begin(), pending_outputs.end(),
                            [stream](const PendingOutput& p) { return p.stream == stream; });
     bool failed = ferror(stream) != 0;
-    if (fclose(stream) != 0)
+    // A write that failed earlier left its reason; a failing close has its own.
+    int error = failed ? errno : 0;
+    if (fclose(stream) != 0) {
         failed = true;
+        error = errno;
+    }
     if (it == pending_outputs.end())
         return ok && !failed;
     PendingOutput output = std::move(*it);
     pending_outputs.erase(it);
     const char* path = output.path.c_str();
     if (ok && failed)
-        report_write_error(path);
+        report_write_error(path, error);
     if (ok && !failed) {
         platform::MoveResult moved = platform::move_file_into_place(output.temporary, output.path, output.force != 0);
         if (moved == platform::MoveResult::moved)

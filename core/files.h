@@ -11,6 +11,7 @@
 // without a message, so a long operation ends at its next transfer.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -26,6 +27,7 @@
 
 extern MessageText fn_OuOfMe;
 extern MessageText fn_WrErFS;
+extern MessageText fn_WrErFR;
 extern MessageText fn_ReErFS;
 extern MessageText fn_SeErFS;
 extern MessageText fn_OpErFS;
@@ -64,7 +66,9 @@ int resize_rows(std::vector<Row>& rows, size_t n)
     return 1;
 }
 
-void report_write_error(const char* name);
+// "Write error" naming the file, with the system's reason for error (an
+// errno value, by default the one the failed call left; 0: none known).
+void report_write_error(const char* name, int error = errno);
 void report_read_error(const char* name);
 void report_seek_error(const char* name);
 void report_open_error(const char* name);

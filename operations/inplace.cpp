@@ -515,8 +515,10 @@ static void warn_list_without_typ(const InputFile& input, const InputList* typ_s
 int apply_file_changes(InputFile& input, InputList* typ_sources)
 {
     warn_list_without_typ(input, typ_sources);
-    // A Stop is seen only once the whole file has had its changes.
+    // A Stop, or a signal that would end the program, is seen only once the
+    // whole file has had its changes.
     ++transfer_stop_hold;
+    platform::BreakSignalHold hold_signals;
     const TaskOptions& o = task_options;
     int32_t fid = (o.id_flags & 1) ? static_cast<int32_t>(o.family_id) : -1;
     int32_t pid = (o.id_flags & 2) ? static_cast<int32_t>(o.product_id) : -1;

@@ -279,7 +279,8 @@ static int close_written(FILE* file, const std::string& name, int ok)
 
 int count_write_failure(const std::string& name)
 {
-    report_write_error(name.c_str());
+    // The data could not be put together: no call of the system failed.
+    report_write_error(name.c_str(), 0);
     ++error_count;
     return 0;
 }

@@ -234,3 +234,23 @@ bool set_current_ctype_code_page(int code_page)
 }
 
 }  // namespace platform
+
+namespace platform {
+
+namespace {
+
+// strerror_r comes in two kinds: the GNU one returns the text, the POSIX
+// one fills the buffer and returns 0.
+[[maybe_unused]] const char* strerror_result(const char* text, const char*) { return text; }
+[[maybe_unused]] const char* strerror_result(int failed, const char* buffer) { return failed ? "" : buffer; }
+
+}  // namespace
+
+std::string error_text(int error)
+{
+    char buffer[256] = {};
+    std::string text = strerror_result(strerror_r(error, buffer, sizeof buffer), buffer);
+    return text.empty() ? "error " + std::to_string(error) : text;
+}
+
+}  // namespace platform

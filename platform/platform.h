@@ -51,6 +51,9 @@ const CodePageCtype* code_page_ctype(int code_page);
 // goes through here.
 size_t utf8_prefix_length(const char* text, size_t length, size_t limit);
 
+// The system's text for an errno value ("No space left on device").
+std::string error_text(int error);
+
 // The code page whose tables stand for the character locale (0: "C"). The
 // process locale itself is never switched: it stays "C".
 int current_ctype_code_page();
@@ -119,5 +122,36 @@ bool is_directory(const std::string& path);
 
 // Removes a file; false when it could not.
 bool remove_file(const std::string& path);
+
+}  // namespace platform
+
+namespace platform {
+
+// The break signals (SIGINT, SIGTERM and SIGHUP) of a run that changes files
+// in place: caught, they only leave a note, and the run ends at the next
+// point where every file is whole.
+
+// While one lives, a break signal is noted instead of ending the program;
+// the handlers from before come back when it goes.
+class BreakSignalCatch {
+public:
+    BreakSignalCatch();
+    ~BreakSignalCatch();
+    BreakSignalCatch(const BreakSignalCatch&) = delete;
+    BreakSignalCatch& operator=(const BreakSignalCatch&) = delete;
+};
+
+// The break signal noted since the last BreakSignalCatch began, 0 when none.
+int caught_break_signal();
+
+// While one lives, the break signals wait; one that came meanwhile arrives
+// when the hold goes (holds may nest).
+class BreakSignalHold {
+public:
+    BreakSignalHold();
+    ~BreakSignalHold();
+    BreakSignalHold(const BreakSignalHold&) = delete;
+    BreakSignalHold& operator=(const BreakSignalHold&) = delete;
+};
 
 }  // namespace platform

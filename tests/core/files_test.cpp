@@ -438,7 +438,7 @@ TEST(ProductCode, PacksSixBitsPerCharacter)
 TEST(CoreMessages, PolishTwinsTakeTheSameArguments)
 {
     const MessageText* const texts[] = {
-        &fn_OuOfMe, &fn_WrErFS, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS, &fn_OFAEFS, &fn_COFEFS, &fn_OFNWFS, &fn_ReSEFS,
+        &fn_OuOfMe, &fn_WrErFS, &fn_WrErFR, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS, &fn_OFAEFS, &fn_COFEFS, &fn_OFNWFS, &fn_ReSEFS,
         &fn_WrSEFS, &od_ReaFiS, &od_WHDGFS, &od_WHBSFS, &od_WHFFFS, &od_HLNEFS, &od_WHFSFS, &od_BDITSF,
         &od_BDILSF, &od_WFFSSF, &od_BDIYSF, &od_BDIBSF, &od_BDIRSF, &od_BDISSF, &od_MaAnEr, &od_MuDaMI,
         &od_NoMRFS, &od_WMRSDS, &od_FiTBFS, &nt_UnSHeF};
@@ -448,6 +448,7 @@ TEST(CoreMessages, PolishTwinsTakeTheSameArguments)
     english_texts = 0;
     load_core_messages(nullptr, 0, 0);
     EXPECT_STREQ(fn_WrErFS.text(), "Błąd zapisu pliku %s.\n");
+    EXPECT_STREQ(fn_WrErFR.text(), "Błąd zapisu pliku %s (%s).\n");
     english_texts = 1;
     load_core_messages(nullptr, 0, 0);
     EXPECT_STREQ(fn_WrErFS.text(), "Write error, file %s.\n");

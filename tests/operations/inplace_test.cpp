@@ -105,6 +105,31 @@ TEST_F(InplaceStepTest, AStepThatIsNotFinishedIsUndoneOnDiskAndInMemory)
     EXPECT_EQ(file->stream, nullptr);
 }
 
+// A step that cannot grow the file (a file-size limit fails the write as a
+// full disk would) says which file and why, and leaves the file as it was.
+TEST_F(InplaceStepTest, AWriteThatFailsNamesTheFileAndTheSystemsReason)
+{
+    std::string path = write("c.img", small_container(0));
+    std::vector<uint8_t> before = file_bytes(path);
+    for (const auto& [english, line] :
+         {std::pair<int, std::string>{1, "Write error, file " + path + " (File too large).\n"},
+          {0, "Błąd zapisu pliku " + path + " (File too large).\n"}}) {
+        RunResult run = run_with_file_size_limit(before.size() + 512, [&](std::string& text) {
+            english_texts = english;
+            load_core_messages(nullptr, 0, 0);
+            auto file = read(path);
+            take_log();
+            InplaceStep step(*file, true);
+            int extended = step.open() ? step.extend_file(before.size() + 64 * 512) : -1;
+            text = take_log();
+            return extended;
+        });
+        EXPECT_EQ(run.exit_code, 0) << run.output;
+        EXPECT_NE(run.output.find(line), std::string::npos) << run.output;
+        EXPECT_EQ(file_bytes(path), before);
+    }
+}
+
 TEST_F(InplaceStepTest, ADataFileIsWrittenAsItComesAndStopWaitsForTheFile)
 {
     std::string path = copy("typ/west1101.typ", "w.typ");

@@ -389,10 +389,10 @@ TEST_F(SplitTest, OutlineAndListThatCannotBeCreatedCountErrors)
 // each output is counted, said not to be written, and none is left behind,
 // whole or cut. The limited runs are twk processes: a forked copy of this
 // one would inherit no worker threads.
-static RunResult limited_twk(uint64_t limit, const std::vector<std::string>& args)
+static RunResult limited_twk(uint64_t limit, const std::vector<std::string>& args, const std::string& lang = "C")
 {
     return run_with_file_size_limit(limit, [&](std::string& text) {
-        RunResult run = run_twk(args);
+        RunResult run = run_twk(args, lang);
         text = run.output;
         return run.exit_code;
     });
@@ -403,10 +403,16 @@ TEST_F(SplitTest, OutlineAndListThatCannotBeWrittenCountErrors)
     RunResult run = limited_twk(16, {"-LicenseAcknowledge", "-k", "-o", out, data_path("gmapsupp/west-1101-p1.img")});
     EXPECT_EQ(run.exit_code, 4) << run.output;
     for (const char* name : {"11000001.mp", "11000002.mp", "west-1101-p1.list"}) {
-        EXPECT_NE(run.output.find("Write error, file " + out + "/" + name + ".\n"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("Write error, file " + out + "/" + name + " (File too large).\n"), std::string::npos)
+            << run.output;
         EXPECT_NE(run.output.find("Output file " + out + "/" + name + " was not written.\n"), std::string::npos);
     }
     EXPECT_TRUE(outputs().empty());
+
+    run = limited_twk(16, {"-LicenseAcknowledge", "-k", "-o", out, data_path("gmapsupp/west-1101-p1.img")},
+                      "pl_PL.UTF-8");
+    EXPECT_NE(run.output.find("Błąd zapisu pliku " + out + "/11000001.mp (File too large).\n"), std::string::npos)
+        << run.output;
 }
 
 TEST_F(SplitTest, SplitThatRunsOutOfSpaceLeavesNoPartialFiles)
