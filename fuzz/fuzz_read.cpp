@@ -8,9 +8,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "core/host.h"
@@ -18,44 +15,18 @@
 #include "core/reader.h"
 #include "core/report.h"
 #include "core/task_options.h"
+#include "fuzz/fuzz_scratch.h"
 
 static const char* const extensions[16] = {".img", ".typ", ".trf", ".mmr", ".md2", ".idx", ".qsi", ".sid",
                                            ".jcv", ".tdb", ".TYP", ".dat", ".img", ".img", ".img", ".img"};
-
-static std::string scratch_dir;
-
-static void remove_scratch_dir()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(scratch_dir, ec);
-}
-
-// One private directory per process, so parallel fuzzing jobs never share files.
-static const std::string& scratch()
-{
-    if (scratch_dir.empty()) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "twk-fuzz-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) {
-            perror("mkdtemp");
-            abort();
-        }
-        scratch_dir = pattern;
-        atexit(remove_scratch_dir);
-    }
-    return scratch_dir;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0)
         return 0;
     uint8_t mode = data[0];
-    std::string path = scratch() + "/input" + extensions[mode & 0x0F];
-    FILE* file = fopen(path.c_str(), "wb");
-    if (!file || fwrite(data + 1, 1, size - 1, file) != size - 1 || fclose(file) != 0) {
-        perror(path.c_str());
-        abort();
-    }
+    std::string path = fuzz_scratch_dir() + "/input" + extensions[mode & 0x0F];
+    fuzz_write_file(path, data + 1, size - 1);
 
     clear_task_options(task_options);
     task_options.verbose = (mode >> 4) & 1;

@@ -1,21 +1,36 @@
 #!/bin/sh
-# Builds the libFuzzer target (clang, ASan, UBSan) and feeds arbitrary bytes
-# to the reader and the report for the given seconds (default 600).
-# New inputs go to build-fuzz/corpus (kept between runs), an input that
-# crashes or hangs to build-fuzz/findings/; the exit code is then non-zero.
+# Builds a libFuzzer target (clang, ASan, UBSan) and runs it for the given
+# seconds (default 600): `sh scripts/fuzz.sh [seconds] [read|write]`.
+#   read   arbitrary bytes to the reader and the report (fuzz_read, default)
+#   write  arbitrary bytes as a file that `twk -w` changes in place, checked
+#          for the byte sum and read back (fuzz_write)
+# New inputs go to build-fuzz/corpus-<target> (kept between runs), an input
+# that crashes or hangs to build-fuzz/findings/; the exit code is then non-zero.
 set -e
 cd "$(dirname "$0")/.."
 seconds=${1:-600}
+kind=${2:-read}
+case "$kind" in
+    read) target=fuzz_read; corpus=build-fuzz/corpus ;;
+    write) target=fuzz_write; corpus=build-fuzz/corpus-write ;;
+    *) echo "usage: sh scripts/fuzz.sh [seconds] [read|write]" >&2; exit 2 ;;
+esac
 sh scripts/deps.sh
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTWK_FUZZ=ON -DTWK_TESTS=OFF -DTWK_GUI=OFF >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target fuzz_read
+cmake --build build-fuzz -j"$(nproc)" --target "$target"
+
+byte() { printf "\\$(printf '%03o' "$1")"; }
+# A value of fuzz_write: its length byte, then its text.
+value() { byte "${#1}"; printf '%s' "$1"; }
 
 # Seeds: the small files of tests/data, each behind the mode byte that
-# presents it under its own kind of name (see fuzz/fuzz_read.cpp).
-seeds=build-fuzz/seeds
+# presents it under its own kind of name (see fuzz/fuzz_read.cpp); for
+# fuzz_write, once per change with a value the option accepts (see the
+# change table of fuzz/fuzz_write.cpp), IMG files also under a filter.
+seeds=build-fuzz/seeds-$kind
 rm -rf "$seeds"
-mkdir -p "$seeds" build-fuzz/corpus build-fuzz/findings
+mkdir -p "$seeds" "$corpus" build-fuzz/findings
 find tests/data -type f -size -64k ! -name '*.md' ! -name '*.xml' | while read -r f; do
     case "$f" in
         *.img) mode=0 ;;
@@ -23,8 +38,24 @@ find tests/data -type f -size -64k ! -name '*.md' ! -name '*.xml' | while read -
         *.tdb) mode=9 ;;
         *) mode=43 ;;  # ".dat" with "other data": recognised by content, else raw
     esac
-    { printf "\\$(printf '%03o' "$mode")"; cat "$f"; } >"$seeds/$(echo "$f" | tr / _)"
+    name=$(echo "$f" | tr / _)
+    if [ "$kind" = read ]; then
+        { byte "$mode"; cat "$f"; } >"$seeds/$name"
+        continue
+    fi
+    # change index and value; the ones that only matter to IMG files are
+    # left out for the others
+    if [ "$mode" = 0 ]; then
+        list="0: 1:2.5,7 2:20 3: 4: 5:1,1,2 6:+3 6:11000009 7:Fuzz_set 8:Fuzz_map 9:1101,1 10: 11: 12: 13:1101,1,1252 14: 15:abcdef 16: 134:-1 135:Fuzz 137:77,2"
+    else
+        list="0: 5:1,1,2 6:+3 13:1101,1,1252 14:"
+    fi
+    for item in $list; do
+        change=${item%%:*}
+        { byte "$mode"; byte "$change"; value "${item#*:}"; value "1101,1"; cat "$f"; } \
+            >"$seeds/$name.$change"
+    done
 done
 
-./build-fuzz/fuzz/fuzz_read -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -timeout=20 \
-    -artifact_prefix=build-fuzz/findings/ build-fuzz/corpus "$seeds"
+./build-fuzz/fuzz/"$target" -max_total_time="$seconds" -max_len=65536 -rss_limit_mb=2048 -timeout=20 \
+    -artifact_prefix=build-fuzz/findings/ "$corpus" "$seeds"
