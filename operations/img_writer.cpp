@@ -29,6 +29,11 @@ MessageText dd_FileST{"dd_FileST", "file %s\n", "plik %s\n"};
 MessageText dd_MSFSFX{"dd_MSFSFX", "map  %8s,  file %sh,  fat %5xh,  sub-files %2u\n",
                       "mapa %8s,  plik %sh,  fat %5xh,  podpliki %2u\n"};
 MessageText dd_Writin{"dd_Writin", "Writing: %s\n", "Zapis: %s\n"};
+MessageText dd_WSDuNa{"dd_WSDuNa",
+                      "\n== Warning: subfile %s of file %s has the name of a subfile of file %s, the output shows only "
+                      "the first of them.\n",
+                      "\n== Ostrzeżenie: podplik %s z pliku %s ma nazwę podpliku z pliku %s, plik wynikowy pokaże tylko "
+                      "pierwszy z nich.\n"};
 MessageText dd_WrDaMa{"dd_WrDaMa", "Writing: data MPS\n", "Zapis: dane MPS\n"};
 MessageText dd_OtherT{"dd_OtherT", "other", "inne"};
 MessageText dd_WriHea{"dd_WriHea", "Writing: header\n", "Zapis: nagłówek\n"};
@@ -61,7 +66,7 @@ static MessageText* const dd_table[] = {&dd_RWDIFS, &dd_DSFSFX, &dd_FileST, &dd_
                                         &dd_OtherT, &dd_WriHea, &dd_TFLTBK, &dd_TFLTBB, &dd_TFLTBT, &dd_SBUHUS,
                                         &dd_Indexe, &dd_DatTrf, &dd_DatTyp, &dd_DatTdb, &dd_DatMmr, &dd_DatMd2,
                                         &dd_MapsNt, &dd_MapMpc, &dd_InFiMi, &dd_WCTNFW, &dd_WNDNRF, &dd_WDDNRF,
-                                        &dd_OIAIFS};
+                                        &dd_OIAIFS, &dd_WSDuNa};
 
 int load_messages_dd(LanguageGroup* group, int code_page, int write)
 {
@@ -203,6 +208,14 @@ int add_fat_entries(ImgWriter& writer, uint64_t size, const char* name11)
         writer.blocks_used + n > img_block_limit) {
         log_message(fn_WrSEFS.text(), writer.output_name.c_str());
         return 0;
+    }
+    std::string name(name11, FatEntry::full_name_length);
+    const char* from = writer.current_input ? writer.current_input : writer.output_name.c_str();
+    auto [entered, added] = writer.entered_names.try_emplace(name, from);
+    if (!added && writer.warned_pairs.insert(std::string(from) + '\n' + entered->second).second) {
+        std::string shown = name.substr(0, 8) + "." + name.substr(8);
+        log_message(dd_WSDuNa.text(), shown.c_str(), from, entered->second.c_str());
+        ++warning_count;
     }
     ByteSpan fat(writer.header_buffer);
     for (uint64_t part = 0; part < entries; ++part) {
@@ -522,8 +535,10 @@ int copy_input_to_img(InputFile& input, uint32_t file_kind_mask, ImgWriter& writ
     }
     if (!open_input_file(input, "rb"))
         return 0;
+    writer.current_input = input.path.c_str();
     int result = input.kind == FILE_IMG ? copy_img_input(input, file_kind_mask, writer)
                                         : copy_single_input(input, writer);
+    writer.current_input = nullptr;
     close_input_file(input);
     return result;
 }

@@ -29,6 +29,8 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/background_sum.h"
@@ -85,6 +87,12 @@ struct ImgWriter {
     char product_code[12] = {};   // packed into header 0x30..0x38
     char new_name[9] = {};        // FAT name under rename_subfiles
     char new_extension[4] = {};   // extension of the subfile being entered under new_name
+    const char* current_input = nullptr;  // path of the input being copied, for messages
+    // FAT names entered so far and the input each came from: a second
+    // subfile of a name would be hidden behind the first in the output.
+    std::unordered_map<std::string, std::string> entered_names;
+    // Pairs of inputs already warned about ("later\nearlier"): one warning a pair.
+    std::unordered_set<std::string> warned_pairs;
     uint32_t header_size = 0;     // offset of the FAT: 1024 with the short header, else 4096
     FILE* stream = nullptr;
     uint32_t block_size = 0;      // a power of two, 512 .. 1 MiB

@@ -321,7 +321,10 @@ TEST_F(Joining, RepeatedMapIdsAreWarnedAboutAndTheJoinGoesOn)
     add(data_path("single/route1252/11000001.img"));
     ASSERT_EQ(join(), 1) << log;
     EXPECT_EQ(log.find("\n== Warning: repeated map ID number.\n== Map ID 11000001 (A7D8C1)"), 0u) << log;
-    EXPECT_EQ(warning_count, 1);
+    // The second tile's subfiles also bear the first one's names: one more
+    // warning for that pair of inputs, not one per subfile.
+    EXPECT_NE(log.find("has the name of a subfile of file"), std::string::npos) << log;
+    EXPECT_EQ(warning_count, 2);
     EXPECT_EQ(whole_file_byte_sum(output), 0u);
 }
 
@@ -703,4 +706,31 @@ TEST_F(ConsoleJoin, AnOutputThatIsAnInputIsRefused)
     run = twk_args({"-j", "-o", dir.file("alias.img"), a});
     EXPECT_EQ(run.exit_code, 4) << run.output;
     EXPECT_EQ(read_file(a), before);
+}
+
+// Two inputs that bring subfiles of one name (a TYP file of one family in
+// two folders, one map tile twice) would leave the second hidden behind the
+// first in the joined file: the join says so, naming both inputs.
+TEST_F(ConsoleJoin, SubfilesOfOneNameFromTwoInputsAreWarnedAbout)
+{
+    std::filesystem::create_directories(dir.file("a"));
+    std::filesystem::create_directories(dir.file("b"));
+    std::string typ_a = dir.file("a/west1101.typ"), typ_b = dir.file("b/west1101.typ");
+    write_file(typ_a, read_file(data_path("typ/west1101.typ")));
+    write_file(typ_b, read_file(data_path("typ/west1101.typ")));
+    std::string map = data_path("single/plain/11000001.img");
+
+    RunResult clean = run_twk_here({"-LicenseAcknowledge", "-j", "-o", dir.file("clean.img"), map, typ_a});
+    EXPECT_EQ(clean.exit_code, 0) << clean.output;
+    EXPECT_EQ(clean.output.find("has the name of a subfile"), std::string::npos) << clean.output;
+
+    RunResult twice = run_twk_here({"-LicenseAcknowledge", "-j", "-o", dir.file("twice.img"), map, typ_a, typ_b});
+    EXPECT_EQ(twice.exit_code, 0) << twice.output;
+    EXPECT_NE(twice.output.find("of file " + typ_b + " has the name of a subfile of file " + typ_a),
+              std::string::npos)
+        << twice.output;
+    EXPECT_NE(twice.output.find("There were warnings"), std::string::npos) << twice.output;
+
+    RunResult tile = run_twk_here({"-LicenseAcknowledge", "-j", "-o", dir.file("tile.img"), map, map}, "pl_PL.UTF-8");
+    EXPECT_NE(tile.output.find("ma nazwę podpliku z pliku " + map), std::string::npos) << tile.output;
 }
