@@ -96,7 +96,6 @@ void report_open_error(const char* name) { log_message(fn_OpErFS.text(), name); 
 
 int open_input_file(InputFile& input, const char* mode)
 {
-    input.sum_source.reset();
     input.read_only = mode[0] == 'r' && !strchr(mode, '+');
     input.stream = open_file(input.path.c_str(), mode);
     if (!input.stream) {
@@ -113,7 +112,6 @@ void close_input_file(InputFile& input)
     if (input.stream)
         fclose(input.stream);
     input.stream = nullptr;
-    input.sum_source.reset();
 }
 
 int check_file_exists(const char* path) { return check_file_access(path, 0) == 0; }
@@ -299,48 +297,46 @@ bool locate_subfile_byte(const InputFile& input, uint32_t slot, uint64_t p, bool
     return true;
 }
 
-// Checks every block the transfer of [offset, offset + n) will touch, before
-// a single byte moves, so a refused walk leaves the file as it was.
-static bool check_block_walk(const InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, bool writing,
-                             const MessageText& message)
+namespace {
+
+// A stretch of a transfer that lies in consecutive bytes of the file: count
+// bytes from file position `position`, done bytes into the transfer.
+struct BlockRun {
+    uint64_t position;
+    uint32_t done;
+    uint32_t count;
+};
+
+// The runs of the last mapped transfer; reused, so a transfer costs no
+// allocation once the longest block list has been seen.
+std::vector<BlockRun> block_runs;
+
+}  // namespace
+
+// Walks the block list of [offset, offset + n) of the subfile at row slot
+// once, checking every block before a single byte moves (so a refused walk
+// leaves the file as it was), and gathers the blocks that follow one another
+// in the file into block_runs.
+static bool map_block_runs(const InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, bool writing,
+                           const MessageText& message)
 {
-    uint64_t position = 0;
+    block_runs.clear();
     uint64_t end = uint64_t(offset) + n;
-    for (uint64_t p = offset; p < end; p += input.block_size - p % input.block_size) {
+    for (uint64_t p = offset; p < end;) {
+        uint64_t position = 0;
         if (!locate_subfile_byte(input, slot, p, writing, position)) {
             log_message(message.text(), input.path.c_str());
             debug_message(DBG_TWK, "Błędny numer bloku FAT (idx %u, bajt %" PRIu64 "), plik %s.\n", slot, p,
                           input.path.c_str());
             return false;
         }
-    }
-    return true;
-}
-
-// Hands each block piece of [offset, offset + n) of the subfile at row slot
-// in turn to transfer(done, count, r, position): count bytes that start done
-// bytes into the transfer, r bytes into their block and at position in the
-// file (a read's piece runs on over blocks that follow one another in the
-// file). The walk has been checked whole beforehand.
-template <class Transfer>
-static bool walk_blocks(InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, bool writing,
-                        Transfer transfer)
-{
-    uint32_t done = 0;
-    while (done < n) {
-        uint64_t p = uint64_t(offset) + done;
-        uint64_t position = 0;
-        locate_subfile_byte(input, slot, p, writing, position);
-        uint32_t r = static_cast<uint32_t>(p % input.block_size);
-        uint32_t count = std::min(n - done, input.block_size - r);
-        // One transfer a run of blocks, not one a block.
-        uint64_t next = 0;
-        while (!writing && done + count < n && locate_subfile_byte(input, slot, p + count, false, next) &&
-               next == position + count)
-            count += std::min(n - done - count, input.block_size);
-        if (!transfer(done, count, r, position))
-            return false;
-        done += count;
+        uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(end - p, input.block_size - p % input.block_size));
+        uint32_t done = static_cast<uint32_t>(p - offset);
+        if (!block_runs.empty() && block_runs.back().position + block_runs.back().count == position)
+            block_runs.back().count += count;
+        else
+            block_runs.push_back({position, done, count});
+        p += count;
     }
     return true;
 }
@@ -348,68 +344,95 @@ static bool walk_blocks(InputFile& input, uint32_t slot, uint32_t offset, uint32
 int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* buffer, uint32_t n)
 {
     if (!check_subfile_range(input, slot, offset, n, fn_ReSEFS, true) ||
-        !check_block_walk(input, slot, offset, n, false, fn_ReSEFS))
+        !map_block_runs(input, slot, offset, n, false, fn_ReSEFS))
         return 0;
     uint8_t* out = static_cast<uint8_t*>(buffer);
-    bool read = walk_blocks(input, slot, offset, n, false, [&](uint32_t done, uint32_t count, uint32_t,
-                                                               uint64_t position) {
-        return read_at(input, position, out + done, count);
-    });
-    if (!read)
-        return 0;
+    for (const BlockRun& run : block_runs)
+        if (!read_at(input, run.position, out + run.done, run.count))
+            return 0;
     if (input.xor_mask)
         xor_buffer(out, n, input.xor_mask);
     return transfer_stopped() ? 0 : 1;
 }
 
-// Reads n bytes at a file position into buffer, XOR undone; null on failure.
-static const uint8_t* read_piece(InputFile& input, uint64_t at, uint32_t n, std::vector<uint8_t>& buffer)
+// The buffer every copy passes through, kept from one copy to the next and
+// never cleared: whatever is read into it is written out, nothing else.
+static std::unique_ptr<uint8_t[]> copy_buffer;
+static uint32_t copy_buffer_size = 0;
+
+// The copy buffer with room for min(wanted, copy_piece_limit) bytes (at
+// least one); null after "Out of memory.".
+static uint8_t* reserve_copy_buffer(uint64_t wanted, uint32_t& room)
 {
-    if ((buffer.size() < n && !reserve_bytes(buffer, n)) || !read_at(input, at, buffer.data(), n))
-        return nullptr;
-    if (input.xor_mask)
-        xor_buffer(buffer.data(), n, input.xor_mask);
-    return buffer.data();
+    room = static_cast<uint32_t>(std::clamp<uint64_t>(wanted, 1, copy_piece_limit));
+    if (copy_buffer_size < room) {
+        try {
+            copy_buffer = std::make_unique_for_overwrite<uint8_t[]>(room);
+        } catch (const std::bad_alloc&) {
+            copy_buffer.reset();
+            copy_buffer_size = 0;
+            log_message(fn_OuOfMe.text());
+            return nullptr;
+        }
+        copy_buffer_size = room;
+    }
+    return copy_buffer.get();
+}
+
+// Copies count bytes at file position `from` of the input to output_offset
+// of the output through the copy buffer, XOR undone, adding them to sum.
+// When expected is given, the first piece must hold it or nothing is
+// written and the result is -1.
+static int copy_through_buffer(InputFile& input, uint64_t from, uint32_t count, FILE* output, uint64_t output_offset,
+                               const char* output_name, const ExpectedBytes* expected, uint32_t& sum)
+{
+    uint32_t room = 0;
+    uint8_t* buffer = reserve_copy_buffer(count, room);
+    if (!buffer)
+        return 0;
+    for (uint32_t done = 0; done < count;) {
+        uint32_t piece = std::min(count - done, room);
+        if (!read_at(input, from + done, buffer, piece))
+            return 0;
+        if (input.xor_mask)
+            xor_buffer(buffer, piece, input.xor_mask);
+        if (expected && done == 0 && !expected->found_in(buffer, piece))
+            return -1;
+        sum += sum_bytes(buffer, piece);
+        if (!platform::write_at(output, output_offset + done, buffer, piece)) {
+            report_write_error(output_name);
+            return 0;
+        }
+        done += piece;
+    }
+    return 1;
+}
+
+bool ExpectedBytes::found_in(const uint8_t* bytes, uint32_t n) const
+{
+    return length == 0 || (uint64_t(at) + length <= n && memcmp(bytes + at, text, length) == 0);
 }
 
 int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, FILE* output, uint64_t output_offset,
-                      const char* output_name, std::vector<uint8_t>& buffer, BackgroundSum& sums)
+                      const char* output_name, const ExpectedBytes& expected, uint32_t& sum)
 {
-    if (!check_subfile_range(input, slot, 0, n, fn_ReSEFS, true) || !check_block_walk(input, slot, 0, n, false, fn_ReSEFS))
+    if (!check_subfile_range(input, slot, 0, n, fn_ReSEFS, true) ||
+        !map_block_runs(input, slot, 0, n, false, fn_ReSEFS))
         return 0;
-    if (!input.xor_mask && !input.sum_source)
-        input.sum_source = std::make_shared<const SumSource>(input.stream, input.path);
-    bool in_background = !input.xor_mask && input.sum_source->reader.is_open();
-    bool copied = walk_blocks(input, slot, 0, n, false, [&](uint32_t done, uint32_t count, uint32_t,
-                                                            uint64_t position) {
-        for (uint32_t piece_done = 0; piece_done < count;) {
-            uint32_t piece = std::min<uint32_t>(count - piece_done, copy_piece_limit);
-            uint64_t at = position + piece_done;
-            uint64_t to = output_offset + done + piece_done;
-            piece_done += piece;
-            if (in_background) {
-                // A plain file: the worker sums the piece while the kernel
-                // copies it.
-                sums.add_piece(input.sum_source, at, piece);
-                if (platform::copy_file_part(input.stream, at, output, to, piece))
-                    continue;
-            }
-            // A scrambled file, or one the kernel will not copy: through the
-            // buffer, with the XOR undone. The bytes are the file's own, so a
-            // piece handed to the worker is not added a second time.
-            const uint8_t* bytes = read_piece(input, at, piece, buffer);
-            if (!bytes)
-                return false;
-            if (!in_background)
-                sums.add(sum_bytes(bytes, piece));
-            if (!platform::write_at(output, to, bytes, piece)) {
-                report_write_error(output_name);
-                return false;
-            }
-        }
-        return true;
-    });
-    if (!copied)
+    for (size_t i = 0; i < block_runs.size(); ++i) {
+        BlockRun run = block_runs[i];
+        int copied = copy_through_buffer(input, run.position, run.count, output, output_offset + run.done,
+                                         output_name, i == 0 ? &expected : nullptr, sum);
+        if (copied <= 0)
+            return copied;
+    }
+    return transfer_stopped() ? 0 : 1;
+}
+
+int copy_file_data(InputFile& input, uint64_t offset, uint32_t n, FILE* output, uint64_t output_offset,
+                   const char* output_name, uint32_t& sum)
+{
+    if (n && copy_through_buffer(input, offset, n, output, output_offset, output_name, nullptr, sum) <= 0)
         return 0;
     return transfer_stopped() ? 0 : 1;
 }
@@ -420,6 +443,8 @@ static bool write_with_xor(InputFile& input, const uint8_t* bytes, uint32_t coun
 {
     const uint8_t* out = bytes;
     if (input.xor_mask) {
+        if (scratch.size() < count && !reserve_bytes(scratch, count))
+            return false;
         memcpy(scratch.data(), bytes, count);
         xor_buffer(scratch.data(), count, input.xor_mask);
         out = scratch.data();
@@ -434,25 +459,21 @@ static bool write_with_xor(InputFile& input, const uint8_t* bytes, uint32_t coun
 int write_subfile_data(InputFile& input, const void* buffer, uint32_t slot, uint32_t offset, uint32_t n, int pad)
 {
     if (!check_subfile_range(input, slot, offset, n, fn_WrSEFS, false) ||
-        !check_block_walk(input, slot, offset, n, true, fn_WrSEFS))
+        !map_block_runs(input, slot, offset, n, true, fn_WrSEFS))
         return 0;
     std::vector<uint8_t> scratch;
-    if (input.xor_mask && n && !reserve_bytes(scratch, std::min(n, input.block_size)))
-        return 0;
     const uint8_t* in = static_cast<const uint8_t*>(buffer);
-    bool written = walk_blocks(input, slot, offset, n, true, [&](uint32_t done, uint32_t count, uint32_t r,
-                                                                  uint64_t position) {
-        if (!seek_to(input, position) || !write_with_xor(input, in + done, count, scratch))
-            return false;
-        // The filler is the XOR byte, so the rest of the block reads as zeros.
-        if (done + count == n && pad &&
-            !write_fill_bytes(input.stream, input.block_size - r - count, static_cast<uint8_t>(input.xor_mask))) {
-            report_write_error(input.path.c_str());
-            return false;
-        }
-        return true;
-    });
-    return transfer_stopped() || !written ? 0 : 1;
+    for (const BlockRun& run : block_runs)
+        if (!seek_to(input, run.position) || !write_with_xor(input, in + run.done, run.count, scratch))
+            return 0;
+    // The filler is the XOR byte, so the rest of the last block reads as zeros.
+    uint32_t tail = static_cast<uint32_t>((uint64_t(offset) + n) % input.block_size);
+    if (n && pad && tail &&
+        !write_fill_bytes(input.stream, input.block_size - tail, static_cast<uint8_t>(input.xor_mask))) {
+        report_write_error(input.path.c_str());
+        return 0;
+    }
+    return transfer_stopped() ? 0 : 1;
 }
 
 int read_file_at(InputFile& input, void* buffer, uint64_t position, uint32_t n)

@@ -21,7 +21,6 @@
 
 #include "core/byte_view.h"
 #include "core/host.h"
-#include "core/background_sum.h"
 #include "core/input_file.h"
 #include "core/messages.h"
 
@@ -101,15 +100,29 @@ extern int transfer_stop_hold;
 // Bytes [offset, offset + n) of the subfile whose first FAT entry is row slot
 // of fat_slots, with the file's XOR undone.
 int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* buffer, uint32_t n);
-// Writes the whole first n bytes of the same subfile at output_offset of an
-// output stream (whose stdio buffer holds nothing pending) and adds their
-// bytes to sums: in pieces of at most copy_piece_limit bytes, moved inside
-// the kernel where it can (the sum then comes from the worker thread), else
-// read through buffer with the XOR undone. A failed write is reported with
-// output_name.
+// What the first bytes of a copied subfile must hold: length bytes of text
+// at offset at (length 0: anything).
+struct ExpectedBytes {
+    uint32_t at = 0;
+    uint32_t length = 0;
+    const char* text = nullptr;
+    bool found_in(const uint8_t* bytes, uint32_t n) const;
+};
+// Copies are made in pieces of at most this many bytes through one buffer
+// that lives from one copy to the next.
 inline constexpr uint32_t copy_piece_limit = 1u << 20;
+// Writes the whole first n bytes of the same subfile, XOR undone, at
+// output_offset of an output stream (past its stdio buffer, which must hold
+// nothing pending) and adds their bytes to sum: each run of consecutive
+// blocks is read into the copy buffer, added up and written, so the bytes
+// pass through the program once. 1 copied; 0 after a message (a failed
+// write names output_name); -1 when the subfile's first bytes are not the
+// expected ones (nothing written, nothing said).
 int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, FILE* output, uint64_t output_offset,
-                      const char* output_name, std::vector<uint8_t>& buffer, BackgroundSum& sums);
+                      const char* output_name, const ExpectedBytes& expected, uint32_t& sum);
+// The same for n bytes at a file position of a single-file input.
+int copy_file_data(InputFile& input, uint64_t offset, uint32_t n, FILE* output, uint64_t output_offset,
+                   const char* output_name, uint32_t& sum);
 // File position of byte p of the subfile at row slot, or false when the FAT
 // row holding its block lies outside the FAT, or the block number is unused,
 // at or past the end of the file, or (for a write) inside the header+FAT area.

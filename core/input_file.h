@@ -140,8 +140,6 @@ struct MapEntry {
     uint32_t damage_flags = 0;
 };
 
-struct SumSource;
-
 // A member that counts the records holding it, copies included: the task
 // bridge's memory trace shows how many input files are alive, so a task that
 // keeps its files beyond its end shows at once.
@@ -157,9 +155,6 @@ struct InputFile {
     LiveInputCount counted;
     FILE* stream = nullptr;  // open only while the file is read or changed
     bool read_only = false;  // stream was opened for reading only
-    // The byte-sum worker's own descriptor onto stream: made on the first
-    // copy inside the kernel, dropped when the stream is opened or closed.
-    std::shared_ptr<const SumSource> sum_source;
     ReadStatus status = READ_OK;
     uint32_t damage_flags = 0;  // OR of its subfiles' flags
     std::string path;

@@ -88,9 +88,12 @@ int init_img_writer(const OutputSizePlan& plan, ImgWriter& writer)
     writer.excluded_kinds = plan.excluded_kinds;
     writer.header_area_size = plan.header_area_size;
     writer.mps_capacity = plan.mps_capacity;
-    writer.copy_size = std::clamp<uint32_t>(plan.largest_subfile, 4096, copy_chunk_limit);
-    if (!reserve_bytes(writer.header_buffer, writer.header_area_size) ||
-        !reserve_bytes(writer.copy_buffer, writer.copy_size)) {
+    // The header area's own entries come first in the FAT and stay in
+    // memory with the header; every later entry is written as it comes.
+    uint64_t header_blocks = writer.block_size ? writer.header_area_size / writer.block_size : 0;
+    uint64_t own_entries = (header_blocks + FatEntry::block_count - 1) / FatEntry::block_count;
+    uint64_t kept = std::min<uint64_t>(writer.header_area_size, writer.header_size + own_entries * FatEntry::size);
+    if (!reserve_bytes(writer.header_buffer, static_cast<size_t>(kept))) {
         writer = ImgWriter{};
         return 0;
     }
@@ -181,18 +184,45 @@ int init_img_header(ImgWriter& writer)
     h.put_u8(writer.header_size + FatEntry::header_mark, 3);
     writer.mps_buffer.clear();
     writer.byte_sum = 0;
-    writer.copied_sum = BackgroundSum{};
     writer.bytes_written = uint64_t(writer.block_size) * writer.blocks_used;
     writer.position = writer.bytes_written;
     if (!writer.stream) {
         report_seek_error(writer.output_name.c_str());
         return 0;
     }
-    platform::preallocate_file(writer.stream, writer.total_size);
     return 1;
 }
 
 // ---------------------------------------------------------------- FAT and data
+
+// Writes the waiting FAT entries at their place; 0 after "Write error".
+static int write_fat_run(ImgWriter& writer)
+{
+    if (writer.fat_run.empty())
+        return 1;
+    if (!platform::write_at(writer.stream, writer.fat_run_start, writer.fat_run.data(), writer.fat_run.size())) {
+        report_write_error(writer.output_name.c_str());
+        return 0;
+    }
+    writer.byte_sum += sum_bytes(writer.fat_run.data(), writer.fat_run.size());
+    writer.fat_run_start += static_cast<uint32_t>(writer.fat_run.size());
+    writer.fat_run.clear();
+    return 1;
+}
+
+// The next FAT entry: into the header image while it has room (the header
+// area's own entries), else onto the run of entries waiting to be written.
+static uint8_t* next_fat_entry(ImgWriter& writer)
+{
+    uint32_t at = writer.fat_position;
+    writer.fat_position += FatEntry::size;
+    if (uint64_t(at) + FatEntry::size <= writer.header_buffer.size())
+        return writer.header_buffer.data() + at;
+    if (writer.fat_run.empty())
+        writer.fat_run_start = at;
+    writer.fat_run.resize(writer.fat_run.size() + FatEntry::size);
+    return writer.fat_run.data() + writer.fat_run.size() - FatEntry::size;
+}
 
 int add_fat_entries(ImgWriter& writer, uint64_t size, const char* name11)
 {
@@ -203,7 +233,6 @@ int add_fat_entries(ImgWriter& writer, uint64_t size, const char* name11)
         return 1;
     uint64_t entries = (n + FatEntry::block_count - 1) / FatEntry::block_count;
     if (size > UINT32_MAX || entries > max_fat_parts ||
-        uint64_t(writer.fat_position) + FatEntry::size * entries > writer.header_buffer.size() ||
         uint64_t(writer.fat_position) + FatEntry::size * entries > writer.header_area_size ||
         writer.blocks_used + n > img_block_limit) {
         log_message(fn_WrSEFS.text(), writer.output_name.c_str());
@@ -214,22 +243,24 @@ int add_fat_entries(ImgWriter& writer, uint64_t size, const char* name11)
     auto [entered, added] = writer.entered_names.try_emplace(name, from);
     if (!added && writer.warned_pairs.insert(std::string(from) + '\n' + entered->second).second) {
         std::string shown = name.substr(0, 8) + "." + name.substr(8);
-        log_message(dd_WSDuNa.text(), shown.c_str(), from, entered->second.c_str());
+        log_message(dd_WSDuNa.text(), shown.c_str(), from, entered->second);
         ++warning_count;
     }
-    ByteSpan fat(writer.header_buffer);
     for (uint64_t part = 0; part < entries; ++part) {
-        uint32_t at = writer.fat_position;
-        std::fill_n(writer.header_buffer.begin() + at, FatEntry::blocks, 0);
-        fat.put_u8(at + FatEntry::flag, 1);
-        fat.put_bytes(at + FatEntry::name, name11, FatEntry::full_name_length);
-        fat.put_u32(at + FatEntry::subfile_size, part == 0 ? static_cast<uint32_t>(size) : 0);
-        fat.put_u8(at + FatEntry::part, static_cast<uint8_t>(part));
+        ByteSpan fat(next_fat_entry(writer), FatEntry::size);
+        std::fill_n(fat.data(), FatEntry::blocks, 0);
+        // Unused block slots read 0xFFFF.
+        std::fill_n(fat.data() + FatEntry::blocks, FatEntry::size - FatEntry::blocks, 0xFF);
+        fat.put_u8(FatEntry::flag, 1);
+        fat.put_bytes(FatEntry::name, name11, FatEntry::full_name_length);
+        fat.put_u32(FatEntry::subfile_size, part == 0 ? static_cast<uint32_t>(size) : 0);
+        fat.put_u8(FatEntry::part, static_cast<uint8_t>(part));
         uint64_t count = std::min<uint64_t>(FatEntry::block_count, n - part * FatEntry::block_count);
         for (uint64_t i = 0; i < count; ++i)
-            fat.put_u16(at + FatEntry::blocks + 2 * i, static_cast<uint16_t>(writer.blocks_used++));
-        writer.fat_position += FatEntry::size;
+            fat.put_u16(FatEntry::blocks + 2 * i, static_cast<uint16_t>(writer.blocks_used++));
     }
+    if (writer.fat_run.size() >= fat_run_entries * FatEntry::size)
+        return write_fat_run(writer);
     return 1;
 }
 
@@ -269,14 +300,9 @@ int write_img_header(ImgWriter& writer)
     std::fill(buffer.begin() + used, buffer.end(), 0);
     if (buffer.size() > ImgHeader::checksum)
         buffer[ImgHeader::checksum] = 0;
-    uint32_t copied = 0;
-    std::string unread;
-    if (!writer.copied_sum.take_total(copied, unread)) {
-        // An input changed or went away under the copy: its bytes are not known.
-        report_read_error(unread.c_str());
+    if (!write_fat_run(writer))
         return 0;
-    }
-    writer.byte_sum += copied + sum_bytes(buffer.data(), buffer.size());
+    writer.byte_sum += sum_bytes(buffer.data(), buffer.size());
     if (buffer.size() > ImgHeader::checksum)
         buffer[ImgHeader::checksum] = static_cast<uint8_t>(-writer.byte_sum & 0xFF);
     const char* name = writer.output_name.c_str();
@@ -305,34 +331,29 @@ std::string fat_entry_name(ImgWriter& writer, const char* own_name8, const char*
     return name;
 }
 
-// Whether the first bytes of a subfile are what its kind must start with.
-static bool has_kind_signature(SubfileKind kind, ByteView first)
+// What the first bytes of a subfile of a kind must be.
+static ExpectedBytes kind_signature(SubfileKind kind)
 {
     switch (kind) {
     case SUB_TYP: case SUB_TRF: case SUB_MMR: case SUB_MDR: case SUB_SRT: case SUB_DEM: case SUB_LBL:
     case SUB_NET: case SUB_NOD: case SUB_RGN: case SUB_TRE: case SUB_GMP: case SUB_JCV:
-        return first.matches(2, "GARMIN");
+        return {2, 6, "GARMIN"};
     case SUB_TDB:
-        return first.u8(0) == 'P';
+        return {0, 1, "P"};
     default:
-        return true;
+        return {};
     }
 }
 
-// Copies one subfile of a container through its block list, after a look
-// at its first bytes: a map or data subfile must carry its signature.
+// Copies one subfile of a container through its block list; a map or data
+// subfile must start with its signature.
 static int copy_subfile(InputFile& input, SubfileEntry& subfile, ImgWriter& writer)
 {
-    uint8_t head[16] = {};
-    uint32_t head_length = std::min<uint32_t>(subfile.length, sizeof head);
-    if (head_length && !read_subfile_data(input, subfile.fat_slot, 0, head, head_length))
-        return 0;
-    if (head_length && !has_kind_signature(subfile.kind, ByteView(head, head_length))) {
+    int copied = copy_subfile_data(input, subfile.fat_slot, subfile.length, writer.stream, writer.position,
+                                   writer.output_name.c_str(), kind_signature(subfile.kind), writer.byte_sum);
+    if (copied < 0)
         log_message(dd_RWDIFS.text(), input.path.c_str());
-        return 0;
-    }
-    if (!copy_subfile_data(input, subfile.fat_slot, subfile.length, writer.stream, writer.position,
-                           writer.output_name.c_str(), writer.copy_buffer, writer.copied_sum))
+    if (copied <= 0)
         return 0;
     writer.position += subfile.length;
     pad_to_block(writer, subfile.length);
@@ -389,17 +410,14 @@ int copy_map_subfiles(InputFile& input, MapEntry& map, ImgWriter& writer, uint32
     return 1;
 }
 
-// A single-file input goes in whole, in pieces of at most copy_size.
+// A single-file input goes in whole.
 int copy_data_file(InputFile& input, const char* name11, ImgWriter& writer)
 {
     uint32_t length = input.data_length;
-    for (uint32_t offset = 0; offset < length;) {
-        uint32_t n = std::min(writer.copy_size, length - offset);
-        if (!read_file_at(input, writer.copy_buffer.data(), offset, n) ||
-            !write_output_bytes(writer, writer.copy_buffer.data(), n))
-            return 0;
-        offset += n;
-    }
+    if (!copy_file_data(input, 0, length, writer.stream, writer.position, writer.output_name.c_str(),
+                        writer.byte_sum))
+        return 0;
+    writer.position += length;
     pad_to_block(writer, length);
     return add_fat_entries(writer, length, name11);
 }
@@ -472,12 +490,25 @@ static void add_map_l_record(const InputFile& input, const MapEntry& map, ImgWri
                         static_cast<uint16_t>(task_options.family_id), number, input_mapset_name(input));
 }
 
+static bool is_map_to_copy(const MapEntry& map, uint32_t file_kind_mask)
+{
+    return !map.family_skip && ((1u << map.kind) & file_kind_mask);
+}
+
+static bool has_maps_to_copy(const InputFile& input, uint32_t file_kind_mask)
+{
+    for (const MapEntry* map : input.maps)
+        if (is_map_to_copy(*map, file_kind_mask))
+            return true;
+    return false;
+}
+
 static int copy_img_input(InputFile& input, uint32_t file_kind_mask, ImgWriter& writer)
 {
     if (task_options.verbose)
         log_message(dd_FileST.text(), input.path.c_str());
     for (MapEntry* map : input.maps) {
-        if (map->family_skip || !((1u << map->kind) & file_kind_mask))
+        if (!is_map_to_copy(*map, file_kind_mask))
             continue;
         if (task_options.verbose)
             log_message(dd_MSFSFX.text(), map->name, format_u64_hex(writer.bytes_written), writer.fat_position,
@@ -532,6 +563,12 @@ int copy_input_to_img(InputFile& input, uint32_t file_kind_mask, ImgWriter& writ
             1u << FILE_TRF | 1u << FILE_TYP | 1u << FILE_TDB | 1u << FILE_MMR | 1u << FILE_MD2 | 1u << FILE_OTHER;
         if (!((1u << input.kind) & file_kind_mask & copied_kinds))
             return 1;
+    } else if (!has_maps_to_copy(input, file_kind_mask)) {
+        // A join passes over every input once for each kind: an input is
+        // opened only in the passes that take something from it.
+        if (task_options.verbose)
+            log_message(dd_FileST.text(), input.path.c_str());
+        return 1;
     }
     if (!open_input_file(input, "rb"))
         return 0;

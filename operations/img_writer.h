@@ -6,14 +6,15 @@
 // records in memory, and at the end writes header and FAT back at offset 0
 // with the checksum byte that makes the byte sum of the whole file 0.
 //
-// Every byte that reaches the file is added to `byte_sum`, or to
-// `copied_sum` when the kernel copied it and the worker thread adds it up.
-// The output is written at explicit positions (`position`), never through
-// the stream's stdio buffer, into room reserved for the planned size;
-// padding is skipped, not written, and reads as zeros (the file was created
-// empty, and write_img_header gives it its exact length). Subfiles that cannot be copied inside the kernel go through one
-// reusable buffer of at most copy_chunk_limit bytes, so the memory a join
-// takes is bounded by its FAT, not by its inputs.
+// Every byte that reaches the file is added to `byte_sum` as it passes. The
+// output is written at explicit positions (`position`), never through the
+// stream's stdio buffer; padding is skipped, not written, and reads as zeros
+// (the file was created empty, and write_img_header gives it its exact
+// length). Subfiles pass through the one copy buffer of core/files, and the
+// FAT entries of subfiles are written to their place in runs as they come:
+// only the header and the header area's own FAT entries wait in memory for
+// the end, so the memory a join takes stays small whatever the size of its
+// FAT and its inputs.
 //
 // The kind writers below (copy_map_subfiles, copy_input_to_img,
 // copy_data_file, zapisz_mape_emdem) are shared by the join and the split's
@@ -33,7 +34,6 @@
 #include <unordered_set>
 #include <vector>
 
-#include "core/background_sum.h"
 #include "core/coordinates.h"
 #include "core/input_file.h"
 #include "core/messages.h"
@@ -65,8 +65,8 @@ extern MessageText dd_WNDNRF;
 extern MessageText dd_WDDNRF;
 extern MessageText dd_OIAIFS;
 
-// The largest piece in which subfile data is moved.
-constexpr uint32_t copy_chunk_limit = 0x100000;
+// FAT entries of subfiles written in one go.
+constexpr uint32_t fat_run_entries = 64;
 // Bits of header_flags: which of the version bytes and the product code
 // the header gets.
 enum : uint8_t {
@@ -88,9 +88,10 @@ struct ImgWriter {
     char new_name[9] = {};        // FAT name under rename_subfiles
     char new_extension[4] = {};   // extension of the subfile being entered under new_name
     const char* current_input = nullptr;  // path of the input being copied, for messages
-    // FAT names entered so far and the input each came from: a second
-    // subfile of a name would be hidden behind the first in the output.
-    std::unordered_map<std::string, std::string> entered_names;
+    // FAT names entered so far and the path of the input each came from (it
+    // lives as long as the input, or the writer): a second subfile of a name
+    // would be hidden behind the first in the output.
+    std::unordered_map<std::string, const char*> entered_names;
     // Pairs of inputs already warned about ("later\nearlier"): one warning a pair.
     std::unordered_set<std::string> warned_pairs;
     uint32_t header_size = 0;     // offset of the FAT: 1024 with the short header, else 4096
@@ -102,18 +103,17 @@ struct ImgWriter {
     uint32_t header_area_size = 0;  // header and FAT, whole blocks
     uint32_t fat_position = 0;      // offset of the next free FAT entry
     uint32_t blocks_used = 0;       // next block number to hand out
-    std::vector<uint8_t> header_buffer;  // image of the header and FAT area
+    std::vector<uint8_t> header_buffer;  // the header and the header area's own FAT entries
+    std::vector<uint8_t> fat_run;        // FAT entries not written yet, from fat_run_start
+    uint32_t fat_run_start = 0;
     uint64_t mps_capacity = 0;           // planned MPS size
     std::vector<uint8_t> mps_buffer;     // the output's MPS records; grows as they come
-    uint32_t copy_size = 0;              // bytes of copy_buffer
-    std::vector<uint8_t> copy_buffer;
     uint64_t bytes_written = 0;  // start of the next subfile
     uint64_t position = 0;       // where the next byte goes
-    uint32_t byte_sum = 0;       // of the bytes written from memory
-    BackgroundSum copied_sum;    // of the bytes the kernel copied
+    uint32_t byte_sum = 0;       // of every byte written so far
 };
 
-// Takes the sizes from the plan and allocates the buffers; 0 after "Out of
+// Takes the sizes from the plan and allocates the header; 0 after "Out of
 // memory.". The writer is reset first.
 int init_img_writer(const OutputSizePlan& plan, ImgWriter& writer);
 // Header template and the header area's own FAT entries; the stream must be
@@ -123,7 +123,8 @@ int init_img_header(ImgWriter& writer);
 // and 3 extension characters, blank padded). A subfile of length 0 gets no
 // entry. A FAT that would not fit, a block count past img_block_limit or
 // more parts than a FAT entry can number logs "Write structure error" with
-// the output name and gives 0, changing nothing.
+// the output name and gives 0, changing nothing; a failed write of a run of
+// entries gives 0 after "Write error".
 int add_fat_entries(ImgWriter& writer, uint64_t size, const char* name11);
 // Writes n bytes of a subfile at the current end and adds them to the byte
 // sum; 0 after "Write error".
@@ -135,8 +136,9 @@ void pad_to_block(ImgWriter& writer, uint64_t length);
 // Writes bytes as one whole subfile (data, padding, FAT entries); 0 after
 // its message.
 int write_whole_subfile(ImgWriter& writer, const std::vector<uint8_t>& bytes, const char* name11);
-// The finish: unused FAT entries cleared, the checksum byte set, header and
-// FAT written at offset 0.
+// The finish: the last FAT entries written, the checksum byte set, the
+// header written at offset 0 and the file cut to its length (unused FAT
+// entries were never written and read as zeros).
 int write_img_header(ImgWriter& writer);
 
 // The subfiles of a map, cut to the input's table so a damaged map record

@@ -1,6 +1,5 @@
-// Positioned transfers on open files: reads and writes at a given offset,
-// copies between files inside the kernel, and read-only descriptors that
-// other threads can use.
+// Positioned transfers on open files: reads and writes at a given offset
+// and the file's length.
 //
 // These go past the stdio buffers of the streams they are given: a caller
 // mixes them with stdio on the same stream only where no buffered bytes are
@@ -34,8 +33,11 @@ bool write_at(FILE* stream, uint64_t offset, const void* bytes, size_t n)
     return true;
 }
 
-static bool read_fd_at(int fd, uint64_t offset, void* bytes, size_t n)
+bool read_at(FILE* stream, uint64_t offset, void* bytes, size_t n)
 {
+    if (!stream)
+        return false;
+    int fd = fileno(stream);
     char* to = static_cast<char*>(bytes);
     while (n > 0) {
         ssize_t r = pread(fd, to, n, static_cast<off_t>(offset));
@@ -50,60 +52,9 @@ static bool read_fd_at(int fd, uint64_t offset, void* bytes, size_t n)
     return true;
 }
 
-bool read_at(FILE* stream, uint64_t offset, void* bytes, size_t n)
-{
-    return stream && read_fd_at(fileno(stream), offset, bytes, n);
-}
-
 bool set_file_length(FILE* stream, uint64_t size)
 {
     return stream && size <= static_cast<uint64_t>(INT64_MAX) && ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
-}
-
-void preallocate_file(FILE* stream, uint64_t size)
-{
-    // fallocate itself, not posix_fallocate: where the file system cannot
-    // reserve room, the C library would write the whole length in zeros.
-    if (stream && size > 0 && size <= static_cast<uint64_t>(INT64_MAX))
-        (void)fallocate(fileno(stream), 0, 0, static_cast<off_t>(size));
-}
-
-bool copy_file_part(FILE* input, uint64_t offset, FILE* output, uint64_t output_offset, size_t length)
-{
-    if (!input || !output)
-        return false;
-    int in = fileno(input);
-    int out = fileno(output);
-    loff_t from = static_cast<loff_t>(offset);
-    loff_t to = static_cast<loff_t>(output_offset);
-    size_t done = 0;
-    while (done < length) {
-        ssize_t n = copy_file_range(in, &from, out, &to, length - done, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        // Whatever was copied lies where the caller's own write goes next.
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-FileReader::FileReader(FILE* stream)
-{
-    if (stream)
-        fd_ = fcntl(fileno(stream), F_DUPFD_CLOEXEC, 0);
-}
-
-FileReader::~FileReader()
-{
-    if (fd_ >= 0)
-        close(fd_);
-}
-
-bool FileReader::read_at(uint64_t offset, void* bytes, size_t n) const
-{
-    return fd_ >= 0 && read_fd_at(fd_, offset, bytes, n);
 }
 
 }  // namespace platform

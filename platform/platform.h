@@ -72,32 +72,6 @@ bool write_at(FILE* stream, uint64_t offset, const void* bytes, size_t n);
 bool read_at(FILE* stream, uint64_t offset, void* bytes, size_t n);
 // Makes the file exactly size bytes long; bytes never written read as zeros.
 bool set_file_length(FILE* stream, uint64_t size);
-// Reserves room for size bytes of the file up front and makes it that long
-// (the bytes read as zeros until written). Writing into reserved room is
-// cheaper than growing the file, and the file system finds one stretch for
-// it. Where it cannot reserve, nothing happens: the writes find out.
-void preallocate_file(FILE* stream, uint64_t size);
-// Copies length bytes at offset of the input stream's file to output_offset
-// of the output stream's file, inside the kernel. False when the system
-// cannot: the caller then writes the bytes itself at the same place.
-bool copy_file_part(FILE* input, uint64_t offset, FILE* output, uint64_t output_offset, size_t length);
-
-// A read-only descriptor of its own onto a stream's file: it stays valid
-// after the stream is closed and may be read from another thread.
-class FileReader {
-public:
-    explicit FileReader(FILE* stream);
-    ~FileReader();
-    FileReader(const FileReader&) = delete;
-    FileReader& operator=(const FileReader&) = delete;
-
-    bool is_open() const { return fd_ >= 0; }
-    // All n bytes at offset; false on an error or an early end of file.
-    bool read_at(uint64_t offset, void* bytes, size_t n) const;
-
-private:
-    int fd_ = -1;
-};
 
 }  // namespace platform
 

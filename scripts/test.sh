@@ -2,8 +2,7 @@
 # Builds with AddressSanitizer and UndefinedBehaviorSanitizer, warnings as
 # errors, and runs every test (the window program's under a virtual X
 # server), then the end-to-end run of the window program; builds the
-# release variant with warnings as errors; then runs the tests that copy
-# subfiles (and so use the byte-sum thread) once more under ThreadSanitizer.
+# release variant with warnings as errors.
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/deps.sh
@@ -18,8 +17,3 @@ sh scripts/gui_e2e.sh build-test build-test/screenshots
 cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DFLTK_DIR=/usr/lib/fltk \
     -DTWK_WERROR=ON -DTWK_TESTS=OFF >/dev/null
 cmake --build build-release -j"$(nproc)"
-
-cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTWK_GUI=OFF -DTWK_TSAN=ON -DTWK_WERROR=ON >/dev/null
-cmake --build build-tsan -j"$(nproc)" --target unit_tests twk
-TSAN_OPTIONS=halt_on_error=1 ./build-tsan/tests/unit_tests \
-    --gtest_filter='BackgroundSums.*:Join*:Split*:ImgWriting.*:Gmp*'
