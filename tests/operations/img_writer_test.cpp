@@ -238,6 +238,46 @@ TEST_F(ImgWriting, SkippedPaddingReadsAsZerosAndTheFileKeepsItsLength)
     EXPECT_EQ(byte_sum(b), 0u);
 }
 
+// Only the header and the header area's own entries wait in memory: later
+// entries are written in runs as they come. Every entry must land at its
+// place, in order, whether it went out in a full run or in the last one, and
+// the entries never used read as zeros.
+TEST_F(ImgWriting, FatEntriesWrittenInRunsLandInOrderAfterTheHeaderAreasOwn)
+{
+    const uint32_t header_blocks = 300;  // two entries of the header area's own
+    start(512, 1024, header_blocks * 512, 400000);
+    EXPECT_EQ(writer.header_buffer.size(), 1024u + 2 * 512);
+    const int subfiles = 2 * static_cast<int>(fat_run_entries) + 7;
+    for (int i = 0; i < subfiles; ++i) {
+        std::vector<uint8_t> data(100 + i, static_cast<uint8_t>(i));
+        char name[12];
+        snprintf(name, sizeof name, "%08dRGN", i);
+        ASSERT_EQ(write_whole_subfile(writer, data, name), 1);
+    }
+    std::string b = finish();
+    ASSERT_EQ(b.size(), (header_blocks + subfiles) * 512u);
+    EXPECT_EQ(byte_sum(b), 0u);
+    // The header area's own entries: blocks 0..239, then 240..299.
+    EXPECT_EQ(get_u8(b, 1024 + 0x10), 3u);
+    EXPECT_EQ(u16_at(b, 1024 + 0x20 + 2 * 239), 239u);
+    EXPECT_EQ(get_u8(b, 1536 + 0x11), 1u);
+    EXPECT_EQ(u16_at(b, 1536 + 0x20), 240u);
+    EXPECT_EQ(u16_at(b, 1536 + 0x20 + 2 * 59), 299u);
+    EXPECT_EQ(u16_at(b, 1536 + 0x20 + 2 * 60), 0xFFFFu);
+    for (int i = 0; i < subfiles; ++i) {
+        size_t entry = 2048 + 512 * static_cast<size_t>(i);
+        char name[12];
+        snprintf(name, sizeof name, "%08dRGN", i);
+        ASSERT_EQ(b.substr(entry + 1, 11), name) << i;
+        EXPECT_EQ(get_u32(b, entry + 0x0C), 100u + i) << i;
+        EXPECT_EQ(u16_at(b, entry + 0x20), header_blocks + i) << i;
+        EXPECT_EQ(u16_at(b, entry + 0x22), 0xFFFFu) << i;
+        EXPECT_EQ(get_u8(b, (header_blocks + i) * 512u + 99 + i), static_cast<uint8_t>(i)) << i;
+    }
+    size_t unused = 2048 + 512 * static_cast<size_t>(subfiles);
+    EXPECT_EQ(b.substr(unused, header_blocks * 512 - unused), std::string(header_blocks * 512 - unused, '\0'));
+}
+
 TEST_F(ImgWriting, AFatThatWouldNotFitIsRefusedWithAMessage)
 {
     start(512, 1024, 2048, 100000);

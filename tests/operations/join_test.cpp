@@ -272,6 +272,27 @@ TEST_F(Joining, ScrambledInputsAndSubfilesOfSeveralFatEntries)
         expect_mkgmap_reads(output);
 }
 
+// A map subfile is checked by the first bytes its copy reads: one without
+// its signature ends the join before anything of it is written, in a plain
+// and in a scrambled input alike.
+TEST_F(Joining, ASubfileWithoutItsSignatureEndsTheJoin)
+{
+    for (uint8_t x : {0x00, 0x5A}) {
+        ImgBuilder b({.xor_byte = x});
+        b.add_subfile("11000009", "TRE", tre_subfile({.map_id = 11000009}));
+        b.add_subfile("11000009", "RGN", std::string(3000, 'x'));
+        std::string bad = dir.file("bad" + std::to_string(x) + ".img");
+        b.write(bad);
+        inputs.clear();
+        add(data_path("single/plain/11000001.img"));
+        add(bad);
+        EXPECT_EQ(join(), 0);
+        EXPECT_NE(log.find("Read, wrong data in file " + bad + ".\n"), std::string::npos) << log;
+        EXPECT_FALSE(fs::exists(output));
+        reset_test_state();
+    }
+}
+
 TEST_F(Joining, OtherDataAndALoneTreSubfile)
 {
     task_options.other_data = 1;
