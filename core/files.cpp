@@ -129,11 +129,12 @@ struct PendingOutput {
 std::vector<PendingOutput> pending_outputs;
 }  // namespace
 
-// Steps shared by both creators: refuse an existing file unless forced, then
-// open a temporary beside it for writing.
+// Steps shared by both creators: refuse an existing file unless forced (one
+// look at the path tells both), then open a new file beside it for writing.
 static FILE* open_new_output(const char* path, int force, bool poll_between)
 {
-    if (!force && check_file_access(path, 0) == 0) {
+    platform::PathKind kind = platform::path_kind(path);
+    if (!force && kind != platform::PathKind::none) {
         log_message(fn_OFAEFS.text(), path);
         return nullptr;
     }
@@ -142,7 +143,7 @@ static FILE* open_new_output(const char* path, int force, bool poll_between)
     // A folder of that name could never be replaced: refused before any
     // byte is written.
     std::string temporary;
-    FILE* stream = platform::is_directory(path) ? nullptr : platform::create_temporary_beside(path, temporary);
+    FILE* stream = kind == platform::PathKind::directory ? nullptr : platform::create_temporary_beside(path, temporary);
     if (!stream) {
         log_message(fn_COFEFS.text(), path);
         return nullptr;
@@ -178,21 +179,35 @@ int finish_output_file(FILE* stream, int ok)
     auto it = std::find_if(pending_outputs.begin(), pending_outputs.end(),
                            [stream](const PendingOutput& p) { return p.stream == stream; });
     bool failed = ferror(stream) != 0;
-    // A write that failed earlier left its reason; a failing close has its own.
+    // A write that failed earlier left its reason; a failing flush or close
+    // has its own.
     int error = failed ? errno : 0;
-    if (fclose(stream) != 0) {
-        failed = true;
-        error = errno;
-    }
-    if (it == pending_outputs.end())
+    if (it == pending_outputs.end()) {
+        if (fclose(stream) != 0)
+            failed = true;
         return ok && !failed;
+    }
     PendingOutput output = std::move(*it);
     pending_outputs.erase(it);
     const char* path = output.path.c_str();
+    if (!failed && fflush(stream) != 0) {
+        failed = true;
+        error = errno;
+    }
+    // The file takes its name while it is still open (an unnamed file can
+    // only be named through its descriptor).
+    platform::MoveResult moved = platform::MoveResult::failed;
+    if (ok && !failed)
+        moved = platform::move_file_into_place(stream, output.temporary, output.path, output.force != 0);
+    if (fclose(stream) != 0 && !failed) {
+        failed = true;
+        error = errno;
+        if (moved == platform::MoveResult::moved)
+            platform::remove_file(output.path);
+    }
     if (ok && failed)
         report_write_error(path, error);
     if (ok && !failed) {
-        platform::MoveResult moved = platform::move_file_into_place(output.temporary, output.path, output.force != 0);
         if (moved == platform::MoveResult::moved)
             return 1;
         // Someone made a file of that name while this one was written.
@@ -201,7 +216,8 @@ int finish_output_file(FILE* stream, int ok)
         else
             log_message(fn_COFEFS.text(), path);
     }
-    platform::remove_file(output.temporary);
+    if (!output.temporary.empty())
+        platform::remove_file(output.temporary);
     log_message(fn_OFNWFS.text(), path);
     return 0;
 }

@@ -72,31 +72,66 @@ static mode_t new_file_mode()
     return mode;
 }
 
-FILE* create_temporary_beside(const std::string& path, std::string& temporary)
+// The folder part of path with its '/' ("" for a bare name) and the rest.
+static void split_path(const std::string& path, std::string& folder, std::string& base)
 {
     size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    // Cut so that the made-up name still fits in one directory entry.
+    folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    base = slash == std::string::npos ? path : path.substr(slash + 1);
+    // Cut so that a made-up name still fits in one directory entry.
     if (base.size() > 200)
         base.resize(200);
-    std::string name = folder + "." + base + ".XXXXXX";
-    int fd = mkstemp(name.data());
-    if (fd < 0)
-        return nullptr;
-    FILE* stream = nullptr;
-    if (fchmod(fd, new_file_mode()) == 0)
-        stream = fdopen(fd, "wb");
+}
+
+// Whether an open file can be named through /proc/self/fd (unnamed files
+// are only used where it can).
+static bool can_name_open_files()
+{
+    static const bool can = access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+
+FILE* create_temporary_beside(const std::string& path, std::string& temporary)
+{
+    std::string folder, base;
+    split_path(path, folder, base);
+    temporary.clear();
+    // An unnamed file: one call makes it with the mode a new file gets, and
+    // a killed run leaves nothing behind.
+    int fd = -1;
+    if (can_name_open_files())
+        fd = open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        // A file system without unnamed files: a fresh hidden name.
+        std::string name = folder + "." + base + ".XXXXXX";
+        fd = mkstemp(name.data());
+        if (fd < 0)
+            return nullptr;
+        if (fchmod(fd, new_file_mode()) != 0) {
+            close(fd);
+            unlink(name.c_str());
+            return nullptr;
+        }
+        temporary = name;
+    }
+    FILE* stream = fdopen(fd, "wb");
     if (!stream) {
         close(fd);
-        unlink(name.c_str());
-        return nullptr;
+        if (!temporary.empty())
+            unlink(temporary.c_str());
+        temporary.clear();
     }
-    temporary = name;
     return stream;
 }
 
-MoveResult move_file_into_place(const std::string& from, const std::string& to, bool replace)
+// Gives the unnamed file open on fd the name to; false with errno set.
+static bool link_open_file(int fd, const std::string& to)
+{
+    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+static MoveResult rename_into_place(const std::string& from, const std::string& to, bool replace)
 {
     if (replace)
         return rename(from.c_str(), to.c_str()) == 0 ? MoveResult::moved : MoveResult::failed;
@@ -114,11 +149,45 @@ MoveResult move_file_into_place(const std::string& from, const std::string& to, 
     return MoveResult::moved;
 }
 
-bool is_directory(const std::string& path)
+MoveResult move_file_into_place(FILE* stream, const std::string& temporary, const std::string& to, bool replace)
+{
+    if (!temporary.empty())
+        return rename_into_place(temporary, to, replace);
+    if (!stream)
+        return MoveResult::failed;
+    int fd = fileno(stream);
+    if (!replace) {
+        // The link refuses a name that exists: the one exclusive step.
+        if (link_open_file(fd, to))
+            return MoveResult::moved;
+        return errno == EEXIST ? MoveResult::target_exists : MoveResult::failed;
+    }
+    // Replacing: a hidden name first, then one rename over the old file.
+    std::string folder, base;
+    split_path(to, folder, base);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string hidden = folder + "." + base + "." + std::to_string(getpid()) + "-" + std::to_string(attempt);
+        if (link_open_file(fd, hidden)) {
+            if (rename(hidden.c_str(), to.c_str()) == 0)
+                return MoveResult::moved;
+            unlink(hidden.c_str());
+            return MoveResult::failed;
+        }
+        if (errno != EEXIST)
+            return MoveResult::failed;
+    }
+    return MoveResult::failed;
+}
+
+PathKind path_kind(const std::string& path)
 {
     struct stat status;
-    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    if (stat(path.c_str(), &status) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? PathKind::none : PathKind::other;
+    return S_ISDIR(status.st_mode) ? PathKind::directory : PathKind::other;
 }
+
+bool is_directory(const std::string& path) { return path_kind(path) == PathKind::directory; }
 
 bool remove_file(const std::string& path) { return unlink(path.c_str()) == 0; }
 

@@ -78,19 +78,27 @@ bool set_file_length(FILE* stream, uint64_t size);
 namespace platform {
 
 // Outputs that appear under their names only when whole: each is written
-// under a fresh name in the folder where it will live (so the final move is
-// a rename within one file system) and moved into place at the end.
+// as an unnamed file in the folder where it will live (where the file system
+// has none, under a fresh hidden name there) and given its name at the end,
+// in one step within one file system.
 
-// Creates and opens for writing an empty file of a fresh, hidden name in the
-// folder of path, with the permissions a newly created file would get; its
-// name goes to temporary. Null when no such file can be made.
+// Creates and opens for writing a new file in the folder of path, with the
+// permissions a newly created file would get: unnamed, or of a fresh hidden
+// name that goes to temporary ("" for an unnamed one). Null when no such
+// file can be made.
 FILE* create_temporary_beside(const std::string& path, std::string& temporary);
 
 enum class MoveResult { moved, target_exists, failed };
-// Moves the file from to the name to in one step. Without replace, a file
+// Gives the file that create_temporary_beside opened on stream the name to,
+// in one step, while the stream is still open. Without replace, a file
 // already called to stays and the result is target_exists.
-MoveResult move_file_into_place(const std::string& from, const std::string& to, bool replace);
+MoveResult move_file_into_place(FILE* stream, const std::string& temporary, const std::string& to, bool replace);
 
+// What a path names (through symbolic links), from one look: nothing (it
+// could be created), a directory, or anything else that exists or cannot
+// be looked at.
+enum class PathKind { none, directory, other };
+PathKind path_kind(const std::string& path);
 // True when path names a directory (through symbolic links).
 bool is_directory(const std::string& path);
 

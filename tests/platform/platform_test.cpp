@@ -1,10 +1,14 @@
 // The Linux layer: language and code page from the environment, the
 // program directory, the character tables of Windows code pages, and the
-// positioned transfers on open files.
+// positioned transfers on open files and new files named only when whole.
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
 
 #include "tests/support/locale_environment.h"
 #include "tests/support/test_support.h"
@@ -156,4 +160,62 @@ TEST(PlatformFiles, PositionedTransfersAndLength)
     std::string written = read_file(out_path);
     ASSERT_EQ(written.size(), expected.size());
     EXPECT_TRUE(written == expected);
+}
+
+namespace {
+
+// The names in a folder, sorted.
+std::vector<std::string> folder_names(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+// A new output shows under no name while it is written, takes its name in
+// one step, never over a file that appeared meanwhile unless replacing, and
+// gets the mode any new file gets.
+TEST(PlatformFiles, NewFilesAreNamedOnlyWhenWhole)
+{
+    ScratchDir dir;
+    std::string path = dir.file("out.img");
+    std::string temporary;
+    FILE* stream = platform::create_temporary_beside(path, temporary);
+    ASSERT_NE(stream, nullptr);
+    ASSERT_TRUE(platform::write_at(stream, 0, "whole", 5));
+    if (temporary.empty()) {
+        EXPECT_TRUE(folder_names(dir.path()).empty());
+    }
+    EXPECT_EQ(platform::path_kind(path), platform::PathKind::none);
+    EXPECT_EQ(platform::move_file_into_place(stream, temporary, path, false), platform::MoveResult::moved);
+    fclose(stream);
+    EXPECT_EQ(read_file(path), "whole");
+    EXPECT_EQ(folder_names(dir.path()), std::vector<std::string>{"out.img"});
+    struct stat status {};
+    ASSERT_EQ(stat(path.c_str(), &status), 0);
+    mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(status.st_mode & 0777, 0666 & ~mask);
+
+    // A second one finds the name taken, and leaves nothing behind; forced,
+    // it replaces the file.
+    for (bool replace : {false, true}) {
+        stream = platform::create_temporary_beside(path, temporary);
+        ASSERT_NE(stream, nullptr);
+        ASSERT_TRUE(platform::write_at(stream, 0, "second", 6));
+        EXPECT_EQ(platform::move_file_into_place(stream, temporary, path, replace),
+                  replace ? platform::MoveResult::moved : platform::MoveResult::target_exists);
+        fclose(stream);
+        if (!temporary.empty() && !replace)
+            platform::remove_file(temporary);
+        EXPECT_EQ(read_file(path), replace ? "second" : "whole");
+        EXPECT_EQ(folder_names(dir.path()), std::vector<std::string>{"out.img"});
+    }
+    EXPECT_EQ(platform::path_kind(dir.path()), platform::PathKind::directory);
+    EXPECT_EQ(platform::path_kind(path), platform::PathKind::other);
+    EXPECT_EQ(platform::path_kind(path + "/below"), platform::PathKind::none);
 }
