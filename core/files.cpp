@@ -215,35 +215,20 @@ int transfer_stop_hold = 0;
 // A Stop request ends a transfer unless an in-place change holds it off.
 static int transfer_stopped() { return transfer_stop_hold ? 0 : poll_stop_request(); }
 
-static bool seek_to(InputFile& input, uint64_t position)
+// n bytes at a file position, as they are in the file (XOR not undone),
+// read at the position directly. An input file is written only by positional
+// writes (and fill bytes flushed at once), so stdio never holds bytes of it
+// that a direct read would miss.
+static bool read_at(InputFile& input, uint64_t position, void* buffer, uint32_t n)
 {
-    if (!input.stream || position > static_cast<uint64_t>(INT64_MAX) ||
-        fseeko(input.stream, static_cast<off_t>(position), SEEK_SET) != 0) {
+    if (!input.stream || position > static_cast<uint64_t>(INT64_MAX)) {
         report_seek_error(input.path.c_str());
         return false;
     }
-    return true;
-}
-
-// n bytes at a file position, as they are in the file (XOR not undone). A
-// stream opened only for reading is read at the position directly (nothing
-// can be pending in its buffer), which spares the seek and the buffer
-// refill; one being changed goes through stdio, which holds its writes.
-static bool read_at(InputFile& input, uint64_t position, void* buffer, uint32_t n)
-{
-    if (input.stream && input.read_only && position <= static_cast<uint64_t>(INT64_MAX)) {
-        if (platform::read_at(input.stream, position, buffer, n))
-            return true;
-        report_read_error(input.path.c_str());
-        return false;
-    }
-    if (!seek_to(input, position))
-        return false;
-    if (fread(buffer, 1, n, input.stream) != n) {
-        report_read_error(input.path.c_str());
-        return false;
-    }
-    return true;
+    if (platform::read_at(input.stream, position, buffer, n))
+        return true;
+    report_read_error(input.path.c_str());
+    return false;
 }
 
 void xor_buffer(void* buffer, uint32_t n, uint32_t mask)
@@ -414,17 +399,23 @@ int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, FILE* output,
     return transfer_stopped() ? 0 : 1;
 }
 
-// Writes count bytes of the caller's buffer, XOR-ed through scratch when the
-// file is scrambled, so the caller's bytes are never changed.
-static bool write_with_xor(InputFile& input, const uint8_t* bytes, uint32_t count, std::vector<uint8_t>& scratch)
+// Writes count bytes of the caller's buffer at a file position, XOR-ed
+// through scratch (at least count bytes) when the file is scrambled, so the
+// caller's bytes are never changed.
+static bool write_with_xor(InputFile& input, uint64_t position, const uint8_t* bytes, uint32_t count,
+                           std::vector<uint8_t>& scratch)
 {
+    if (!input.stream || position > static_cast<uint64_t>(INT64_MAX)) {
+        report_seek_error(input.path.c_str());
+        return false;
+    }
     const uint8_t* out = bytes;
     if (input.xor_mask) {
         memcpy(scratch.data(), bytes, count);
         xor_buffer(scratch.data(), count, input.xor_mask);
         out = scratch.data();
     }
-    if (fwrite(out, 1, count, input.stream) != count) {
+    if (!platform::write_at(input.stream, position, out, count)) {
         report_write_error(input.path.c_str());
         return false;
     }
@@ -437,18 +428,21 @@ int write_subfile_data(InputFile& input, const void* buffer, uint32_t slot, uint
         !check_block_walk(input, slot, offset, n, true, fn_WrSEFS))
         return 0;
     std::vector<uint8_t> scratch;
-    if (input.xor_mask && n && !reserve_bytes(scratch, std::min(n, input.block_size)))
+    if ((input.xor_mask || pad) && n && !reserve_bytes(scratch, input.block_size))
         return 0;
     const uint8_t* in = static_cast<const uint8_t*>(buffer);
     bool written = walk_blocks(input, slot, offset, n, true, [&](uint32_t done, uint32_t count, uint32_t r,
                                                                   uint64_t position) {
-        if (!seek_to(input, position) || !write_with_xor(input, in + done, count, scratch))
+        if (!write_with_xor(input, position, in + done, count, scratch))
             return false;
         // The filler is the XOR byte, so the rest of the block reads as zeros.
-        if (done + count == n && pad &&
-            !write_fill_bytes(input.stream, input.block_size - r - count, static_cast<uint8_t>(input.xor_mask))) {
-            report_write_error(input.path.c_str());
-            return false;
+        uint32_t rest = input.block_size - r - count;
+        if (done + count == n && pad && rest) {
+            memset(scratch.data(), static_cast<uint8_t>(input.xor_mask), rest);
+            if (!platform::write_at(input.stream, position + count, scratch.data(), rest)) {
+                report_write_error(input.path.c_str());
+                return false;
+            }
         }
         return true;
     });
@@ -466,12 +460,10 @@ int read_file_at(InputFile& input, void* buffer, uint64_t position, uint32_t n)
 
 int write_file_at(InputFile& input, const void* buffer, uint64_t position, uint32_t n)
 {
-    if (!seek_to(input, position))
-        return 0;
     std::vector<uint8_t> scratch;
     if (input.xor_mask && !reserve_bytes(scratch, n))
         return 0;
-    bool written = write_with_xor(input, static_cast<const uint8_t*>(buffer), n, scratch);
+    bool written = write_with_xor(input, position, static_cast<const uint8_t*>(buffer), n, scratch);
     return transfer_stopped() || !written ? 0 : 1;
 }
 
