@@ -4,8 +4,8 @@
 // each map, the index subfiles' ID tables with their records changed, the MPS
 // records. An index subfile whose layout does not hold its records is left
 // out with a warning at that stage, so a refusal never follows a write. The
-// writes then go through one InplaceStep, the header+FAT area last; a failed
-// write undoes them all.
+// writes then go through one InplaceStep, the renamed FAT entries last; a
+// failed write undoes them all.
 #include "operations/map_id_change.h"
 
 #include <algorithm>
@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/files.h"
@@ -233,8 +235,11 @@ void make_map_name(const MapEntry& map, uint32_t id, char out[9])
         snprintf(out, 9, "I%07X", id);
 }
 
-// Puts the new name into every FAT entry of every subfile of the map.
-void rename_map_entries(InputFile& file, const MapEntry& map, const char name[9])
+// Puts the new name into every FAT entry of every subfile of the map, in the
+// image (the step keeping the old names for an undo), and adds the entries'
+// offsets to renamed.
+void rename_map_entries(InplaceStep& step, InputFile& file, const MapEntry& map, const char name[9],
+                        std::vector<uint32_t>& renamed)
 {
     ByteSpan fat(file.header_buffer);
     for (uint32_t i = 0; i < map.subfile_count; ++i) {
@@ -248,10 +253,29 @@ void rename_map_entries(InputFile& file, const MapEntry& map, const char name[9]
             // Only entries that still carry the subfile's name are its own.
             if (!fat.view().matches(entry + FatEntry::name, std::string_view(subfile.name, 11)))
                 break;
+            step.keep_image(entry + FatEntry::name, FatEntry::name_length);
             fat.put_bytes(entry + FatEntry::name, name, FatEntry::name_length);
+            renamed.push_back(entry);
         }
         memcpy(subfile.name, name, FatEntry::name_length);
     }
+}
+
+// Writes the renamed FAT entries from the image, entries that follow one
+// another in one group. 1 / 0.
+int write_renamed_entries(InplaceStep& step, std::vector<uint32_t>& renamed)
+{
+    std::sort(renamed.begin(), renamed.end());
+    renamed.erase(std::unique(renamed.begin(), renamed.end()), renamed.end());
+    for (size_t i = 0; i < renamed.size();) {
+        uint32_t from = renamed[i];
+        uint32_t n = FatEntry::size;
+        for (++i; i < renamed.size() && renamed[i] == from + n; ++i)
+            n += FatEntry::size;
+        if (!step.put_header(from, n))
+            return 0;
+    }
+    return 1;
 }
 
 // "NAME.EXT" of an 11-character FAT name.
@@ -275,14 +299,24 @@ bool new_names_are_free(const InputFile& file, const std::vector<MapChange>& map
                     file.path.c_str());
         return false;
     };
+    // The first row that keeps each 8-character name, and the first map that
+    // takes each new name: the clash said is the one a scan in file order
+    // meets first.
+    std::unordered_map<std::string_view, size_t> kept;
+    kept.reserve(file.subfiles.size());
+    for (size_t row = 0; row < file.subfiles.size(); ++row)
+        if (!renamed[row])
+            kept.emplace(std::string_view(file.subfiles[row].name, 8), row);
+    std::unordered_map<std::string_view, size_t> taken;
+    taken.reserve(maps.size());
     for (size_t m = 0; m < maps.size(); ++m) {
         const MapChange& change = maps[m];
-        for (size_t row = 0; row < file.subfiles.size(); ++row)
-            if (!renamed[row] && memcmp(file.subfiles[row].name, change.new_name, 8) == 0)
-                return clash(change, fat_name_text(file.subfiles[row].name));
-        for (size_t other = 0; other < m; ++other)
-            if (memcmp(maps[other].new_name, change.new_name, 8) == 0)
-                return clash(change, fat_name_text(file.subfiles[maps[other].map->first_subfile].name));
+        std::string_view name(change.new_name, 8);
+        if (auto row = kept.find(name); row != kept.end())
+            return clash(change, fat_name_text(file.subfiles[row->second].name));
+        auto [other, first] = taken.emplace(name, m);
+        if (!first)
+            return clash(change, fat_name_text(file.subfiles[maps[other->second].map->first_subfile].name));
     }
     return true;
 }
@@ -362,9 +396,10 @@ int change_map_ids(InputFile& file, uint8_t mode, uint32_t& map_id)
         if (!step.put_subfile(section.slot, section.offset, section.bytes.data(),
                               static_cast<uint32_t>(section.bytes.size())))
             return 0;
+    std::vector<uint32_t> renamed;
     for (const MapChange& change : maps)
-        rename_map_entries(file, *change.map, change.new_name);
-    if (!step.put_header(0, file.header_length) || !step.finish())
+        rename_map_entries(step, file, *change.map, change.new_name, renamed);
+    if (!write_renamed_entries(step, renamed) || !step.finish())
         return 0;
 
     // On disk now: the records follow.
