@@ -80,7 +80,7 @@ int InplaceStep::write_new(bool in_subfile, uint32_t slot, uint64_t position, co
 
 void InplaceStep::keep(Place place, uint32_t slot, uint64_t position, const uint8_t* old_bytes, uint32_t n)
 {
-    journal_.push_back(Change{position, kept_.size(), n, slot, place});
+    journal_.push_back(Change{position, n, slot, place});
     kept_.insert(kept_.end(), old_bytes, old_bytes + n);
 }
 
@@ -275,8 +275,10 @@ void InplaceStep::undo()
     // The disk first, newest change first. Subfile runs go back through the
     // block lists they were written through, so the image is put back only
     // once the disk is.
+    size_t kept = kept_.size();
     for (auto c = journal_.rbegin(); c != journal_.rend(); ++c) {
-        const uint8_t* old_bytes = kept_.data() + c->kept;
+        kept -= c->n;
+        const uint8_t* old_bytes = kept_.data() + kept;
         if (c->place == Place::file)
             write_file_at(file_, old_bytes, c->position, c->n);
         else if (c->place == Place::subfile)
@@ -285,11 +287,13 @@ void InplaceStep::undo()
     if (lengthened_ && (fflush(file_.stream) != 0 || ftruncate(fileno(file_.stream), static_cast<off_t>(disk_size_)) != 0))
         report_write_error(file_.path.c_str());
     std::vector<uint8_t>& image = file_.header_buffer;
+    kept = kept_.size();
     for (auto c = journal_.rbegin(); c != journal_.rend(); ++c) {
+        kept -= c->n;
         if (c->place == Place::subfile || c->position >= image.size())
             continue;
         uint64_t n = std::min<uint64_t>(c->n, image.size() - c->position);
-        memcpy(image.data() + c->position, kept_.data() + c->kept, static_cast<size_t>(n));
+        memcpy(image.data() + c->position, kept_.data() + kept, static_cast<size_t>(n));
     }
     file_.header_length = header_length_;
     file_.total_blocks = total_blocks_;

@@ -65,12 +65,11 @@ public:
 
 private:
     enum class Place : uint8_t { file, subfile, image };
-    // Bytes the step replaced: n old bytes at kept in kept_, at a file
-    // position, at an offset of the subfile of row slot, or (Place::image)
-    // in the image only.
+    // Bytes the step replaced: n old bytes, at a file position, at an offset
+    // of the subfile of row slot, or (Place::image) in the image only. The
+    // old bytes of the changes follow one another in kept_, in journal order.
     struct Change {
         uint64_t position;
-        uint64_t kept;
         uint32_t n;
         uint32_t slot;
         Place place;

@@ -235,13 +235,17 @@ void make_map_name(const MapEntry& map, uint32_t id, char out[9])
         snprintf(out, 9, "I%07X", id);
 }
 
-// Puts the new name into every FAT entry of every subfile of the map, in the
-// image (the step keeping the old names for an undo), and adds the entries'
-// offsets to renamed.
-void rename_map_entries(InplaceStep& step, InputFile& file, const MapEntry& map, const char name[9],
-                        std::vector<uint32_t>& renamed)
+// A FAT entry that takes a map's new name.
+struct RenamedEntry {
+    uint32_t entry;  // offset in the image
+    const char* name;
+};
+
+// Finds every FAT entry of every subfile of the map that takes the new name
+// and gives the subfile rows that name (undoing the step puts the rows back).
+void rename_map_entries(InputFile& file, const MapEntry& map, const char name[9], std::vector<RenamedEntry>& renamed)
 {
-    ByteSpan fat(file.header_buffer);
+    ByteView fat(file.header_buffer);
     for (uint32_t i = 0; i < map.subfile_count; ++i) {
         uint64_t row = uint64_t(map.first_subfile) + i;
         if (row >= file.subfiles.size())
@@ -251,28 +255,39 @@ void rename_map_entries(InplaceStep& step, InputFile& file, const MapEntry& map,
         for (uint32_t e = 0; e < entries && uint64_t(subfile.fat_slot) + e < file.fat_slots.size(); ++e) {
             uint32_t entry = file.fat_slots[subfile.fat_slot + e].entry_offset;
             // Only entries that still carry the subfile's name are its own.
-            if (!fat.view().matches(entry + FatEntry::name, std::string_view(subfile.name, 11)))
+            if (!fat.matches(entry + FatEntry::name, std::string_view(subfile.name, 11)))
                 break;
-            step.keep_image(entry + FatEntry::name, FatEntry::name_length);
-            fat.put_bytes(entry + FatEntry::name, name, FatEntry::name_length);
-            renamed.push_back(entry);
+            renamed.push_back({entry, name});
         }
         memcpy(subfile.name, name, FatEntry::name_length);
     }
 }
 
-// Writes the renamed FAT entries from the image, entries that follow one
-// another in one group. 1 / 0.
-int write_renamed_entries(InplaceStep& step, std::vector<uint32_t>& renamed)
+// Writes the renamed FAT entries: entries that follow one another go in
+// groups of up to a few dozen, made from the image with the new names put in;
+// the image takes each group once it is on disk. 1 / 0.
+int write_renamed_entries(InplaceStep& step, const InputFile& file, std::vector<RenamedEntry>& renamed)
 {
-    std::sort(renamed.begin(), renamed.end());
-    renamed.erase(std::unique(renamed.begin(), renamed.end()), renamed.end());
+    constexpr uint32_t group_entries = 64;
+    // An entry two subfiles share takes the name of the first one renamed.
+    std::stable_sort(renamed.begin(), renamed.end(),
+                     [](const RenamedEntry& a, const RenamedEntry& b) { return a.entry < b.entry; });
+    renamed.erase(std::unique(renamed.begin(), renamed.end(),
+                              [](const RenamedEntry& a, const RenamedEntry& b) { return a.entry == b.entry; }),
+                  renamed.end());
+    std::vector<uint8_t> group;
     for (size_t i = 0; i < renamed.size();) {
-        uint32_t from = renamed[i];
+        uint32_t from = renamed[i].entry;
+        size_t first = i;
         uint32_t n = FatEntry::size;
-        for (++i; i < renamed.size() && renamed[i] == from + n; ++i)
+        for (++i; i < renamed.size() && renamed[i].entry == from + n && n < group_entries * FatEntry::size; ++i)
             n += FatEntry::size;
-        if (!step.put_header(from, n))
+        if (!ByteView(file.header_buffer).contains(from, n))
+            return 0;
+        group.assign(file.header_buffer.begin() + from, file.header_buffer.begin() + from + n);
+        for (size_t k = first; k < i; ++k)
+            memcpy(group.data() + (renamed[k].entry - from) + FatEntry::name, renamed[k].name, FatEntry::name_length);
+        if (!step.put_at(from, group.data(), n))
             return 0;
     }
     return 1;
@@ -396,10 +411,10 @@ int change_map_ids(InputFile& file, uint8_t mode, uint32_t& map_id)
         if (!step.put_subfile(section.slot, section.offset, section.bytes.data(),
                               static_cast<uint32_t>(section.bytes.size())))
             return 0;
-    std::vector<uint32_t> renamed;
+    std::vector<RenamedEntry> renamed;
     for (const MapChange& change : maps)
-        rename_map_entries(step, file, *change.map, change.new_name, renamed);
-    if (!write_renamed_entries(step, renamed) || !step.finish())
+        rename_map_entries(file, *change.map, change.new_name, renamed);
+    if (!write_renamed_entries(step, file, renamed) || !step.finish())
         return 0;
 
     // On disk now: the records follow.
