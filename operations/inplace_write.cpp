@@ -272,9 +272,10 @@ void InplaceStep::undo()
 {
     if (!open_)
         return;
-    // The disk first, newest change first. Subfile runs go back through the
-    // block lists they were written through, so the image is put back only
-    // once the disk is.
+    // Newest change first, each on disk and in the image at its turn: a
+    // subfile run goes back through the block lists it was written through,
+    // as every later change, to the image too, is already undone.
+    std::vector<uint8_t>& image = file_.header_buffer;
     size_t kept = kept_.size();
     for (auto c = journal_.rbegin(); c != journal_.rend(); ++c) {
         kept -= c->n;
@@ -283,18 +284,12 @@ void InplaceStep::undo()
             write_file_at(file_, old_bytes, c->position, c->n);
         else if (c->place == Place::subfile)
             write_subfile_data(file_, old_bytes, c->slot, static_cast<uint32_t>(c->position), c->n, 0);
+        if (c->place != Place::subfile && c->position < image.size())
+            memcpy(image.data() + c->position, old_bytes,
+                   static_cast<size_t>(std::min<uint64_t>(c->n, image.size() - c->position)));
     }
     if (lengthened_ && (fflush(file_.stream) != 0 || ftruncate(fileno(file_.stream), static_cast<off_t>(disk_size_)) != 0))
         report_write_error(file_.path.c_str());
-    std::vector<uint8_t>& image = file_.header_buffer;
-    kept = kept_.size();
-    for (auto c = journal_.rbegin(); c != journal_.rend(); ++c) {
-        kept -= c->n;
-        if (c->place == Place::subfile || c->position >= image.size())
-            continue;
-        uint64_t n = std::min<uint64_t>(c->n, image.size() - c->position);
-        memcpy(image.data() + c->position, kept_.data() + kept, static_cast<size_t>(n));
-    }
     file_.header_length = header_length_;
     file_.total_blocks = total_blocks_;
     file_.file_size = file_size_;

@@ -13,12 +13,13 @@
 // The step keeps the bytes it replaces, and only those: each group's old
 // bytes are read and compared with the new ones, and the runs that differ go
 // into the journal. A step that ends without finish() (a failed read or write,
-// a refused growth, an early return) is undone from the journal: the runs are
-// written back in reverse order, a file that was lengthened is cut back, the
-// header+FAT image takes the old bytes of every run that lies in it (and of
-// every range a caller named with keep_image() before changing the image on
-// its own), and the block counts and subfile rows are put back as they were
-// when the step opened. The image is, when a step opens, the file's first
+// a refused growth, an early return) is undone from the journal, newest run
+// first: each run goes back on disk and, where it lies in the header+FAT
+// image, into the image (as does every range a caller named with keep_image()
+// before changing the image on its own), so a subfile run is written back
+// through the block lists it was written through. Then a file that was
+// lengthened is cut back, and the block counts and subfile rows are put back
+// as they were when the step opened. The image is, when a step opens, the file's first
 // bytes with the XOR undone (the reader makes it so and every step keeps it
 // so), which is why old bytes read from disk are old bytes of the image too.
 // While any step lives, a Stop request does not end the transfers: the task
