@@ -229,35 +229,20 @@ int transfer_stop_hold = 0;
 // A Stop request ends a transfer unless an in-place change holds it off.
 static int transfer_stopped() { return transfer_stop_hold ? 0 : poll_stop_request(); }
 
-static bool seek_to(InputFile& input, uint64_t position)
+// n bytes at a file position, as they are in the file (XOR not undone),
+// read at the position directly. An input file is written only by positional
+// writes (and fill bytes flushed at once), so stdio never holds bytes of it
+// that a direct read would miss.
+static bool read_at(InputFile& input, uint64_t position, void* buffer, uint32_t n)
 {
-    if (!input.stream || position > static_cast<uint64_t>(INT64_MAX) ||
-        fseeko(input.stream, static_cast<off_t>(position), SEEK_SET) != 0) {
+    if (!input.stream || position > static_cast<uint64_t>(INT64_MAX)) {
         report_seek_error(input.path.c_str());
         return false;
     }
-    return true;
-}
-
-// n bytes at a file position, as they are in the file (XOR not undone). A
-// stream opened only for reading is read at the position directly (nothing
-// can be pending in its buffer), which spares the seek and the buffer
-// refill; one being changed goes through stdio, which holds its writes.
-static bool read_at(InputFile& input, uint64_t position, void* buffer, uint32_t n)
-{
-    if (input.stream && input.read_only && position <= static_cast<uint64_t>(INT64_MAX)) {
-        if (platform::read_at(input.stream, position, buffer, n))
-            return true;
-        report_read_error(input.path.c_str());
-        return false;
-    }
-    if (!seek_to(input, position))
-        return false;
-    if (fread(buffer, 1, n, input.stream) != n) {
-        report_read_error(input.path.c_str());
-        return false;
-    }
-    return true;
+    if (platform::read_at(input.stream, position, buffer, n))
+        return true;
+    report_read_error(input.path.c_str());
+    return false;
 }
 
 void xor_buffer(void* buffer, uint32_t n, uint32_t mask)
@@ -453,10 +438,16 @@ int copy_file_data(InputFile& input, uint64_t offset, uint32_t n, FILE* output, 
     return transfer_stopped() ? 0 : 1;
 }
 
-// Writes count bytes of the caller's buffer, XOR-ed through scratch when the
-// file is scrambled, so the caller's bytes are never changed.
-static bool write_with_xor(InputFile& input, const uint8_t* bytes, uint32_t count, std::vector<uint8_t>& scratch)
+// Writes count bytes of the caller's buffer at a file position, XOR-ed
+// through scratch (grown to count bytes) when the file is scrambled, so the
+// caller's bytes are never changed.
+static bool write_with_xor(InputFile& input, uint64_t position, const uint8_t* bytes, uint32_t count,
+                           std::vector<uint8_t>& scratch)
 {
+    if (!input.stream || position > static_cast<uint64_t>(INT64_MAX)) {
+        report_seek_error(input.path.c_str());
+        return false;
+    }
     const uint8_t* out = bytes;
     if (input.xor_mask) {
         if (scratch.size() < count && !reserve_bytes(scratch, count))
@@ -465,7 +456,7 @@ static bool write_with_xor(InputFile& input, const uint8_t* bytes, uint32_t coun
         xor_buffer(scratch.data(), count, input.xor_mask);
         out = scratch.data();
     }
-    if (fwrite(out, 1, count, input.stream) != count) {
+    if (!platform::write_at(input.stream, position, out, count)) {
         report_write_error(input.path.c_str());
         return false;
     }
@@ -480,14 +471,20 @@ int write_subfile_data(InputFile& input, const void* buffer, uint32_t slot, uint
     std::vector<uint8_t> scratch;
     const uint8_t* in = static_cast<const uint8_t*>(buffer);
     for (const BlockRun& run : block_runs)
-        if (!seek_to(input, run.position) || !write_with_xor(input, in + run.done, run.count, scratch))
+        if (!write_with_xor(input, run.position, in + run.done, run.count, scratch))
             return 0;
     // The filler is the XOR byte, so the rest of the last block reads as zeros.
     uint32_t tail = static_cast<uint32_t>((uint64_t(offset) + n) % input.block_size);
-    if (n && pad && tail &&
-        !write_fill_bytes(input.stream, input.block_size - tail, static_cast<uint8_t>(input.xor_mask))) {
-        report_write_error(input.path.c_str());
-        return 0;
+    if (n && pad && tail) {
+        const BlockRun& last = block_runs.back();
+        uint32_t rest = input.block_size - tail;
+        if (scratch.size() < rest && !reserve_bytes(scratch, rest))
+            return 0;
+        memset(scratch.data(), static_cast<uint8_t>(input.xor_mask), rest);
+        if (!platform::write_at(input.stream, last.position + last.count, scratch.data(), rest)) {
+            report_write_error(input.path.c_str());
+            return 0;
+        }
     }
     return transfer_stopped() ? 0 : 1;
 }
@@ -503,12 +500,10 @@ int read_file_at(InputFile& input, void* buffer, uint64_t position, uint32_t n)
 
 int write_file_at(InputFile& input, const void* buffer, uint64_t position, uint32_t n)
 {
-    if (!seek_to(input, position))
-        return 0;
     std::vector<uint8_t> scratch;
     if (input.xor_mask && !reserve_bytes(scratch, n))
         return 0;
-    bool written = write_with_xor(input, static_cast<const uint8_t*>(buffer), n, scratch);
+    bool written = write_with_xor(input, position, static_cast<const uint8_t*>(buffer), n, scratch);
     return transfer_stopped() || !written ? 0 : 1;
 }
 

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/files.h"
@@ -23,6 +24,16 @@ InplaceStep::~InplaceStep()
     --transfer_stop_hold;
 }
 
+namespace {
+
+// Old bytes are read and compared this many at a time.
+constexpr uint32_t piece_limit = 256 * 1024;
+// Unchanged bytes between two changed runs shorter than this are kept with
+// them: one journal row costs more than a few bytes.
+constexpr uint32_t run_gap = 16;
+
+}  // namespace
+
 int InplaceStep::open()
 {
     if (open_)
@@ -35,30 +46,62 @@ int InplaceStep::open()
         return 0;
     }
     disk_size_ = static_cast<uint64_t>(ftello(file_.stream));
-    header_buffer_ = file_.header_buffer;
     header_length_ = file_.header_length;
     total_blocks_ = file_.total_blocks;
     file_size_ = file_.file_size;
     subfiles_.clear();
+    subfiles_.reserve(file_.subfiles.size());
     for (const SubfileEntry& s : file_.subfiles) {
         SubfileState state{s.length, s.declared_length, {}};
         memcpy(state.name, s.name, sizeof state.name);
         subfiles_.push_back(state);
     }
     journal_.clear();
+    kept_.clear();
+    pending_rise_ = 0;
     lengthened_ = false;
     open_ = true;
     return 1;
 }
 
-int InplaceStep::transfer(const Group& where, void* bytes, uint32_t n, bool writing)
+int InplaceStep::read_old(bool in_subfile, uint32_t slot, uint64_t position, uint8_t* out, uint32_t n)
 {
-    if (where.in_subfile) {
-        uint32_t offset = static_cast<uint32_t>(where.position);
-        return writing ? write_subfile_data(file_, bytes, where.slot, offset, n, 0)
-                       : read_subfile_data(file_, where.slot, offset, bytes, n);
+    return in_subfile ? read_subfile_data(file_, slot, static_cast<uint32_t>(position), out, n)
+                      : read_file_at(file_, out, position, n);
+}
+
+int InplaceStep::write_new(bool in_subfile, uint32_t slot, uint64_t position, const uint8_t* bytes, uint32_t n)
+{
+    if (n == 0)
+        return 1;
+    return in_subfile ? write_subfile_data(file_, bytes, slot, static_cast<uint32_t>(position), n, 0)
+                      : write_file_at(file_, bytes, position, n);
+}
+
+void InplaceStep::keep(Place place, uint32_t slot, uint64_t position, const uint8_t* old_bytes, uint32_t n)
+{
+    journal_.push_back(Change{position, n, slot, place});
+    kept_.insert(kept_.end(), old_bytes, old_bytes + n);
+}
+
+void InplaceStep::keep_changed_runs(bool in_subfile, uint32_t slot, uint64_t position, const uint8_t* old_bytes,
+                                    const uint8_t* new_bytes, uint32_t n)
+{
+    Place place = in_subfile ? Place::subfile : Place::file;
+    uint32_t i = 0;
+    while (i < n) {
+        if (old_bytes[i] == new_bytes[i]) {
+            ++i;
+            continue;
+        }
+        uint32_t start = i;
+        uint32_t end = i + 1;  // past the last changed byte of the run
+        for (i = end; i < n && i - end < run_gap; ++i)
+            if (old_bytes[i] != new_bytes[i])
+                end = i + 1;
+        keep(place, slot, position + start, old_bytes + start, end - start);
+        i = end;
     }
-    return writing ? write_file_at(file_, bytes, where.position, n) : read_file_at(file_, bytes, where.position, n);
 }
 
 int InplaceStep::put(bool in_subfile, uint32_t slot, uint64_t position, const uint8_t* bytes, uint32_t n)
@@ -67,44 +110,73 @@ int InplaceStep::put(bool in_subfile, uint32_t slot, uint64_t position, const ui
         return 0;
     if (n == 0)
         return 1;
-    Group group{in_subfile, slot, position, std::vector<uint8_t>(n)};
-    if (!transfer(group, group.old_bytes.data(), n, false))
+    if (old_piece_.size() < std::min(n, piece_limit) && !reserve_bytes(old_piece_, std::min(n, piece_limit)))
         return 0;
-    std::vector<uint8_t> data(bytes, bytes + n);
 
-    // The checksum byte, when this group holds it, is left out of the sums and
-    // set from its old value; otherwise it is written on its own afterwards.
+    // Every old byte is read before the first new one is written, so a failed
+    // read writes nothing; the runs that change are kept as they are found.
     constexpr uint64_t at = ImgHeader::checksum;
     bool holds_checksum = keep_sum_ && !in_subfile && position <= at && at < position + n;
     uint8_t rise = 0;
-    if (keep_sum_) {
-        rise = static_cast<uint8_t>(sum_bytes(data.data(), n) - sum_bytes(group.old_bytes.data(), n));
-        if (holds_checksum) {
-            size_t i = static_cast<size_t>(at - position);
-            rise = static_cast<uint8_t>(rise - (data[i] - group.old_bytes[i]));
-            data[i] = static_cast<uint8_t>(group.old_bytes[i] - rise);
-        }
+    uint8_t old_checksum = 0;
+    for (uint32_t done = 0; done < n;) {
+        uint32_t count = std::min(n - done, piece_limit);
+        const uint8_t* old_bytes = old_piece_.data();
+        if (!read_old(in_subfile, slot, position + done, old_piece_.data(), count))
+            return 0;
+        if (keep_sum_)
+            rise = static_cast<uint8_t>(rise + sum_bytes(bytes + done, count) - sum_bytes(old_bytes, count));
+        if (holds_checksum && at >= position + done && at < position + done + count)
+            old_checksum = old_bytes[at - position - done];
+        keep_changed_runs(in_subfile, slot, position + done, old_bytes, bytes + done, count);
+        done += count;
     }
-    journal_.push_back(std::move(group));
-    if (!transfer(journal_.back(), data.data(), n, true))
-        return 0;
+
+    // The checksum byte, when this group holds it, is left out of the rise and
+    // set from its old value, taking off everything the step has added so far.
+    uint8_t checksum_value = 0;
+    if (holds_checksum) {
+        uint32_t i = static_cast<uint32_t>(at - position);
+        rise = static_cast<uint8_t>(rise - (bytes[i] - old_checksum));
+        checksum_value = static_cast<uint8_t>(old_checksum - pending_rise_ - rise);
+        keep(Place::file, 0, at, &old_checksum, 1);
+        if (!write_new(false, 0, position, bytes, i) || !write_new(false, 0, at, &checksum_value, 1) ||
+            !write_new(false, 0, at + 1, bytes + i + 1, n - i - 1))
+            return 0;
+        pending_rise_ = 0;
+    } else {
+        if (!write_new(in_subfile, slot, position, bytes, n))
+            return 0;
+        pending_rise_ = static_cast<uint8_t>(pending_rise_ + rise);
+    }
 
     // The image follows what is on disk wherever a group lands in it.
-    if (!in_subfile && position < file_.header_buffer.size()) {
-        uint64_t end = std::min<uint64_t>(position + n, file_.header_buffer.size());
-        memcpy(file_.header_buffer.data() + position, data.data(), static_cast<size_t>(end - position));
+    std::vector<uint8_t>& image = file_.header_buffer;
+    if (!in_subfile && position < image.size()) {
+        uint64_t end = std::min<uint64_t>(position + n, image.size());
+        if (image.data() + position != bytes)
+            memmove(image.data() + position, bytes, static_cast<size_t>(end - position));
+        if (holds_checksum && image.size() > at)
+            image[at] = checksum_value;
     }
-    if (!keep_sum_ || holds_checksum || rise == 0)
+    return 1;
+}
+
+int InplaceStep::write_checksum()
+{
+    constexpr uint64_t at = ImgHeader::checksum;
+    if (!keep_sum_ || pending_rise_ == 0)
         return 1;
-    Group checksum{false, 0, at, std::vector<uint8_t>(1)};
-    if (!transfer(checksum, checksum.old_bytes.data(), 1, false))
+    uint8_t old_value = 0;
+    if (!read_file_at(file_, &old_value, at, 1))
         return 0;
-    uint8_t value = static_cast<uint8_t>(checksum.old_bytes[0] - rise);
-    journal_.push_back(std::move(checksum));
-    if (!transfer(journal_.back(), &value, 1, true))
+    uint8_t value = static_cast<uint8_t>(old_value - pending_rise_);
+    keep(Place::file, 0, at, &old_value, 1);
+    if (!write_file_at(file_, &value, at, 1))
         return 0;
     if (file_.header_buffer.size() > at)
         file_.header_buffer[at] = value;
+    pending_rise_ = 0;
     return 1;
 }
 
@@ -124,9 +196,8 @@ int InplaceStep::put_header(uint32_t from, uint32_t n)
         log_message(fn_WrSEFS.text(), file_.path.c_str());
         return 0;
     }
-    // A copy: put() writes the image itself once the bytes are on disk.
-    std::vector<uint8_t> bytes(file_.header_buffer.begin() + from, file_.header_buffer.begin() + from + n);
-    return put(false, 0, from, bytes.data(), n);
+    // Written from the image itself: put() leaves those bytes as they are.
+    return put(false, 0, from, file_.header_buffer.data() + from, n);
 }
 
 int InplaceStep::put_fat_entries(uint32_t slot, uint32_t count)
@@ -139,10 +210,23 @@ int InplaceStep::put_fat_entries(uint32_t slot, uint32_t count)
             return 0;
         }
     }
-    for (uint32_t i = 0; i < count; ++i)
-        if (!put_header(file_.fat_slots[slot + i].entry_offset, FatEntry::size))
+    for (uint32_t i = 0; i < count;) {
+        uint32_t from = file_.fat_slots[slot + i].entry_offset;
+        uint32_t n = FatEntry::size;
+        for (++i; i < count && file_.fat_slots[slot + i].entry_offset == from + n; ++i)
+            n += FatEntry::size;
+        if (!put_header(from, n))
             return 0;
+    }
     return 1;
+}
+
+void InplaceStep::keep_image(uint32_t from, uint32_t n)
+{
+    const std::vector<uint8_t>& image = file_.header_buffer;
+    if (!open_ || from >= image.size())
+        return;
+    keep(Place::image, 0, from, image.data() + from, static_cast<uint32_t>(std::min<uint64_t>(n, image.size() - from)));
 }
 
 int InplaceStep::extend_file(uint64_t size)
@@ -157,7 +241,8 @@ int InplaceStep::extend_file(uint64_t size)
     if (now >= size)
         return 1;
     lengthened_ = true;
-    // Flushed at once: a full disk shows here, before any data goes there.
+    // Flushed at once: a full disk shows here, before any data goes there,
+    // and stdio holds nothing that the positional transfers would miss.
     if (!write_fill_bytes(file_.stream, static_cast<int64_t>(size - now), static_cast<uint8_t>(file_.xor_mask)) ||
         fflush(file_.stream) != 0) {
         report_write_error(file_.path.c_str());
@@ -170,6 +255,10 @@ int InplaceStep::finish()
 {
     if (!open_)
         return 0;
+    if (!write_checksum()) {
+        undo();
+        return 0;
+    }
     if (fflush(file_.stream) != 0) {
         report_write_error(file_.path.c_str());
         undo();
@@ -183,13 +272,24 @@ void InplaceStep::undo()
 {
     if (!open_)
         return;
-    // The subfile groups are put back through the block lists they were
-    // written through, so the image is restored only after the disk.
-    for (auto g = journal_.rbegin(); g != journal_.rend(); ++g)
-        transfer(*g, g->old_bytes.data(), static_cast<uint32_t>(g->old_bytes.size()), true);
+    // Newest change first, each on disk and in the image at its turn: a
+    // subfile run goes back through the block lists it was written through,
+    // as every later change, to the image too, is already undone.
+    std::vector<uint8_t>& image = file_.header_buffer;
+    size_t kept = kept_.size();
+    for (auto c = journal_.rbegin(); c != journal_.rend(); ++c) {
+        kept -= c->n;
+        const uint8_t* old_bytes = kept_.data() + kept;
+        if (c->place == Place::file)
+            write_file_at(file_, old_bytes, c->position, c->n);
+        else if (c->place == Place::subfile)
+            write_subfile_data(file_, old_bytes, c->slot, static_cast<uint32_t>(c->position), c->n, 0);
+        if (c->place != Place::subfile && c->position < image.size())
+            memcpy(image.data() + c->position, old_bytes,
+                   static_cast<size_t>(std::min<uint64_t>(c->n, image.size() - c->position)));
+    }
     if (lengthened_ && (fflush(file_.stream) != 0 || ftruncate(fileno(file_.stream), static_cast<off_t>(disk_size_)) != 0))
         report_write_error(file_.path.c_str());
-    file_.header_buffer = header_buffer_;
     file_.header_length = header_length_;
     file_.total_blocks = total_blocks_;
     file_.file_size = file_size_;
@@ -205,7 +305,12 @@ void InplaceStep::release()
 {
     close_input_file(file_);
     journal_.clear();
-    header_buffer_.clear();
+    journal_.shrink_to_fit();
+    kept_.clear();
+    kept_.shrink_to_fit();
+    old_piece_.clear();
+    old_piece_.shrink_to_fit();
     subfiles_.clear();
+    subfiles_.shrink_to_fit();
     open_ = false;
 }

@@ -4,8 +4,8 @@
 // each map, the index subfiles' ID tables with their records changed, the MPS
 // records. An index subfile whose layout does not hold its records is left
 // out with a warning at that stage, so a refusal never follows a write. The
-// writes then go through one InplaceStep, the header+FAT area last; a failed
-// write undoes them all.
+// writes then go through one InplaceStep, the renamed FAT entries last; a
+// failed write undoes them all.
 #include "operations/map_id_change.h"
 
 #include <algorithm>
@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/files.h"
@@ -233,10 +235,17 @@ void make_map_name(const MapEntry& map, uint32_t id, char out[9])
         snprintf(out, 9, "I%07X", id);
 }
 
-// Puts the new name into every FAT entry of every subfile of the map.
-void rename_map_entries(InputFile& file, const MapEntry& map, const char name[9])
+// A FAT entry that takes a map's new name.
+struct RenamedEntry {
+    uint32_t entry;  // offset in the image
+    const char* name;
+};
+
+// Finds every FAT entry of every subfile of the map that takes the new name
+// and gives the subfile rows that name (undoing the step puts the rows back).
+void rename_map_entries(InputFile& file, const MapEntry& map, const char name[9], std::vector<RenamedEntry>& renamed)
 {
-    ByteSpan fat(file.header_buffer);
+    ByteView fat(file.header_buffer);
     for (uint32_t i = 0; i < map.subfile_count; ++i) {
         uint64_t row = uint64_t(map.first_subfile) + i;
         if (row >= file.subfiles.size())
@@ -246,12 +255,42 @@ void rename_map_entries(InputFile& file, const MapEntry& map, const char name[9]
         for (uint32_t e = 0; e < entries && uint64_t(subfile.fat_slot) + e < file.fat_slots.size(); ++e) {
             uint32_t entry = file.fat_slots[subfile.fat_slot + e].entry_offset;
             // Only entries that still carry the subfile's name are its own.
-            if (!fat.view().matches(entry + FatEntry::name, std::string_view(subfile.name, 11)))
+            if (!fat.matches(entry + FatEntry::name, std::string_view(subfile.name, 11)))
                 break;
-            fat.put_bytes(entry + FatEntry::name, name, FatEntry::name_length);
+            renamed.push_back({entry, name});
         }
         memcpy(subfile.name, name, FatEntry::name_length);
     }
+}
+
+// Writes the renamed FAT entries: entries that follow one another go in
+// groups of up to a few dozen, made from the image with the new names put in;
+// the image takes each group once it is on disk. 1 / 0.
+int write_renamed_entries(InplaceStep& step, const InputFile& file, std::vector<RenamedEntry>& renamed)
+{
+    constexpr uint32_t group_entries = 64;
+    // An entry two subfiles share takes the name of the first one renamed.
+    std::stable_sort(renamed.begin(), renamed.end(),
+                     [](const RenamedEntry& a, const RenamedEntry& b) { return a.entry < b.entry; });
+    renamed.erase(std::unique(renamed.begin(), renamed.end(),
+                              [](const RenamedEntry& a, const RenamedEntry& b) { return a.entry == b.entry; }),
+                  renamed.end());
+    std::vector<uint8_t> group;
+    for (size_t i = 0; i < renamed.size();) {
+        uint32_t from = renamed[i].entry;
+        size_t first = i;
+        uint32_t n = FatEntry::size;
+        for (++i; i < renamed.size() && renamed[i].entry == from + n && n < group_entries * FatEntry::size; ++i)
+            n += FatEntry::size;
+        if (!ByteView(file.header_buffer).contains(from, n))
+            return 0;
+        group.assign(file.header_buffer.begin() + from, file.header_buffer.begin() + from + n);
+        for (size_t k = first; k < i; ++k)
+            memcpy(group.data() + (renamed[k].entry - from) + FatEntry::name, renamed[k].name, FatEntry::name_length);
+        if (!step.put_at(from, group.data(), n))
+            return 0;
+    }
+    return 1;
 }
 
 // "NAME.EXT" of an 11-character FAT name.
@@ -275,14 +314,24 @@ bool new_names_are_free(const InputFile& file, const std::vector<MapChange>& map
                     file.path.c_str());
         return false;
     };
+    // The first row that keeps each 8-character name, and the first map that
+    // takes each new name: the clash said is the one a scan in file order
+    // meets first.
+    std::unordered_map<std::string_view, size_t> kept;
+    kept.reserve(file.subfiles.size());
+    for (size_t row = 0; row < file.subfiles.size(); ++row)
+        if (!renamed[row])
+            kept.emplace(std::string_view(file.subfiles[row].name, 8), row);
+    std::unordered_map<std::string_view, size_t> taken;
+    taken.reserve(maps.size());
     for (size_t m = 0; m < maps.size(); ++m) {
         const MapChange& change = maps[m];
-        for (size_t row = 0; row < file.subfiles.size(); ++row)
-            if (!renamed[row] && memcmp(file.subfiles[row].name, change.new_name, 8) == 0)
-                return clash(change, fat_name_text(file.subfiles[row].name));
-        for (size_t other = 0; other < m; ++other)
-            if (memcmp(maps[other].new_name, change.new_name, 8) == 0)
-                return clash(change, fat_name_text(file.subfiles[maps[other].map->first_subfile].name));
+        std::string_view name(change.new_name, 8);
+        if (auto row = kept.find(name); row != kept.end())
+            return clash(change, fat_name_text(file.subfiles[row->second].name));
+        auto [other, first] = taken.emplace(name, m);
+        if (!first)
+            return clash(change, fat_name_text(file.subfiles[maps[other->second].map->first_subfile].name));
     }
     return true;
 }
@@ -362,9 +411,10 @@ int change_map_ids(InputFile& file, uint8_t mode, uint32_t& map_id)
         if (!step.put_subfile(section.slot, section.offset, section.bytes.data(),
                               static_cast<uint32_t>(section.bytes.size())))
             return 0;
+    std::vector<RenamedEntry> renamed;
     for (const MapChange& change : maps)
-        rename_map_entries(file, *change.map, change.new_name);
-    if (!step.put_header(0, file.header_length) || !step.finish())
+        rename_map_entries(file, *change.map, change.new_name, renamed);
+    if (!write_renamed_entries(step, file, renamed) || !step.finish())
         return 0;
 
     // On disk now: the records follow.

@@ -63,8 +63,11 @@ int grow_subfile_fat(InputFile& file, SubfileEntry& subfile, uint32_t new_length
         if (fat.view().u8(entry_of(i) + FatEntry::flag) != 0)
             return 0;
 
-    // Everything below is undone when no block is left.
-    std::vector<uint8_t> saved_fat = file.header_buffer;
+    // Everything below is undone when no block is left: it changes only the
+    // subfile's entries and the header's block count.
+    std::vector<uint8_t> saved_entries(size_t(std::max(e0, e1)) * FatEntry::size);
+    for (uint64_t i = 0; i < std::max(e0, e1); ++i)
+        memcpy(saved_entries.data() + i * FatEntry::size, fat.data() + entry_of(i), FatEntry::size);
 
     if (b1 < b0) {
         for (uint64_t i = e1; i < e0; ++i) {
@@ -100,7 +103,8 @@ int grow_subfile_fat(InputFile& file, SubfileEntry& subfile, uint32_t new_length
             while (k <= max_block_number && in_use[k])
                 ++k;
             if (k > max_block_number) {
-                file.header_buffer.swap(saved_fat);
+                for (uint64_t i = 0; i < std::max(e0, e1); ++i)
+                    memcpy(fat.data() + entry_of(i), saved_entries.data() + i * FatEntry::size, FatEntry::size);
                 return 0;
             }
             in_use[k] = true;
@@ -121,6 +125,17 @@ int grow_subfile_fat(InputFile& file, SubfileEntry& subfile, uint32_t new_length
     subfile.length = subfile.declared_length = new_length;
     memmove(subfile.name, name11, FatEntry::full_name_length);
     return 1;
+}
+
+int grow_subfile_fat(InplaceStep& step, InputFile& file, SubfileEntry& subfile, uint32_t new_length,
+                     const char* name11, int& pad)
+{
+    uint32_t entries = std::max(fat_entries_for(subfile.declared_length, file.block_size),
+                                fat_entries_for(new_length, file.block_size));
+    for (uint64_t i = 0; i < entries && subfile.fat_slot + i < file.fat_slots.size(); ++i)
+        step.keep_image(file.fat_slots[subfile.fat_slot + i].entry_offset, FatEntry::size);
+    step.keep_image(ImgHeader::total_sectors_short, 2);
+    return grow_subfile_fat(file, subfile, new_length, name11, pad);
 }
 
 int write_resized_subfile(InplaceStep& step, InputFile& file, const SubfileEntry& subfile, uint32_t old_length,
@@ -268,7 +283,7 @@ int zmien_mps(InputFile& file, bool mapset_name, bool map_name, bool ids, int32_
     if (mapset_name || map_name) {
         if (growth == 0 ||
             (int64_t(w.reserve) >= growth && int64_t(w.length) + growth <= UINT32_MAX &&
-             grow_subfile_fat(file, *mps, static_cast<uint32_t>(w.length + growth), mps->name, pad))) {
+             grow_subfile_fat(step, file, *mps, static_cast<uint32_t>(w.length + growth), mps->name, pad))) {
             resized = growth != 0;
             if (mapset_name)
                 put_name_record(w, v_index, 'V', 3, o.mapset_name.data(), t, 2);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <span>
 
 #include "core/img_format.h"
@@ -166,6 +168,96 @@ TEST_F(InplaceStepTest, AFailedReadOfTheOldBytesWritesNothing)
     }
     EXPECT_EQ(file_bytes(path), before);
     take_log();
+}
+
+// Many groups whose rises wrap the byte sum several times, a header group
+// that takes byte 0x0F between them and groups after it: at the end the sum
+// is the file's own again and byte 0x0F is the only byte outside the groups
+// that changed.
+TEST_F(InplaceStepTest, ManyGroupsEndWithTheByteSumOfTheFile)
+{
+    for (uint8_t x : {uint8_t(0), xor_5a}) {
+        SCOPED_TRACE(int(x));
+        ImgBuilder b = small_builder(x);
+        std::string path = write("c.img", b.build());
+        size_t typ = b.layout().data_offset(0);
+        std::vector<uint8_t> before = file_bytes(path);
+        auto file = read(path);
+        std::vector<std::pair<size_t, size_t>> places = {{0x0A, 0x0A}, {0x0F, 0x0F}};
+        {
+            InplaceStep step(*file, true);
+            ASSERT_EQ(step.open(), 1);
+            for (uint32_t g = 0; g < 40; ++g) {
+                const uint8_t group[3] = {0xFF, uint8_t(g * 37), 0xFE};
+                ASSERT_EQ(step.put_subfile(0, 0x100 + 8 * g, group, 3), 1) << g;
+                places.push_back({typ + 0x100 + 8 * g, typ + 0x100 + 8 * g + 2});
+                if (g == 25) {
+                    file->header_buffer[0x0A] = 0xC3;
+                    ASSERT_EQ(step.put_header(0, 16), 1);
+                }
+            }
+            ASSERT_EQ(step.finish(), 1);
+        }
+        std::vector<uint8_t> after = file_bytes(path);
+        EXPECT_EQ(content_sum(after, x), content_sum(before, x));
+        std::vector<size_t> changed = changed_offsets(before, after);
+        EXPECT_TRUE(std::find(changed.begin(), changed.end(), 0x0F) != changed.end());
+        for (size_t at : changed) {
+            bool inside = false;
+            for (auto [first, last] : places)
+                inside = inside || (at >= first && at <= last);
+            EXPECT_TRUE(inside) << at;
+        }
+        EXPECT_EQ(after[typ + 0x100 + 8 * 39 + 1] ^ x, uint8_t(39 * 37));
+        EXPECT_EQ(file->header_buffer[0x0F], after[0x0F] ^ x);
+        EXPECT_EQ(file->header_buffer[0x0A], 0xC3);
+    }
+}
+
+// A step that fails half-way, after groups in a subfile, in the header (byte
+// 0x0F with it), FAT entries, image bytes changed but never written and a
+// renamed subfile row, leaves the file, its checksum and the InputFile as
+// they were.
+TEST_F(InplaceStepTest, AFailureHalfWayPutsBackBytesChecksumAndImage)
+{
+    for (uint8_t x : {uint8_t(0), xor_5a}) {
+        SCOPED_TRACE(int(x));
+        std::string path = write("c.img", small_container(x));
+        std::vector<uint8_t> before = file_bytes(path);
+        auto file = read(path);
+        std::vector<uint8_t> image = file->header_buffer;
+        std::string row_name(file->subfiles.at(1).name, 11);
+        uint32_t length = file->subfiles.at(1).length;
+        {
+            InplaceStep step(*file, true);
+            ASSERT_EQ(step.open(), 1);
+            const uint8_t group[4] = {0xF0, 0xF1, 0xF2, 0xF3};
+            ASSERT_EQ(step.put_subfile(file->subfiles.at(0).fat_slot, 0x30, group, 4), 1);
+            ASSERT_EQ(step.put_subfile(file->subfiles.at(1).fat_slot, 0x20, group, 4), 1);
+            file->header_buffer[0x0B] ^= 0x55;
+            ASSERT_EQ(step.put_header(0, 0x40), 1);
+            // Both subfiles' FAT entries renamed and written as one run.
+            for (uint32_t slot : {0u, 1u})
+                memcpy(file->header_buffer.data() + file->fat_slots.at(slot).entry_offset + FatEntry::name, "ZZZZZZZZ",
+                       8);
+            ASSERT_EQ(step.put_fat_entries(0, 2), 1);
+            ASSERT_EQ(step.put_subfile(file->subfiles.at(0).fat_slot, 0x40, group, 4), 1);  // a rise not yet taken off byte 0x0F
+            uint32_t last = file->fat_slots.back().entry_offset;
+            step.keep_image(last + FatEntry::blocks, 4);
+            memset(file->header_buffer.data() + last + FatEntry::blocks, 0xAB, 4);
+            memcpy(file->subfiles.at(1).name, "RENAMED", 7);
+            file->subfiles.at(1).length = 1;
+            EXPECT_NE(file_bytes(path), before);
+            EXPECT_EQ(step.put_subfile(999, 0, group, 4), 0);  // no such FAT row
+        }
+        EXPECT_EQ(file_bytes(path), before);
+        EXPECT_EQ(content_sum(file_bytes(path), x), content_sum(before, x));
+        EXPECT_EQ(file->header_buffer, image);
+        EXPECT_EQ(std::string(file->subfiles.at(1).name, 11), row_name);
+        EXPECT_EQ(file->subfiles.at(1).length, length);
+        EXPECT_EQ(file->stream, nullptr);
+        take_log();
+    }
 }
 
 // ---------------------------------------------------------------- header fields

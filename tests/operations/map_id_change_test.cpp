@@ -329,6 +329,35 @@ TEST_F(MapIdChange, XoredContainerAndAnMdrTooShortForItsHeader)
     EXPECT_EQ(error_count, 0);
 }
 
+// Forty maps: every FAT entry renamed in runs, forty TRE groups; the byte
+// sum stays the file's own, plain and XOR-ed, and the file reads back with
+// the new numbers.
+TEST_F(MapIdChange, ManyMapsKeepTheByteSum)
+{
+    for (uint8_t x : {uint8_t(0), uint8_t(0x5A)}) {
+        SCOPED_TRACE(int(x));
+        ImgBuilder b({.xor_byte = x});
+        std::vector<uint32_t> shifted;
+        for (uint32_t m = 0; m < 40; ++m) {
+            char name[9];
+            snprintf(name, sizeof name, "%08u", 30000001 + m);
+            b.add_subfile(name, "TRE", tre_subfile({.map_id = 30000001 + m}));
+            shifted.push_back(30000001 + m + 77);
+        }
+        std::string path = write("many.img", b.build());
+        std::vector<uint8_t> before = file_bytes(path);
+        task_options.map_id_mode = 2;
+        task_options.map_id = 77;
+        apply_file_changes(*read(path), nullptr);
+        EXPECT_EQ(error_count, 0);
+        std::vector<uint8_t> after = file_bytes(path);
+        EXPECT_EQ(content_sum(after, x), content_sum(before, x));
+        EXPECT_NE(after[ImgHeader::checksum], before[ImgHeader::checksum]);
+        EXPECT_EQ(map_numbers(path), shifted);
+        take_log();
+    }
+}
+
 TEST_F(MapIdChange, ANewNameTheFileKeepsRefusesTheFileBeforeAnyWrite)
 {
     // 11000001 -> 1101 would make the sort-order subfile 00001101.SRT a part
