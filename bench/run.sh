@@ -6,24 +6,25 @@
 #
 # Builds a release twk in bench/work/build, makes copies of one fixture map
 # under new map numbers (bench/make_maps.py), joins them with twk into parts
-# of 100 maps, then measures, best of five runs each:
+# of 100 maps, then measures RUNS (default 7) paired runs each (the two
+# commands back to back, in turns which goes first; bench/lib.sh):
 #   twk -j  joining all the parts into one IMG   vs  cp of the parts
 #   twk -i  reporting on that IMG                vs  cp of that IMG
 #   twk -s  splitting it into one IMG per map    vs  cp of that IMG
+# and prints the median ratio twk/cp with its range over the pairs, the
+# median seconds of each side and the peak memory of one more run of each.
 # Everything generated stays under bench/work/ (git-ignored).
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 WORK=$ROOT/bench/work
+. "$ROOT/bench/lib.sh"
 SIZE_MIB=${1:-1100}
+RUNS=${RUNS:-7}
 SOURCE=$ROOT/tests/data/single/medium/15000001.img
 MAPS_PER_PART=100
 
-mkdir -p "$WORK"
-echo "Building twk (release) in $WORK/build ..."
-cmake -S "$ROOT" -B "$WORK/build" -DCMAKE_BUILD_TYPE=Release -DTWK_GUI=OFF -DTWK_TESTS=OFF >"$WORK/build.log" 2>&1
-cmake --build "$WORK/build" -j4 --target twk >>"$WORK/build.log" 2>&1
-TWK=$WORK/build/twk
+build_twk
 
 # The inputs, made once for a given size.
 source_size=$(stat -c %s "$SOURCE")
@@ -50,78 +51,31 @@ if [ ! -f "$stamp" ]; then
     touch "$stamp"
 fi
 
-# best_of COMMAND...: runs it five times; sets SECONDS_BEST and KIB_BEST
-# (peak resident memory of that run). An argument that starts with @OUT@
-# names a place in a new, empty folder for each run (the split never
-# overwrites its outputs, and a user's run writes into a fresh folder too);
-# the folders go only after all the runs, so that no run pays for the file
-# system's clean-up after the one before (ext4 also keeps freed inodes out of
-# use for a few minutes and searches past them when it creates files: a run
-# of this script right after another one finds the split slower, and cp not).
-# The first run's folder is kept as $WORK/out/1 until the next best_of.
-best_of() {
-    SECONDS_BEST=
-    KIB_BEST=
-    rm -rf "$WORK/out"
-    for run in 1 2 3 4 5; do
-        out=$WORK/out/$run
-        mkdir -p "$out"
-        # Every run starts with nothing waiting to be written back, so no
-        # run is slowed down by the writes of the ones before it.
-        sync
-        timed "$out" "$@"
-        read -r seconds kib <"$WORK/time.txt"
-        if [ -z "$SECONDS_BEST" ] || awk "BEGIN { exit !($seconds < $SECONDS_BEST) }"; then
-            SECONDS_BEST=$seconds
-            KIB_BEST=$kib
-        fi
-    done
-}
-
-# timed OUT COMMAND...: one timed run with @OUT@ replaced by OUT.
-timed() {
-    out=$1
-    shift
-    count=$#
-    for arg; do
-        case $arg in
-            @OUT@*) arg=$out${arg#@OUT@} ;;
-        esac
-        set -- "$@" "$arg"
-    done
-    shift "$count"
-    /usr/bin/time -f "%e %M" -o "$WORK/time.txt" "$@" >/dev/null
-}
-
-ratio() { awk "BEGIN { printf \"%.2f\", $1 / ($2 > 0 ? $2 : 0.01) }"; }
+# The sides of the pairs; $1 is the run's own, empty folder.
+join_twk() { run "$TWK" -LicenseAcknowledge -j -m "Bench" -o "$1/joined.img" "$WORK"/parts/part*.img; }
+copy_parts() { run cp "$WORK"/parts/part*.img "$1"/; }
+info_twk() { run "$TWK" -LicenseAcknowledge -i "$WORK/joined.img"; }
+split_twk() { run "$TWK" -LicenseAcknowledge -s -o "$1" "$WORK/joined.img"; }
+copy_joined() { run cp "$WORK/joined.img" "$1"/; }
 
 input_bytes=$(cat "$WORK"/parts/part*.img | wc -c)
-echo "Inputs: $(ls "$WORK"/parts/part*.img | wc -l) parts, $input_bytes bytes, $map_count maps"
+echo "Inputs: $(ls "$WORK"/parts/part*.img | wc -l) parts, $input_bytes bytes, $map_count maps; $RUNS pairs a case"
+echo
 
-best_of cp "$WORK"/parts/part*.img @OUT@/
-cp_seconds=$SECONDS_BEST cp_kib=$KIB_BEST
-
-best_of "$TWK" -LicenseAcknowledge -j -m "Bench" -o @OUT@/joined.img "$WORK"/parts/part*.img
-join_seconds=$SECONDS_BEST join_kib=$KIB_BEST
-mv "$WORK/out/1/joined.img" "$WORK/joined.img"
+paired join "$RUNS" join_twk copy_parts
+mv "$WORK/out/1a/joined.img" "$WORK/joined.img"
 rm -rf "$WORK/out"
 joined_bytes=$(stat -c %s "$WORK/joined.img")
+show_pair "twk -j of the parts / cp of the parts ($input_bytes bytes)" "twk -j" "cp"
+echo "    peak memory $(peak_mib join_twk) MiB twk -j, $(peak_mib copy_parts) MiB cp"
 
-best_of cp "$WORK/joined.img" @OUT@/
-cp2_seconds=$SECONDS_BEST cp2_kib=$KIB_BEST
-
-best_of "$TWK" -LicenseAcknowledge -i "$WORK/joined.img"
-info_seconds=$SECONDS_BEST info_kib=$KIB_BEST
-
-best_of "$TWK" -LicenseAcknowledge -s -o @OUT@ "$WORK/joined.img"
-split_seconds=$SECONDS_BEST split_kib=$KIB_BEST
-split_files=$(ls "$WORK/out/1" | wc -l)
+paired info "$RUNS" info_twk copy_joined
 rm -rf "$WORK/out"
+show_pair "twk -i of the joined file / cp of it ($joined_bytes bytes)" "twk -i" "cp"
+echo "    peak memory $(peak_mib info_twk) MiB twk -i, $(peak_mib copy_joined) MiB cp"
 
-echo
-echo "twk -j: $join_seconds s, $join_kib KiB peak   cp of the inputs ($input_bytes bytes): $cp_seconds s, $cp_kib KiB"
-echo "        time ratio $(ratio "$join_seconds" "$cp_seconds"), memory ratio $(ratio "$join_kib" "$cp_kib")"
-echo "twk -i: $info_seconds s, $info_kib KiB peak   cp of the output ($joined_bytes bytes): $cp2_seconds s, $cp2_kib KiB"
-echo "        time ratio $(ratio "$info_seconds" "$cp2_seconds"), memory ratio $(ratio "$info_kib" "$cp2_kib")"
-echo "twk -s: $split_seconds s, $split_kib KiB peak   cp of the output ($joined_bytes bytes): $cp2_seconds s, $cp2_kib KiB"
-echo "        time ratio $(ratio "$split_seconds" "$cp2_seconds"), memory ratio $(ratio "$split_kib" "$cp2_kib"), $split_files files"
+paired split "$RUNS" split_twk copy_joined
+split_files=$(ls "$WORK/out/1a" | wc -l)
+rm -rf "$WORK/out"
+show_pair "twk -s of the joined file ($split_files files) / cp of it" "twk -s" "cp"
+echo "    peak memory $(peak_mib split_twk) MiB twk -s"

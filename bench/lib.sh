@@ -1,0 +1,112 @@
+# Shell helpers shared by the benchmark scripts (sourced, not run): building
+# a release twk, paired timing of two commands, medians and ranges.
+# The sourcing script sets ROOT (the source tree) and WORK (bench/work).
+
+# build_twk: configures and builds the release twk in $WORK/build; sets TWK.
+build_twk() {
+    mkdir -p "$WORK"
+    echo "Building twk (release) in $WORK/build ..."
+    if ! cmake -S "$ROOT" -B "$WORK/build" -DCMAKE_BUILD_TYPE=Release -DTWK_GUI=OFF -DTWK_TESTS=OFF \
+            >"$WORK/build.log" 2>&1 ||
+        ! cmake --build "$WORK/build" -j4 --target twk >>"$WORK/build.log" 2>&1; then
+        echo "The build failed; see $WORK/build.log" >&2
+        exit 1
+    fi
+    TWK=$WORK/build/twk
+}
+
+# run COMMAND...: runs it with its standard output thrown away. With
+# PEAK_FILE set, runs it under /usr/bin/time, which writes the peak resident
+# memory in KiB into that file. The sides of a pair run their commands
+# through this, so that one more run of a side can measure its memory.
+run() {
+    if [ -n "${PEAK_FILE:-}" ]; then
+        /usr/bin/time -f %M -o "$PEAK_FILE" "$@" >/dev/null
+    else
+        "$@" >/dev/null
+    fi
+}
+
+# peak_mib SIDE: one more run of the shell function SIDE (given a fresh,
+# empty folder as its $1) under /usr/bin/time; prints its peak memory in MiB.
+peak_mib() {
+    rm -rf "$WORK/out"
+    mkdir -p "$WORK/out/peak"
+    rm -f "$WORK/peak.txt"
+    sync
+    PEAK_FILE=$WORK/peak.txt
+    "$1" "$WORK/out/peak"
+    PEAK_FILE=
+    rm -rf "$WORK/out"
+    awk '{ printf "%.1f\n", $1 / 1024 }' "$WORK/peak.txt"
+}
+
+# seconds_since START: seconds from START (a `date +%s.%N`) until now.
+seconds_since() {
+    awk -v start="$1" -v end="$(date +%s.%N)" 'BEGIN { printf "%.6f\n", end - start }'
+}
+
+# median FILE: the median of the numbers in FILE, one a line.
+median() {
+    sort -g "$1" | awk '{ v[NR] = $1 }
+        END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# range FILE: "min-max" of the numbers in FILE, one a line, to two decimals.
+range() {
+    sort -g "$1" | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.2f-%.2f\n", lo, hi }'
+}
+
+# paired NAME PAIRS SIDE_A SIDE_B: PAIRS timed pairs of runs of the shell
+# functions SIDE_A and SIDE_B, back to back, A first in odd pairs and B first
+# in even ones, so that neither side always finds the caches as the other
+# left them. Each run gets a new, empty folder under $WORK/out as its $1 and
+# starts after a `sync`, so it neither waits for the write-back of the runs
+# before it nor finds its output there already. The folders are all removed
+# only after the last pair (deleting thousands of files, or gigabytes, makes
+# the file system busy for a while after, and ext4 also keeps freed inodes
+# out of use for some minutes and searches past them when it creates files),
+# so the outputs of the first pair are still at $WORK/out/1a and 1b when this
+# returns; the caller removes $WORK/out. With PAIR_CLEAN set, each pair's
+# folders go (and a sync after) before the next pair instead: for outputs
+# too large to keep several of on the disk, which are few files anyway.
+# Sets RATIO (median of the per-pair ratios A/B), RATIO_RANGE (min-max),
+# SECONDS_A and SECONDS_B (medians). The figures are also in
+# $WORK/times/NAME.a, .b and .ratio.
+paired() {
+    name=$1 pairs=$2 side_a=$3 side_b=$4
+    mkdir -p "$WORK/times"
+    times=$WORK/times/$name
+    : >"$times.a"
+    : >"$times.b"
+    rm -rf "$WORK/out"
+    pair=1
+    while [ "$pair" -le "$pairs" ]; do
+        if [ $((pair % 2)) -eq 1 ]; then order="a b"; else order="b a"; fi
+        for side in $order; do
+            if [ "$side" = a ]; then fn=$side_a; else fn=$side_b; fi
+            out=$WORK/out/$pair$side
+            mkdir -p "$out"
+            sync
+            start=$(date +%s.%N)
+            "$fn" "$out"
+            seconds_since "$start" >>"$times.$side"
+        done
+        if [ -n "${PAIR_CLEAN:-}" ]; then
+            rm -rf "$WORK/out/${pair}a" "$WORK/out/${pair}b"
+            sync
+        fi
+        pair=$((pair + 1))
+    done
+    paste "$times.a" "$times.b" | awk '{ printf "%.3f\n", $1 / ($2 > 0 ? $2 : 1e-6) }' >"$times.ratio"
+    RATIO=$(median "$times.ratio")
+    RATIO_RANGE=$(range "$times.ratio")
+    SECONDS_A=$(median "$times.a")
+    SECONDS_B=$(median "$times.b")
+}
+
+# show_pair LABEL NAME_A NAME_B: one line on the last `paired`.
+show_pair() {
+    printf '%s\n    ratio %.2f (range %s), median %.3f s %s, %.3f s %s\n' \
+        "$1" "$RATIO" "$RATIO_RANGE" "$SECONDS_A" "$2" "$SECONDS_B" "$3"
+}

@@ -1,0 +1,197 @@
+#!/bin/sh
+# twk on a tile set: many small single-map files (2,300 unless told), each
+# command against the plainest program that moves or reads the same bytes.
+#
+#   sh bench/tiles.sh [--scale | --scale-only] [TILES]
+#
+# Builds a release twk in bench/work/build and bench/open_read_loop.c beside
+# it, makes TILES copies of one test map under map numbers from 30000001
+# (bench/make_maps.py, once, into bench/work/tiles-TILES/) and joins them
+# into bench/work/tiles-TILES.img (family 2001, product 1) with the twk under
+# test. Then RUNS (default 7) paired runs of each of:
+#   a. twk -j of the tiles                vs  cat of the tiles into one file
+#   b. twk -s of the joined file          vs  cp of the tiles into a folder
+#   c. twk -S of the joined file          vs  the same cp
+#   d. twk -i of the tiles                vs  open_read_loop of the tiles
+#   e. twk -w -e +1 of a joined copy      vs  twk -i of the joined file
+# and prints for each the median ratio twk/other with its range over the
+# pairs and the median seconds of each side; then the peak memory of the join
+# and of -w -e +1, and whether twk -j of 50 tiles starts any threads (strace);
+# it exits with 1 if it does.
+#
+# --scale (or SCALE=1) also makes five times the tiles and prints how join
+# and -i grow: the medians of SCALE_RUNS (default 3) paired runs of the large
+# set against the small one. Its tiles, joined file and outputs are removed
+# afterwards, also when a run fails; they take about 6 times the large tiles'
+# bytes at the most (5.8 GiB of tiles join into 14 GiB, and each pair writes
+# one of those and a small one), which it checks for first.
+# --scale-only (or SCALE=only) skips a-f and the thread check.
+#
+# Everything it makes stays under bench/work/ (git-ignored).
+set -eu
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+WORK=$ROOT/bench/work
+. "$ROOT/bench/lib.sh"
+
+SCALE=${SCALE:-0}
+case ${1:-} in
+    --scale) SCALE=1; shift ;;
+    --scale-only) SCALE=only; shift ;;
+    -*) echo "usage: sh bench/tiles.sh [--scale | --scale-only] [TILES]" >&2; exit 2 ;;
+esac
+TILES=${1:-2300}
+RUNS=${RUNS:-7}
+SCALE_RUNS=${SCALE_RUNS:-3}
+SOURCE=$ROOT/tests/data/single/medium/15000001.img
+FIRST_NUMBER=30000001
+
+build_twk
+cc -O2 -o "$WORK/open_read_loop" "$ROOT/bench/open_read_loop.c"
+LOOP=$WORK/open_read_loop
+
+# make_tiles COUNT: the tiles in $WORK/tiles-COUNT, made once (the file
+# `made` in there says they are complete; bench/gui_run.sh uses the same).
+make_tiles() {
+    if [ ! -f "$WORK/tiles-$1/made" ]; then
+        echo "Making $1 tiles in $WORK/tiles-$1 ..."
+        rm -rf "$WORK/tiles-$1"
+        python3 "$ROOT/bench/make_maps.py" "$SOURCE" "$WORK/tiles-$1" "$FIRST_NUMBER" "$1"
+        touch "$WORK/tiles-$1/made"
+    fi
+}
+
+# join_tiles COUNT: $WORK/tiles-COUNT.img, made afresh by the twk under test.
+# The family ID is there for -S, which writes no TDB without one.
+join_tiles() {
+    rm -f "$WORK/tiles-$1.img"
+    "$TWK" -LicenseAcknowledge -j -m "Bench tiles" -f 2001,1 -o "$WORK/tiles-$1.img" \
+        "$WORK/tiles-$1"/*.img >/dev/null
+}
+
+make_tiles "$TILES"
+[ "$SCALE" = only ] || make_tiles 50
+tiles=$WORK/tiles-$TILES
+echo "Joining the $TILES tiles into $WORK/tiles-$TILES.img ..."
+join_tiles "$TILES"
+joined=$WORK/tiles-$TILES.img
+tile_bytes=$(stat -c %s "$SOURCE")
+
+# The sides of the pairs; $1 is the run's own, empty folder.
+join_twk() { run "$TWK" -LicenseAcknowledge -j -o "$1/joined.img" "$tiles"/*.img; }
+join_cat() { cat "$tiles"/*.img >"$1/cat.img"; }
+split_twk() { run "$TWK" -LicenseAcknowledge -s -o "$1" "$joined"; }
+mapsource_twk() { run "$TWK" -LicenseAcknowledge -S -o "$1" "$joined"; }
+copy_tiles() { run cp "$tiles"/*.img "$1"/; }
+info_twk() { run "$TWK" -LicenseAcknowledge -i "$tiles"/*.img; }
+info_loop() { run "$LOOP" "$tiles"/*.img; }
+write_twk() { run "$TWK" -LicenseAcknowledge -w -e +1 "$WORK/write.img"; }
+info_joined() { run "$TWK" -LicenseAcknowledge -i "$joined"; }
+
+# count_img DIR: the number of .img files in DIR.
+count_img() { find "$1" -maxdepth 1 -name '*.img' | wc -l; }
+
+if [ "$SCALE" != only ]; then
+    # Read once, so that the first run finds them cached as the others do.
+    cat "$tiles"/*.img "$joined" >/dev/null
+    echo
+    echo "$TILES tiles of $tile_bytes bytes; joined file $(stat -c %s "$joined") bytes;" \
+         "$RUNS pairs a case"
+    echo
+
+    paired join "$RUNS" join_twk join_cat
+    rm -rf "$WORK/out"
+    show_pair "a. twk -j of the tiles / cat of the tiles" "twk -j" "cat"
+
+    paired split "$RUNS" split_twk copy_tiles
+    made=$(count_img "$WORK/out/1a")
+    rm -rf "$WORK/out"
+    show_pair "b. twk -s of the joined file / cp of the tiles ($made maps written)" "twk -s" "cp"
+
+    paired mapsource "$RUNS" mapsource_twk copy_tiles
+    made=$(count_img "$WORK/out/1a")
+    rm -rf "$WORK/out"
+    show_pair "c. twk -S of the joined file / cp of the tiles ($made maps written)" "twk -S" "cp"
+
+    paired info "$RUNS" info_twk info_loop
+    rm -rf "$WORK/out"
+    show_pair "d. twk -i of the tiles / open_read_loop of the tiles" "twk -i" "open_read_loop"
+
+    cp "$joined" "$WORK/write.img"
+    paired write "$RUNS" write_twk info_joined
+    rm -rf "$WORK/out"
+    show_pair "e. twk -w -e +1 of the joined file / twk -i of it" "twk -w" "twk -i"
+
+    echo "f. peak memory: twk -j of the $TILES tiles $(peak_mib join_twk) MiB," \
+         "twk -w -e +1 of the joined file $(peak_mib write_twk) MiB"
+    rm -f "$WORK/write.img"
+fi
+
+if [ "$SCALE" != 0 ]; then
+    big=$((TILES * 5))
+    big_tiles=$WORK/tiles-$big
+    big_joined=$WORK/tiles-$big.img
+    # The large set goes again however this ends: it takes gigabytes.
+    trap 'rm -rf "$WORK/out" "$big_tiles" "$big_joined"' EXIT
+    trap 'exit 130' INT TERM
+    # free_gib_short NEED_BYTES: how many GiB are missing in $WORK for
+    # NEED_BYTES and 2 GiB to spare (0 if none).
+    free_gib_short() {
+        df -Pk "$WORK" | awk -v need="$1" \
+            'NR == 2 { short = (need / 1024 + 2097152 - $4) / 1048576; print (short > 0 ? int(short) + 1 : 0) }'
+    }
+    # The joined file outgrows the tiles: with more blocks than a FAT can
+    # count the blocks grow, and every subfile is padded to a whole block
+    # (11,500 tiles of 0.58 MB join into about 15 GB). Room for the tiles
+    # (unless made), the joined file and one pair's outputs (the pairs here
+    # remove theirs as they go), guessing 2.6 times the tiles' bytes for a
+    # joined file; checked again once the joined file is there.
+    times=5.2
+    [ -f "$big_tiles/made" ] || times=6.2
+    short=$(free_gib_short "$(awk -v t="$tile_bytes" -v b="$big" -v x="$times" 'BEGIN { printf "%.0f\n", t * b * x }')")
+    if [ "$short" -gt 0 ]; then
+        echo "The scale runs need about $short GiB more free space in $WORK." >&2
+        exit 1
+    fi
+    make_tiles "$big"
+    echo "Joining the $big tiles into $big_joined ..."
+    join_tiles "$big"
+    big_bytes=$(stat -c %s "$big_joined")
+    short=$(free_gib_short $((big_bytes + $(stat -c %s "$joined"))))
+    if [ "$short" -gt 0 ]; then
+        echo "The scale runs need about $short GiB more free space in $WORK." >&2
+        exit 1
+    fi
+    cat "$big_tiles"/*.img "$big_joined" "$tiles"/*.img "$joined" >/dev/null
+
+    join_big() { run "$TWK" -LicenseAcknowledge -j -o "$1/joined.img" "$big_tiles"/*.img; }
+    info_big() { run "$TWK" -LicenseAcknowledge -i "$big_joined"; }
+
+    echo
+    echo "Scale: $big tiles against $TILES, $SCALE_RUNS pairs; joined files of $big_bytes and" \
+         "$(stat -c %s "$joined") bytes (5.00 is in step with the tiles)"
+    PAIR_CLEAN=1
+    paired scale-join "$SCALE_RUNS" join_big join_twk
+    show_pair "twk -j of $big tiles / of $TILES" "$big" "$TILES"
+    paired scale-info "$SCALE_RUNS" info_big info_joined
+    show_pair "twk -i of the $big-map file / of the $TILES-map file" "$big" "$TILES"
+    PAIR_CLEAN=
+    rm -rf "$WORK/out" "$big_tiles" "$big_joined"
+    trap - EXIT INT TERM
+    [ "$SCALE" = only ] && exit 0
+fi
+
+# Threads: the clone calls of a join of 50 tiles that start a thread.
+rm -rf "$WORK/out"
+mkdir -p "$WORK/out"
+strace -f -e trace=clone,clone3 -o "$WORK/threads.txt" \
+    "$TWK" -LicenseAcknowledge -j -o "$WORK/out/joined.img" "$WORK/tiles-50"/*.img >/dev/null
+rm -rf "$WORK/out"
+threads=$(grep -E '(^|[ ])clone3?\(.*CLONE_THREAD' "$WORK/threads.txt" | grep -cv '= -1' || true)
+echo
+if [ "$threads" -eq 0 ]; then
+    echo "threads: none (twk -j of 50 tiles)"
+else
+    echo "threads: $threads started by twk -j of 50 tiles (see $WORK/threads.txt)"
+    exit 1
+fi
