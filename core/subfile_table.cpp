@@ -315,7 +315,9 @@ int fill_subfiles(InputFile& file)
         return 0;
     uint32_t filled = 0;
     int result = 1;
-    std::vector<uint32_t> owners;
+    // One owner row per block of the file: kept from input to input, so a
+    // file of many inputs does not take and zero fresh memory for each.
+    thread_local std::vector<uint32_t> owners;
     if (!resize_rows(owners, file.total_blocks))
         return 0;
     for (size_t position = 0; position < file.fat_slots.size() && result; ++position) {
