@@ -29,6 +29,7 @@
 #include "core/host.h"
 #include "platform/platform.h"
 #include "core/img_format.h"
+#include "core/read_window.h"
 #include "core/task_options.h"
 
 MessageText fn_OuOfMe{"fn_OuOfMe", "Out of memory.\n", "Brak pamięci.\n"};
@@ -96,6 +97,7 @@ void report_open_error(const char* name) { log_message(fn_OpErFS.text(), name); 
 
 int open_input_file(InputFile& input, const char* mode)
 {
+    release_read_window(input);
     input.read_only = mode[0] == 'r' && !strchr(mode, '+');
     input.stream = open_file(input.path.c_str(), mode);
     if (!input.stream) {
@@ -112,6 +114,7 @@ void close_input_file(InputFile& input)
     if (input.stream)
         fclose(input.stream);
     input.stream = nullptr;
+    release_read_window(input);
 }
 
 int check_file_exists(const char* path) { return check_file_access(path, 0) == 0; }

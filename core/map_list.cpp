@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 #include "core/files.h"
 #include "core/header_knowledge.h"
@@ -286,53 +288,91 @@ static void bind_record(MapEntry& map, MpsRecordRef& record)
     record.code_page = map.code_page;
 }
 
-// The 8-character names a map numbered m may have: "I%07X" (numbers of up
-// to 7 hexadecimal digits) and "%08u" (up to 99999999).
-static bool map_has_number_name(const MapEntry& map, uint32_t m)
-{
-    char name[16];
-    if (m <= 0xFFFFFFF) {
-        snprintf(name, sizeof name, "I%07X", m);
-        if (memcmp(map.name, name, name_length) == 0)
-            return true;
-    }
-    if (m <= 99999999) {
-        snprintf(name, sizeof name, "%08u", m);
-        if (memcmp(map.name, name, name_length) == 0)
-            return true;
-    }
-    return false;
-}
+// The maps of each key in map order, and how far each key's list has been
+// used up. A map once bound stays bound, so the first unbound map of a key
+// is never before its cursor: each record costs one look-up and the
+// cursors move over every map at most once.
+template <class Key>
+class MapQueues {
+public:
+    void add(Key key, MapEntry* map) { lists_[key].maps.push_back(map); }
 
+    // The first map of key in map order that has no record yet, or null.
+    MapEntry* first_unbound(Key key)
+    {
+        auto it = lists_.find(key);
+        if (it == lists_.end())
+            return nullptr;
+        List& list = it->second;
+        while (list.next < list.maps.size() && list.maps[list.next]->mps_record)
+            ++list.next;
+        return list.next < list.maps.size() ? list.maps[list.next] : nullptr;
+    }
+
+private:
+    struct List {
+        std::vector<MapEntry*> maps;
+        size_t next = 0;
+    };
+    std::unordered_map<Key, List> lists_;
+};
+
+// Each 'L' record with a map number takes the first map, in map order, of
+// that number that has no record yet.
 static void bind_by_number(InputFile& file)
 {
+    MapQueues<uint32_t> by_number;
+    for (MapEntry* map : file.maps)
+        by_number.add(map->map_number, map);
     for (MpsRecordRef& record : file.mps_records) {
         uint32_t m = record.letter == 'L' ? mps_map_number(mps_record_bytes(file, record)) : 0;
         if (m == 0)
             continue;
-        for (MapEntry* map : file.maps) {
-            if (!map->mps_record && map->map_number == m) {
-                bind_record(*map, record);
-                break;
-            }
-        }
+        if (MapEntry* map = by_number.first_unbound(m))
+            bind_record(*map, record);
     }
 }
 
+// The first 8 name characters of a map as one key.
+static uint64_t name_key(const char* name)
+{
+    uint64_t key = 0;
+    memcpy(&key, name, name_length);
+    return key;
+}
+
+// Each 'L' record still unbound takes the first map, in map order, without a
+// record whose name is one its number may have ("I%07X" or "%08u"; a record
+// without a number looks for those of 0).
 static void bind_by_name(InputFile& file)
 {
+    MapQueues<uint64_t> by_name;
+    std::unordered_map<const MapEntry*, size_t> position;
+    for (size_t i = 0; i < file.maps.size(); ++i) {
+        by_name.add(name_key(file.maps[i]->name), file.maps[i]);
+        position[file.maps[i]] = i;
+    }
     for (MpsRecordRef& record : file.mps_records) {
         if (record.letter != 'L' || record.matched)
             continue;
         uint32_t m = mps_map_number(mps_record_bytes(file, record));
-        for (MapEntry* map : file.maps) {
-            if (!map->mps_record && map_has_number_name(*map, m)) {
-                bind_record(*map, record);
-                if (map->map_number == 0)
-                    map->map_number = m;
-                break;
-            }
+        MapEntry* map = nullptr;
+        char name[16];
+        if (m <= 0xFFFFFFF) {
+            snprintf(name, sizeof name, "I%07X", m);
+            map = by_name.first_unbound(name_key(name));
         }
+        if (m <= 99999999) {
+            snprintf(name, sizeof name, "%08u", m);
+            MapEntry* decimal = by_name.first_unbound(name_key(name));
+            if (decimal && (!map || position[decimal] < position[map]))
+                map = decimal;
+        }
+        if (!map)
+            continue;
+        bind_record(*map, record);
+        if (map->map_number == 0)
+            map->map_number = m;
     }
 }
 

@@ -3,8 +3,12 @@
 // The container test looks at no more than the first 16 KiB: "GARMIN" at 0x41
 // (or its XOR-ed form, which gives away the XOR byte), then the signature.
 // Everything else is a single file, classified by name and signature. The
-// header+FAT area is read in one piece and kept with the XOR undone, trimmed
-// after its last used entry when that saves more than a block.
+// header+FAT area is taken from those first bytes when it lies inside them
+// (else the rest is read in one piece) and kept with the XOR undone, trimmed
+// after its last used entry when that saves more than a block. An input costs
+// an open, the size from the file's status, one read of its start and the
+// reads of the subfile headers, which the read window gathers into as few
+// reads as their places allow.
 #include "core/reader.h"
 
 #include "core/file_names.h"
@@ -13,6 +17,7 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <cstring>
 #include <initializer_list>
 #include <new>
 #include <string>
@@ -23,9 +28,11 @@
 #include "core/host.h"
 #include "core/img_format.h"
 #include "core/map_list.h"
+#include "core/read_window.h"
 #include "core/subfile_headers.h"
 #include "core/subfile_table.h"
 #include "core/task_options.h"
+#include "platform/platform.h"
 
 MessageText od_ReaFiS{"od_ReaFiS", "Reading file %s.\n", "Czytanie pliku %s.\n"};
 MessageText od_WHDGFS{"od_WHDGFS", "Wrong header (DSKIMG GARMIN), file %s.\n",
@@ -79,16 +86,12 @@ static constexpr uint64_t unknown_size = UINT64_MAX;
 
 int read_file_size(InputFile& file)
 {
-    if (!file.stream || fseeko(file.stream, 0, SEEK_END) != 0) {
+    uint64_t length = 0;
+    if (!platform::file_length(file.stream, length)) {
         report_seek_error(file.path.c_str());
         return 0;
     }
-    off_t end = ftello(file.stream);
-    file.file_size = end < 0 ? unknown_size : static_cast<uint64_t>(end);
-    if (fseeko(file.stream, 0, SEEK_SET) != 0) {
-        report_seek_error(file.path.c_str());
-        return 0;
-    }
+    file.file_size = length;
     return poll_stop_request() ? 0 : 1;
 }
 
@@ -157,6 +160,22 @@ static bool make_fat_slots(InputFile& file)
     return true;
 }
 
+// Makes to a copy of the n bytes at from; false, with the message, when
+// there is no room.
+static bool copy_bytes(std::vector<uint8_t>& to, const uint8_t* from, uint64_t n)
+{
+    try {
+        to.assign(from, from + n);
+    } catch (const std::bad_alloc&) {
+        log_message(fn_OuOfMe.text());
+        return false;
+    } catch (const std::length_error&) {
+        log_message(fn_OuOfMe.text());
+        return false;
+    }
+    return true;
+}
+
 // Reads the header+FAT area of a container whose first bytes (XOR undone)
 // are head, and fills the header and FAT fields.
 static int read_container_header(InputFile& file, ByteView head)
@@ -185,24 +204,28 @@ static int read_container_header(InputFile& file, ByteView head)
         return 0;
     }
 
-    if (!reserve_bytes(file.header_buffer, h))
-        return 0;
-    if (fseeko(file.stream, 0, SEEK_SET) != 0) {
-        report_seek_error(path);
-        return 0;
+    // The area usually lies inside the first bytes already read; a longer
+    // one is read whole, its first bytes taken from those.
+    ByteView area = head.sub(0, h);
+    bool read_whole = area.size() != h;
+    if (read_whole) {
+        if (!reserve_bytes(file.header_buffer, h))
+            return 0;
+        memcpy(file.header_buffer.data(), head.data(), head.size());
+        uint32_t rest = static_cast<uint32_t>(h - head.size());
+        if (!platform::read_at(file.stream, head.size(), file.header_buffer.data() + head.size(), rest)) {
+            report_read_error(path);
+            return 0;
+        }
+        if (file.xor_mask)
+            xor_buffer(file.header_buffer.data() + head.size(), rest, file.xor_mask);
+        area = ByteView(file.header_buffer);
     }
-    if (fread(file.header_buffer.data(), 1, h, file.stream) != h) {
-        report_read_error(path);
-        return 0;
-    }
-    if (file.xor_mask)
-        xor_buffer(file.header_buffer.data(), static_cast<uint32_t>(h), file.xor_mask);
 
     // Entries with a blank name after the header+FAT entry continue it; the
     // subfiles' FAT starts at the first named one.
-    ByteView fat(file.header_buffer);
     uint64_t fat_offset = first_fat + FatEntry::size;
-    while (fat_offset + FatEntry::size <= h && has_blank_fat_name(fat, fat_offset))
+    while (fat_offset + FatEntry::size <= h && has_blank_fat_name(area, fat_offset))
         fat_offset += FatEntry::size;
     file.fat_offset = static_cast<uint32_t>(fat_offset);
     file.header_blocks = static_cast<uint32_t>((h + file.block_size - 1) / file.block_size);
@@ -213,12 +236,16 @@ static int read_container_header(InputFile& file, ByteView head)
     // more than a block.
     uint64_t trimmed = fat_offset + FatEntry::size;
     for (uint64_t entry = fat_offset; entry + FatEntry::size <= h; entry += FatEntry::size)
-        if (fat.u8(entry + FatEntry::flag) != 0)
+        if (area.u8(entry + FatEntry::flag) != 0)
             trimmed = entry + FatEntry::size;
-    if (h > trimmed + file.block_size) {
-        file.header_buffer.resize(trimmed);
-        file.header_buffer.shrink_to_fit();
+    if (h > trimmed + file.block_size)
         h = trimmed;
+    if (!read_whole) {
+        if (!copy_bytes(file.header_buffer, area.data(), h))
+            return 0;
+    } else if (h < file.header_buffer.size()) {
+        file.header_buffer.resize(h);
+        file.header_buffer.shrink_to_fit();
     }
     file.header_length = file.fat_end = static_cast<uint32_t>(h);
     file.fat_entry_count = static_cast<uint32_t>((h - fat_offset) / FatEntry::size);
@@ -233,25 +260,23 @@ int read_img_header(InputFile& file)
 {
     const char* path = file.path.c_str();
     uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(file.file_size, detection_size));
-    std::vector<uint8_t> head(n);
-    if (fseeko(file.stream, 0, SEEK_SET) != 0) {
-        report_seek_error(path);
-        return 0;
-    }
-    if (n && fread(head.data(), 1, n, file.stream) != n) {
+    ByteView head = fill_read_window(file, 0, n);
+    if (head.size() != n) {
         report_read_error(path);
         return 0;
     }
-    int x = detect_container(ByteView(head));
+    int x = detect_container(head);
     if (x >= 0) {
         // The XOR byte is only believed once the signature has confirmed it:
         // a single file must never be read through a mask.
         file.xor_mask = uint32_t(x) * 0x01010101u;
-        if (file.xor_mask)
-            xor_buffer(head.data(), n, file.xor_mask);
-        return read_container_header(file, ByteView(head));
+        return read_container_header(file, unmask_read_window(file));
     }
-    if (!recognise_single_file(file, ByteView(head))) {
+    // The window holds the bytes as they are; a mask set on the file before
+    // would make them differ from what its reads give.
+    if (file.xor_mask)
+        release_read_window(file);
+    if (!recognise_single_file(file, head)) {
         log_message(od_WHDGFS.text(), path);
         return 0;
     }
@@ -401,6 +426,7 @@ int read_input_file(InputFile& file)
     if (task_options.announce_files)
         log_message(od_ReaFiS.text(), path);
     debug_message(DBG_READ, "czytanie pliku %s\n", path);
+    ReadWindowScope window(file);
     if (!open_input_file(file, "rb"))
         return fail_read(file, READ_OPEN_FAILED);
     if (!read_file_size(file))

@@ -36,7 +36,7 @@ extern MessageText od_FiTBFS;
 // Reads an InputFile whose path is set and whose other fields are zero. 1 when
 // it was read; 0 when not, with `status` telling where and one error counted.
 int read_input_file(InputFile& file);
-// Takes the file's size into `file_size` and seeks back to the start.
+// Takes the file's size into `file_size`; the stream's position stays.
 int read_file_size(InputFile& file);
 // Reads and checks the header and the FAT area, or hands the file to
 // recognise_single_file.

@@ -16,6 +16,7 @@
 #include "core/header_knowledge.h"
 #include "core/host.h"
 #include "core/input_file.h"
+#include "core/read_window.h"
 #include "core/reader.h"
 
 SubfileKind header_subfile_kind(const InputFile& file, const SubfileEntry* subfile)
@@ -28,14 +29,22 @@ uint32_t header_subfile_length(const InputFile& file, const SubfileEntry* subfil
     return subfile ? subfile->length : file.data_length;
 }
 
+// While the input is being read its header bytes come from the read window;
+// whatever the window cannot serve goes the usual way, which also says what
+// is wrong.
 int read_header_bytes(InputFile& file, const SubfileEntry* subfile, uint32_t offset, void* buffer, uint32_t n)
 {
-    if (subfile)
+    if (subfile) {
+        if (read_subfile_through_window(file, subfile->fat_slot, offset, buffer, n))
+            return transfer_stop_hold || !poll_stop_request() ? 1 : 0;
         return read_subfile_data(file, subfile->fat_slot, offset, buffer, n);
+    }
     if (uint64_t(offset) + n > file.data_length) {
         log_message(fn_ReSEFS.text(), file.path.c_str());
         return 0;
     }
+    if (read_file_through_window(file, offset, buffer, n))
+        return transfer_stop_hold || !poll_stop_request() ? 1 : 0;
     return read_file_at(file, buffer, offset, n);
 }
 
@@ -255,10 +264,15 @@ int read_lbl_header(InputFile& file, SubfileEntry* subfile)
     info->code_page = lbl.u16(0xAA);
     if (info->code_page == 0)
         info->code_page = lbl.u16(0xAC);
-    if (lbl.u16(0) >= 410 && info->bytes_read() >= 410) {
+    if (lbl.u16(0) >= 410 && lbl.size() >= 410) {
         static const uint32_t extra_fields[5] = {0x184, 0x188, 0x18C, 0x192, 0x196};
         for (int i = 0; i < 5; ++i)
             info->extra[i] = lbl.u32(extra_fields[i]);
+    }
+    // Every field wanted later is in the record now, but for the first bytes.
+    if (info->header.size() > LblInfo::kept_header_bytes) {
+        info->header.resize(LblInfo::kept_header_bytes);
+        info->header.shrink_to_fit();
     }
     owner_of(file, subfile).lbl_info = std::move(info);
     return 1;

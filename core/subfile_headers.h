@@ -62,10 +62,13 @@ struct LblInfo {
     uint32_t sort_length = 0;  // LBL 0xB4
     std::array<uint32_t, 5> extra{};  // LBL 0x184, 0x188, 0x18C, 0x192, 0x196 of long headers
     uint32_t code_page = 0;
-    std::vector<uint8_t> header;  // at most 1024 bytes
+    // The first bytes of the header as read: up to and with the label
+    // section's place (0x15, 0x19) and the label coding (0x1E); the reader
+    // takes every other field it needs into the record.
+    std::vector<uint8_t> header;
     std::string sort_descriptor;  // at most 198 bytes
 
-    uint32_t bytes_read() const { return static_cast<uint32_t>(header.size()); }
+    static constexpr uint32_t kept_header_bytes = 0x1F;
 };
 
 // A DEM subfile, or the DEM part of a GMP.

@@ -123,45 +123,49 @@ size_t slot_of_entry(const InputFile& file, uint32_t entry)
 
 // The index rows of the first entries, in FAT order, and the name
 // list beside them. A later first entry of a name supersedes the earlier
-// one, whose row goes and whose slot is marked dropped.
+// one, whose row goes and whose slot is marked dropped. One stable sort by
+// name gathers the first entries of each name with the latest last, so the
+// work grows as n log n however many names repeat.
 bool build_subfile_index(InputFile& file, uint32_t count)
 {
     ByteView fat(file.header_buffer);
     SubfileIndex& index = file.subfile_index;
+    std::vector<uint32_t> firsts;  // slot rows of the first entries, FAT order
     try {
-        index.rows.clear();
-        index.rows.reserve(count);
+        firsts.reserve(count);
+        for (uint32_t i = 0; i < file.fat_slots.size(); ++i)
+            if (is_first_entry(fat, file.fat_slots[i].entry_offset))
+                firsts.push_back(i);
+        std::vector<uint32_t> by_name(firsts);
+        std::stable_sort(by_name.begin(), by_name.end(), [&](uint32_t a, uint32_t b) {
+            return compare_entry_names(fat, file.fat_slots[a].entry_offset, file.fat_slots[b].entry_offset,
+                                       FatEntry::full_name_length) < 0;
+        });
         index.sorted_names.clear();
-        index.sorted_names.reserve(count);
+        for (size_t k = 0; k < by_name.size(); ++k) {
+            FatSlot& slot = file.fat_slots[by_name[k]];
+            uint32_t next = k + 1 < by_name.size() ? file.fat_slots[by_name[k + 1]].entry_offset : no_entry;
+            if (next != no_entry && same_full_name(fat, slot.entry_offset, next)) {
+                slot.index_row = -2;
+                debug_message(DBG_READ, "wpis FAT %x zastapiony przez %x\n", slot.entry_offset, next);
+                continue;
+            }
+            index.sorted_names.push_back(slot.entry_offset);
+        }
+        index.rows.clear();
+        index.rows.reserve(index.sorted_names.size());
+        for (uint32_t i : firsts) {
+            FatSlot& slot = file.fat_slots[i];
+            if (slot.index_row == -2)
+                continue;
+            slot.index_row = static_cast<int32_t>(index.rows.size());
+            index.rows.push_back({slot.entry_offset, 0, nullptr});
+        }
     } catch (const std::exception&) {
         log_message(fn_OuOfMe.text());
         return false;
     }
-    for (FatSlot& slot : file.fat_slots) {
-        uint32_t entry = slot.entry_offset;
-        if (!is_first_entry(fat, entry))
-            continue;
-        auto& names = index.sorted_names;
-        auto at = std::lower_bound(names.begin(), names.end(), entry, [&](uint32_t a, uint32_t b) {
-            return compare_entry_names(fat, a, b, FatEntry::full_name_length) < 0;
-        });
-        if (at != names.end() && same_full_name(fat, *at, entry)) {
-            auto gone = std::find_if(index.rows.begin(), index.rows.end(),
-                                     [&](const SubfileIndexEntry& r) { return r.first_entry_offset == *at; });
-            size_t row = static_cast<size_t>(gone - index.rows.begin());
-            file.fat_slots[slot_of_entry(file, *at)].index_row = -2;
-            debug_message(DBG_READ, "wpis FAT %x zastapiony przez %x\n", *at, entry);
-            index.rows.erase(gone);
-            for (size_t r = row; r < index.rows.size(); ++r)
-                file.fat_slots[slot_of_entry(file, index.rows[r].first_entry_offset)].index_row =
-                    static_cast<int32_t>(r);
-            *at = entry;
-        } else {
-            names.insert(at, entry);
-        }
-        slot.index_row = static_cast<int32_t>(index.rows.size());
-        index.rows.push_back({entry, 0, nullptr});
-    }
+    index.sorted_names.shrink_to_fit();
     return true;
 }
 
@@ -315,7 +319,9 @@ int fill_subfiles(InputFile& file)
         return 0;
     uint32_t filled = 0;
     int result = 1;
-    std::vector<uint32_t> owners;
+    // One owner row per block of the file: kept from input to input, so a
+    // file of many inputs does not take and zero fresh memory for each.
+    thread_local std::vector<uint32_t> owners;
     if (!resize_rows(owners, file.total_blocks))
         return 0;
     for (size_t position = 0; position < file.fat_slots.size() && result; ++position) {

@@ -52,6 +52,27 @@ bool read_at(FILE* stream, uint64_t offset, void* bytes, size_t n)
     return true;
 }
 
+bool file_length(FILE* stream, uint64_t& length)
+{
+    if (!stream)
+        return false;
+    int fd = fileno(stream);
+    struct stat status {};
+    if (fstat(fd, &status) != 0)
+        return false;
+    if (S_ISREG(status.st_mode)) {
+        length = static_cast<uint64_t>(status.st_size);
+        return true;
+    }
+    // A device's length is where its end lies; pread does not use the
+    // position, so it is left there.
+    off_t end = lseek(fd, 0, SEEK_END);
+    if (end < 0)
+        return false;
+    length = static_cast<uint64_t>(end);
+    return true;
+}
+
 bool set_file_length(FILE* stream, uint64_t size)
 {
     return stream && size <= static_cast<uint64_t>(INT64_MAX) && ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;

@@ -70,6 +70,10 @@ namespace platform {
 bool write_at(FILE* stream, uint64_t offset, const void* bytes, size_t n);
 // All n bytes at offset; false on an error or an early end of file.
 bool read_at(FILE* stream, uint64_t offset, void* bytes, size_t n);
+// The length of the stream's file without moving its position: a regular
+// file's size from its status, anything else (a device) by where its end is.
+// False when it has none (a pipe) or it cannot be learned.
+bool file_length(FILE* stream, uint64_t& length);
 // Makes the file exactly size bytes long; bytes never written read as zeros.
 bool set_file_length(FILE* stream, uint64_t size);
 

@@ -232,6 +232,53 @@ TEST_F(MapList, LRecordsBindByNumberByNameThenByOrder)
     EXPECT_EQ(ids(file, by_order), std::make_pair(5u, 3u));
 }
 
+// Maps that share a number, or the names a number may have, stand in FAT
+// order apart from their name order; the records come in yet another order.
+// Each record takes the first map of its number (or name) in map order that
+// is still free, whichever of its two names that map has.
+TEST_F(MapList, RepeatedNumbersAndNamesBindInMapOrderWhateverTheRecordOrder)
+{
+    ImgBuilder b;
+    b.add_subfile("00000003", "TRE", tre_subfile({.map_id = 7}));
+    b.add_subfile("00000001", "TRE", tre_subfile({.map_id = 9}));
+    b.add_subfile("00000002", "TRE", tre_subfile({.map_id = 7}));
+    b.add_subfile("00000004", "TRE", tre_subfile({.map_id = 9}));
+    // Numbers of no record: these bind by their names only.
+    b.add_subfile("I0000050", "TRE", tre_subfile({.map_id = 901}));
+    b.add_subfile("00000096", "TRE", tre_subfile({.map_id = 902}));
+    b.add_subfile("00000080", "TRE", tre_subfile({.map_id = 903}));
+    b.add_subfile("I0000060", "TRE", tre_subfile({.map_id = 904}));
+    // The product ID tells the records apart.
+    b.add_subfile("MAKEGMAP", "MPS",
+                  mps_l_record(1, 5, 9, {"a"}) + mps_l_record(2, 5, 7, {"b"}) + mps_l_record(3, 5, 0x50, {"c"}) +
+                      mps_l_record(4, 5, 7, {"d"}) + mps_l_record(5, 5, 96, {"e"}) + mps_l_record(6, 5, 9, {"f"}) +
+                      mps_l_record(7, 5, 0x50, {"g"}) + mps_l_record(8, 5, 0x60, {"h"}) + mps_l_record(9, 5, 7, {"i"}));
+    InputFile file;
+    ASSERT_EQ(read_built(b, file), 1);
+    EXPECT_EQ(log, "");
+    ASSERT_EQ(file.mps_record_count, 9u);
+    // The map list is in FAT order, not in name order.
+    EXPECT_EQ(names(file), "00000003 00000001 00000002 00000004 I0000050 00000096 00000080 I0000060 MAKEGMAP ");
+
+    auto product = [&](const char* name) { return ids(file, map_named(file, name)).second; };
+    EXPECT_EQ(product("00000003"), 2u);
+    EXPECT_EQ(product("00000001"), 1u);
+    EXPECT_EQ(product("00000002"), 4u);
+    EXPECT_EQ(product("00000004"), 6u);
+    // 0x50 is "I0000050" or "00000080": the first in map order goes first.
+    EXPECT_EQ(product("I0000050"), 3u);
+    EXPECT_EQ(product("00000080"), 7u);
+    // 96 is "I0000060" or "00000096": here the decimal name comes first.
+    EXPECT_EQ(product("00000096"), 5u);
+    EXPECT_EQ(product("I0000060"), 8u);
+    EXPECT_EQ(map_named(file, "I0000050").map_number, 901u);
+    // A third map of number 7 there is not; by order the record finds every
+    // TRE's map already bound.
+    EXPECT_EQ(file.mps_records[8].matched, 0);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(file.mps_records[i].matched, 1) << i;
+}
+
 TEST_F(MapList, FamilyRecordsTakeTheDominantCodePageOfTheirMaps)
 {
     ImgBuilder b;

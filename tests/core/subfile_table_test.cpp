@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "core/files.h"
 #include "core/img_format.h"
@@ -88,6 +90,55 @@ TEST_F(SubfileTable, TheLaterFirstEntryOfANameIsTheSubfile)
     // The dropped entry sorts after every other slot.
     EXPECT_EQ(file.fat_slots.back().index_row, -2);
     EXPECT_EQ(file.fat_slots.back().entry_offset, row_offset(b, 0));
+}
+
+// Names in falling order and three copies of one name spread over the FAT:
+// the rows are the last copy of each name in FAT order, the name list is in
+// byte order, and every earlier copy is dropped.
+TEST_F(SubfileTable, RepeatedNamesInAnyOrderKeepTheirLastCopy)
+{
+    ImgBuilder b;
+    std::vector<int> added;
+    const char* names[] = {"00000009", "00000005", "00000008", "00000005", "00000001", "00000007", "00000005",
+                           "00000008", "00000003"};
+    for (const char* name : names)
+        added.push_back(b.add_subfile(name, "LBL", lbl_subfile()));
+    InputFile file;
+    ASSERT_EQ(read_built(b, file), 1);
+    EXPECT_EQ(log, "");
+
+    // The winners, worked out from the name list alone: a copy counts when no
+    // later one has its name.
+    std::vector<uint32_t> winners;
+    std::vector<uint32_t> dropped;
+    for (size_t i = 0; i < added.size(); ++i) {
+        bool later = false;
+        for (size_t k = i + 1; k < added.size(); ++k)
+            later = later || strcmp(names[i], names[k]) == 0;
+        (later ? dropped : winners).push_back(row_offset(b, b.fat_row(added[i], 0)));
+    }
+    const SubfileIndex& index = file.subfile_index;
+    ASSERT_EQ(index.rows.size(), winners.size());
+    ASSERT_EQ(file.subfile_count, winners.size());
+    for (size_t r = 0; r < winners.size(); ++r) {
+        EXPECT_EQ(index.rows[r].first_entry_offset, winners[r]) << r;
+        ASSERT_NE(index.rows[r].subfile, nullptr);
+        EXPECT_EQ(index.rows[r].subfile->fat_entry_offset, winners[r]);
+        EXPECT_EQ(file.fat_slots[index.rows[r].slot_position].index_row, static_cast<int32_t>(r));
+    }
+    ASSERT_EQ(index.sorted_names.size(), winners.size());
+    for (size_t i = 0; i + 1 < index.sorted_names.size(); ++i)
+        EXPECT_LT(memcmp(file.header_buffer.data() + index.sorted_names[i] + FatEntry::name,
+                         file.header_buffer.data() + index.sorted_names[i + 1] + FatEntry::name,
+                         FatEntry::full_name_length),
+                  0)
+            << i;
+    for (uint32_t entry : index.sorted_names)
+        EXPECT_NE(std::find(winners.begin(), winners.end(), entry), winners.end());
+    for (const FatSlot& slot : file.fat_slots) {
+        bool was_dropped = std::find(dropped.begin(), dropped.end(), slot.entry_offset) != dropped.end();
+        EXPECT_EQ(slot.index_row == -2, was_dropped) << slot.entry_offset;
+    }
 }
 
 TEST_F(SubfileTable, OfTwoCopiesOfAPartTheHigherOneIsKept)
