@@ -682,6 +682,14 @@ static void release(std::vector<T>& table)
     std::vector<T>().swap(table);
 }
 
+void keep_header_only(InputFile& input)
+{
+    if (input.header_buffer.size() <= ImgHeader::size)
+        return;
+    input.header_buffer.resize(ImgHeader::size);
+    input.header_buffer.shrink_to_fit();
+}
+
 void free_input_file(InputFile& input)
 {
     release(input.header_buffer);

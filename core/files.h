@@ -183,5 +183,10 @@ void clamp_longitude_down(double& value, int bits);
 // Releases everything an InputFile owns (its stream is left as it is); a
 // second call does nothing.
 void free_input_file(InputFile& input);
+// Releases the FAT image of a container read for a report alone: only the
+// header (the first ImgHeader::size bytes of header_buffer) stays, so
+// nothing may walk its block lists afterwards. A report of thousands of
+// files then keeps a few hundred bytes a file instead of its whole FAT.
+void keep_header_only(InputFile& input);
 // Releases every input and empties the list.
 int free_input_file_list(InputList& list);

@@ -222,6 +222,13 @@ int read_tre_header(InputFile& file, SubfileEntry* subfile)
         for (const SectionDescriptor& section : section_descriptors(SUB_TRE).first(tre_leading_sections))
             extent = std::min(extent, tre.u32(section.offset));
         info->header_extent = extent;
+        // Nothing reads past the header and the texts after it: the rest of
+        // what was read (often the whole subfile) is not kept.
+        uint32_t kept = std::max(h, extent);
+        if (kept < info->header.size()) {
+            info->header.resize(kept);
+            info->header.shrink_to_fit();
+        }
     }
     // Levels run from the coarsest down; the top one is usually marked
     // inherited (bit 7), so the first level without the mark is the
