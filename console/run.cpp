@@ -168,13 +168,12 @@ int run_command(InputList& inputs)
         print_line("Input files missing.", "Brak plików wejściowych.");
         return 3;
     }
-    // A report alone never walks a block list again once a file is read.
-    bool report_only = o.show_info && !o.join_maps && !o.split_mode && !o.write_changes;
+    // A report or a join opens each input a few times at most: its FAT image
+    // is read again on each open instead of being kept for all of them.
+    o.fat_images_on_demand = o.join_maps || (o.show_info && !o.split_mode && !o.write_changes);
     for (auto& input : inputs) {
         if (!read_input_file(*input))
             return 2;
-        if (report_only)
-            keep_header_only(*input);
     }
     if (o.show_info) {
         for (auto& input : inputs)

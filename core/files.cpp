@@ -21,6 +21,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -95,6 +96,28 @@ void report_open_error(const char* name) { log_message(fn_OpErFS.text(), name); 
 
 // ---------------------------------------------------------------- opening and creating
 
+// The hash that tells a FAT image read back from the one released.
+static uint64_t image_hash(const std::vector<uint8_t>& image)
+{
+    return std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+}
+
+// Reads the released FAT image of an open container back; 0 after a message
+// when it cannot, or when the file no longer holds the image it had.
+static int read_back_fat_image(InputFile& input)
+{
+    if (!reserve_bytes(input.header_buffer, input.header_length) ||
+        !read_file_at(input, input.header_buffer.data(), 0, input.header_length))
+        return 0;
+    if (image_hash(input.header_buffer) != input.fat_image_hash) {
+        log_message(fn_ReSEFS.text(), input.path.c_str());
+        return 0;
+    }
+    input.fat_image_released = false;
+    return 1;
+}
+
 int open_input_file(InputFile& input, const char* mode)
 {
     release_read_window(input);
@@ -102,6 +125,12 @@ int open_input_file(InputFile& input, const char* mode)
     input.stream = open_file(input.path.c_str(), mode);
     if (!input.stream) {
         report_open_error(input.path.c_str());
+        return 0;
+    }
+    if (input.fat_image_released && !read_back_fat_image(input)) {
+        fclose(input.stream);
+        input.stream = nullptr;
+        keep_header_only(input);
         return 0;
     }
     return 1;
@@ -115,6 +144,8 @@ void close_input_file(InputFile& input)
         fclose(input.stream);
     input.stream = nullptr;
     release_read_window(input);
+    if (task_options.fat_images_on_demand)
+        keep_header_only(input);
 }
 
 int check_file_exists(const char* path) { return check_file_access(path, 0) == 0; }
@@ -684,8 +715,16 @@ static void release(std::vector<T>& table)
 
 void keep_header_only(InputFile& input)
 {
-    if (input.header_buffer.size() <= ImgHeader::size)
+    if (input.fat_image_released) {
+        // What a failed read-back left is only the header again.
+        input.header_buffer.resize(std::min<size_t>(input.header_buffer.size(), ImgHeader::size));
         return;
+    }
+    if (input.kind != FILE_IMG || input.header_length <= ImgHeader::size ||
+        input.header_buffer.size() != input.header_length)
+        return;
+    input.fat_image_hash = image_hash(input.header_buffer);
+    input.fat_image_released = true;
     input.header_buffer.resize(ImgHeader::size);
     input.header_buffer.shrink_to_fit();
 }

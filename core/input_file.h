@@ -163,6 +163,10 @@ struct InputFile {
     uint32_t block_size = 0;
     uint32_t header_length = 0;          // bytes of header+FAT kept in header_buffer
     std::vector<uint8_t> header_buffer;  // header+FAT with the XOR undone
+    // Set while header_buffer holds only the header (fat_images_on_demand):
+    // the hash of the whole image, which the next open reads back and checks.
+    bool fat_image_released = false;
+    uint64_t fat_image_hash = 0;
     uint32_t code_page = 0;              // dominant code page of its texts
     uint32_t previous_code_page = 0;     // last one announced to the Files list
     uint32_t first_fat_offset = 0;       // the header+FAT entry
