@@ -1,9 +1,13 @@
 // twk -w as a process ended by signals: a SIGTERM at any moment of a run
-// over large files leaves each file as it was or with all its changes.
+// over large files leaves each file as it was or with all its changes. The
+// kills are placed by watching the first file for the run's first write, not
+// by the clock alone, so a loaded machine moves them with the run.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,6 +71,39 @@ pid_t start_twk(const std::vector<std::string>& args, const std::string& lang, c
     return started == 0 ? pid : -1;
 }
 
+// Waits until the file at path is written to or the process pid ends; true
+// when the file was written to (the run is past its start and changing
+// files). The watch is set up before the process starts.
+class WriteWatch {
+public:
+    explicit WriteWatch(const std::string& path) : fd_(inotify_init1(IN_CLOEXEC))
+    {
+        if (fd_ >= 0)
+            inotify_add_watch(fd_, path.c_str(), IN_MODIFY);
+    }
+    ~WriteWatch()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    bool wait_for_write(pid_t pid, int& status, bool& ended)
+    {
+        ended = false;
+        for (;;) {
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, 1) > 0)
+                return true;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                ended = true;
+                return false;
+            }
+        }
+    }
+
+private:
+    int fd_;
+};
+
 }  // namespace
 
 TEST(BreakSignal, ATermAtAnyMomentLeavesEveryFileWholeAndEndsAsAUserBreak)
@@ -77,7 +114,7 @@ TEST(BreakSignal, ATermAtAnyMomentLeavesEveryFileWholeAndEndsAsAUserBreak)
     std::vector<std::string> args{"-LicenseAcknowledge", "-w", "-e", "500", "-p", "22"};
     for (int f = 0; f < files; ++f) {
         paths.push_back(dir.file("maps" + std::to_string(f) + ".img"));
-        before.push_back(many_maps(10000000u + 1000u * static_cast<uint32_t>(f), 600));
+        before.push_back(many_maps(10000000u + 1000u * static_cast<uint32_t>(f), 250));
         args.push_back(paths.back());
     }
     auto restore = [&] {
@@ -85,23 +122,22 @@ TEST(BreakSignal, ATermAtAnyMomentLeavesEveryFileWholeAndEndsAsAUserBreak)
             write_file(paths[f], before[f]);
     };
 
-    // A run that only starts and stops (no input files) tells how long the
-    // start takes; the whole run, undisturbed, gives each file's changed
-    // state. The kills are spread over the time in between, when the files
-    // are being read and changed.
+    // The whole run, undisturbed, gives each file's changed state, and the
+    // time from its first write to its end, over which the kills are spread.
     std::string log = dir.file("log.txt");
-    auto start = std::chrono::steady_clock::now();
-    pid_t pid = start_twk({"-LicenseAcknowledge", "-w", "-p", "22"}, "C", log);
-    ASSERT_GT(pid, 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    auto starting = std::chrono::steady_clock::now() - start;
     restore();
-    start = std::chrono::steady_clock::now();
-    pid = start_twk(args, "C", log);
-    ASSERT_GT(pid, 0);
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    auto whole = std::chrono::steady_clock::now() - start;
+    int status = 0;
+    bool ended = false;
+    std::chrono::steady_clock::duration changing{};
+    {
+        WriteWatch watch(paths[0]);
+        pid_t pid = start_twk(args, "C", log);
+        ASSERT_GT(pid, 0);
+        ASSERT_TRUE(watch.wait_for_write(pid, status, ended));
+        auto first_write = std::chrono::steady_clock::now();
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        changing = std::chrono::steady_clock::now() - first_write;
+    }
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     for (int f = 0; f < files; ++f) {
         after.push_back(read_file(paths[f]));
@@ -115,11 +151,18 @@ TEST(BreakSignal, ATermAtAnyMomentLeavesEveryFileWholeAndEndsAsAUserBreak)
         restore();
         // Every other run in Polish, for the message's other text.
         bool polish = k % 2;
-        pid = start_twk(args, polish ? "pl_PL.UTF-8" : "C", log);
+        WriteWatch watch(paths[0]);
+        pid_t pid = start_twk(args, polish ? "pl_PL.UTF-8" : "C", log);
         ASSERT_GT(pid, 0);
-        std::this_thread::sleep_for(starting + (whole - starting) * k / kills);
-        kill(pid, SIGTERM);
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        // The first kill comes while the program starts; the others once
+        // it is changing files (from its first write on), at moments spread
+        // over that time.
+        if (k == 0 || watch.wait_for_write(pid, status, ended)) {
+            if (k > 0)
+                std::this_thread::sleep_for(changing * (k - 1) / (kills - 1));
+            kill(pid, SIGTERM);
+            ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        }
         // Killed before the handlers were set up, the run changed nothing;
         // afterwards it ends on its own, as a user break unless it had
         // already finished.
