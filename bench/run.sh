@@ -9,6 +9,7 @@
 # of 100 maps, then measures RUNS (default 7) paired runs each (the two
 # commands back to back, in turns which goes first; bench/lib.sh):
 #   twk -j  joining all the parts into one IMG   vs  cp of the parts
+#                                                 and cat of them into one file
 #   twk -i  reporting on that IMG                vs  cp of that IMG
 #   twk -s  splitting it into one IMG per map    vs  cp of that IMG
 # and prints the median ratio twk/cp with its range over the pairs, the
@@ -54,6 +55,7 @@ fi
 # The sides of the pairs; $1 is the run's own, empty folder.
 join_twk() { run "$TWK" -LicenseAcknowledge -j -m "Bench" -o "$1/joined.img" "$WORK"/parts/part*.img; }
 copy_parts() { run cp "$WORK"/parts/part*.img "$1"/; }
+cat_parts() { cat "$WORK"/parts/part*.img >"$1/cat.img"; }
 info_twk() { run "$TWK" -LicenseAcknowledge -i "$WORK/joined.img"; }
 split_twk() { run "$TWK" -LicenseAcknowledge -s -o "$1" "$WORK/joined.img"; }
 copy_joined() { run cp "$WORK/joined.img" "$1"/; }
@@ -68,6 +70,9 @@ rm -rf "$WORK/out"
 joined_bytes=$(stat -c %s "$WORK/joined.img")
 show_pair "twk -j of the parts / cp of the parts ($input_bytes bytes)" "twk -j" "cp"
 echo "    peak memory $(peak_mib join_twk) MiB twk -j, $(peak_mib copy_parts) MiB cp"
+paired join-cat "$RUNS" join_twk cat_parts
+rm -rf "$WORK/out"
+show_pair "twk -j of the parts / cat of the parts into one file" "twk -j" "cat"
 
 paired info "$RUNS" info_twk copy_joined
 rm -rf "$WORK/out"
