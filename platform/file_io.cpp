@@ -208,8 +208,6 @@ PathKind path_kind(const std::string& path)
     return S_ISDIR(status.st_mode) ? PathKind::directory : PathKind::other;
 }
 
-bool is_directory(const std::string& path) { return path_kind(path) == PathKind::directory; }
-
 bool remove_file(const std::string& path) { return unlink(path.c_str()) == 0; }
 
 }  // namespace platform

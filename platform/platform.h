@@ -103,8 +103,6 @@ MoveResult move_file_into_place(FILE* stream, const std::string& temporary, cons
 // be looked at.
 enum class PathKind { none, directory, other };
 PathKind path_kind(const std::string& path);
-// True when path names a directory (through symbolic links).
-bool is_directory(const std::string& path);
 
 // Removes a file; false when it could not.
 bool remove_file(const std::string& path);
