@@ -390,54 +390,81 @@ int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* bu
     return transfer_stopped() ? 0 : 1;
 }
 
-// The buffer every copy passes through, kept from one copy to the next and
-// never cleared: whatever is read into it is written out, nothing else.
-static std::unique_ptr<uint8_t[]> copy_buffer;
-static uint32_t copy_buffer_size = 0;
+// The buffer an output's bytes gather in, kept from one output to the next
+// and never cleared: whatever is put in it is written out, nothing else.
+static std::unique_ptr<uint8_t[]> gather_buffer;
 
-// The copy buffer with room for min(wanted, copy_piece_limit) bytes (at
-// least one); null after "Out of memory.".
-static uint8_t* reserve_copy_buffer(uint64_t wanted, uint32_t& room)
+int flush_output_run(OutputRun& run)
 {
-    room = static_cast<uint32_t>(std::clamp<uint64_t>(wanted, 1, copy_piece_limit));
-    if (copy_buffer_size < room) {
+    if (run.used == 0)
+        return 1;
+    uint32_t n = run.used;
+    run.used = 0;
+    if (!platform::write_at(run.stream, run.start, gather_buffer.get(), n)) {
+        report_write_error(run.name);
+        return 0;
+    }
+    run.start += n;
+    return 1;
+}
+
+uint8_t* output_run_room(OutputRun& run, uint64_t at, uint32_t n)
+{
+    if (!gather_buffer) {
         try {
-            copy_buffer = std::make_unique_for_overwrite<uint8_t[]>(room);
+            gather_buffer = std::make_unique_for_overwrite<uint8_t[]>(copy_piece_limit);
         } catch (const std::bad_alloc&) {
-            copy_buffer.reset();
-            copy_buffer_size = 0;
             log_message(fn_OuOfMe.text());
             return nullptr;
         }
-        copy_buffer_size = room;
     }
-    return copy_buffer.get();
+    if (n > copy_piece_limit)
+        return nullptr;
+    bool follows = run.used != 0 && at == run.start + run.used;
+    if (!follows || run.used + n > copy_piece_limit) {
+        if (!flush_output_run(run))
+            return nullptr;
+        run.start = at;
+    }
+    return gather_buffer.get() + run.used;
+}
+
+int put_output_bytes(OutputRun& run, uint64_t at, const void* bytes, uint64_t n)
+{
+    const uint8_t* from = static_cast<const uint8_t*>(bytes);
+    for (uint64_t done = 0; done < n;) {
+        uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(n - done, copy_piece_limit));
+        uint8_t* to = output_run_room(run, at + done, piece);
+        if (!to)
+            return 0;
+        if (from)
+            memcpy(to, from + done, piece);
+        else
+            memset(to, 0, piece);
+        run.used += piece;
+        done += piece;
+    }
+    return 1;
 }
 
 // Copies count bytes at file position `from` of the input to output_offset
-// of the output through the copy buffer, XOR undone, adding them to sum.
-// When expected is given, the first piece must hold it or nothing is
-// written and the result is -1.
-static int copy_through_buffer(InputFile& input, uint64_t from, uint32_t count, FILE* output, uint64_t output_offset,
-                               const char* output_name, const ExpectedBytes* expected, uint32_t& sum)
+// of the output, XOR undone, adding them to sum: each piece is read
+// straight into the output's gathered bytes. When expected is given, the
+// first piece must hold it, or the result is -1 and the piece is not kept.
+static int copy_into_run(InputFile& input, uint64_t from, uint32_t count, OutputRun& output, uint64_t output_offset,
+                         const ExpectedBytes* expected, uint32_t& sum)
 {
-    uint32_t room = 0;
-    uint8_t* buffer = reserve_copy_buffer(count, room);
-    if (!buffer)
-        return 0;
     for (uint32_t done = 0; done < count;) {
-        uint32_t piece = std::min(count - done, room);
-        if (!read_at(input, from + done, buffer, piece))
+        uint32_t piece = std::min(count - done, copy_piece_limit);
+        uint8_t* bytes = output_run_room(output, output_offset + done, piece);
+        if (!bytes || !read_at(input, from + done, bytes, piece))
             return 0;
         if (input.xor_mask)
-            xor_buffer(buffer, piece, input.xor_mask);
-        if (expected && done == 0 && !expected->found_in(buffer, piece))
+            xor_buffer(bytes, piece, input.xor_mask);
+        if (expected && done == 0 && !expected->found_in(bytes, piece))
             return -1;
-        sum += sum_bytes(buffer, piece);
-        if (!platform::write_at(output, output_offset + done, buffer, piece)) {
-            report_write_error(output_name);
-            return 0;
-        }
+        sum += sum_bytes(bytes, piece);
+        output.used += piece;
         done += piece;
     }
     return 1;
@@ -448,26 +475,26 @@ bool ExpectedBytes::found_in(const uint8_t* bytes, uint32_t n) const
     return length == 0 || (uint64_t(at) + length <= n && memcmp(bytes + at, text, length) == 0);
 }
 
-int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, FILE* output, uint64_t output_offset,
-                      const char* output_name, const ExpectedBytes& expected, uint32_t& sum)
+int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, OutputRun& output, uint64_t output_offset,
+                      const ExpectedBytes& expected, uint32_t& sum)
 {
     if (!check_subfile_range(input, slot, 0, n, fn_ReSEFS, true) ||
         !map_block_runs(input, slot, 0, n, false, fn_ReSEFS))
         return 0;
     for (size_t i = 0; i < block_runs.size(); ++i) {
         BlockRun run = block_runs[i];
-        int copied = copy_through_buffer(input, run.position, run.count, output, output_offset + run.done,
-                                         output_name, i == 0 ? &expected : nullptr, sum);
+        int copied = copy_into_run(input, run.position, run.count, output, output_offset + run.done,
+                                   i == 0 ? &expected : nullptr, sum);
         if (copied <= 0)
             return copied;
     }
     return transfer_stopped() ? 0 : 1;
 }
 
-int copy_file_data(InputFile& input, uint64_t offset, uint32_t n, FILE* output, uint64_t output_offset,
-                   const char* output_name, uint32_t& sum)
+int copy_file_data(InputFile& input, uint64_t offset, uint32_t n, OutputRun& output, uint64_t output_offset,
+                   uint32_t& sum)
 {
-    if (n && copy_through_buffer(input, offset, n, output, output_offset, output_name, nullptr, sum) <= 0)
+    if (n && copy_into_run(input, offset, n, output, output_offset, nullptr, sum) <= 0)
         return 0;
     return transfer_stopped() ? 0 : 1;
 }

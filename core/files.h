@@ -110,21 +110,40 @@ struct ExpectedBytes {
     const char* text = nullptr;
     bool found_in(const uint8_t* bytes, uint32_t n) const;
 };
-// Copies are made in pieces of at most this many bytes through one buffer
-// that lives from one copy to the next.
+// Copies are made in pieces of at most this many bytes.
 inline constexpr uint32_t copy_piece_limit = 1u << 20;
-// Writes the whole first n bytes of the same subfile, XOR undone, at
-// output_offset of an output stream (past its stdio buffer, which must hold
-// nothing pending) and adds their bytes to sum: each run of consecutive
-// blocks is read into the copy buffer, added up and written, so the bytes
-// pass through the program once. 1 copied; 0 after a message (a failed
-// write names output_name); -1 when the subfile's first bytes are not the
-// expected ones (nothing written, nothing said).
-int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, FILE* output, uint64_t output_offset,
-                      const char* output_name, const ExpectedBytes& expected, uint32_t& sum);
+// The bytes of an output gathered in memory (one buffer of copy_piece_limit
+// bytes, shared by all outputs: one output gathers at a time) and written
+// in one piece when the next ones do not follow them or there is no room:
+// consecutive subfiles and the zeros between them go out in few large
+// writes, at explicit positions past the stream's stdio buffer.
+struct OutputRun {
+    FILE* stream = nullptr;
+    const char* name = nullptr;  // for the write error
+    uint64_t start = 0;          // file position of the first byte gathered
+    uint32_t used = 0;           // bytes gathered, not written yet
+};
+// Room for n (at most copy_piece_limit) bytes at file position at, after
+// the gathered ones: when they do not end at at, or the room is short, they
+// are written first. The caller fills the room and adds n to used. Null
+// after "Write error" or "Out of memory.".
+uint8_t* output_run_room(OutputRun& run, uint64_t at, uint32_t n);
+// Gathers n bytes (zeros when bytes is null) at file position at; 0 after
+// the message.
+int put_output_bytes(OutputRun& run, uint64_t at, const void* bytes, uint64_t n);
+// Writes what was gathered; 0 after "Write error".
+int flush_output_run(OutputRun& run);
+// Copies the whole first n bytes of the same subfile, XOR undone, to
+// output_offset of an output and adds their bytes to sum: each run of
+// consecutive blocks is read straight into the output's gathered bytes and
+// added up there, so the bytes pass through the program once. 1 copied; 0
+// after a message; -1 when the subfile's first bytes are not the expected
+// ones (nothing of the subfile kept, nothing said).
+int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, OutputRun& output, uint64_t output_offset,
+                      const ExpectedBytes& expected, uint32_t& sum);
 // The same for n bytes at a file position of a single-file input.
-int copy_file_data(InputFile& input, uint64_t offset, uint32_t n, FILE* output, uint64_t output_offset,
-                   const char* output_name, uint32_t& sum);
+int copy_file_data(InputFile& input, uint64_t offset, uint32_t n, OutputRun& output, uint64_t output_offset,
+                   uint32_t& sum);
 // File position of byte p of the subfile at row slot, or false when the FAT
 // row holding its block lies outside the FAT, or the block number is unused,
 // at or past the end of the file, or (for a write) inside the header+FAT area.

@@ -248,7 +248,8 @@ PackResult write_gmp(PackPart (&parts)[PART_COUNT], const char* tre_name, ImgWri
     for (PackPart& part : parts)
         if (part.present && !write_output_bytes(writer, part.bytes.data() + part.header, part.length() - part.header))
             return PACK_FAILED;
-    pad_to_block(writer, total);
+    if (!pad_to_block(writer, total))
+        return PACK_FAILED;
     std::string name = fat_entry_name(writer, tre_name, "GMP");
     return add_fat_entries(writer, total, name.c_str()) ? PACK_DONE : PACK_FAILED;
 }

@@ -186,6 +186,8 @@ int init_img_header(ImgWriter& writer)
     writer.byte_sum = 0;
     writer.bytes_written = uint64_t(writer.block_size) * writer.blocks_used;
     writer.position = writer.bytes_written;
+    // The name must not change while the output is written.
+    writer.out = OutputRun{writer.stream, writer.output_name.c_str(), writer.position, 0};
     if (!writer.stream) {
         report_seek_error(writer.output_name.c_str());
         return 0;
@@ -266,30 +268,28 @@ int add_fat_entries(ImgWriter& writer, uint64_t size, const char* name11)
 
 int write_output_bytes(ImgWriter& writer, const void* bytes, size_t n)
 {
-    if (n && !platform::write_at(writer.stream, writer.position, bytes, n)) {
-        report_write_error(writer.output_name.c_str());
+    if (n && !put_output_bytes(writer.out, writer.position, bytes, n))
         return 0;
-    }
     writer.position += n;
     writer.byte_sum += sum_bytes(bytes, n);
     return 1;
 }
 
-void pad_to_block(ImgWriter& writer, uint64_t length)
+int pad_to_block(ImgWriter& writer, uint64_t length)
 {
-    // The padding is never written: the room reserved for the file, or
-    // skipped in it, reads as zeros, and write_img_header gives the file its
-    // exact length.
     uint64_t padding = (writer.block_size - length % writer.block_size) % writer.block_size;
+    if (padding && padding <= zero_padding_limit &&
+        !put_output_bytes(writer.out, writer.bytes_written + length, nullptr, padding))
+        return 0;
     writer.bytes_written += length + padding;
     writer.position = writer.bytes_written;
+    return 1;
 }
 
 int write_whole_subfile(ImgWriter& writer, const std::vector<uint8_t>& bytes, const char* name11)
 {
-    if (!write_output_bytes(writer, bytes.data(), bytes.size()))
+    if (!write_output_bytes(writer, bytes.data(), bytes.size()) || !pad_to_block(writer, bytes.size()))
         return 0;
-    pad_to_block(writer, bytes.size());
     return add_fat_entries(writer, bytes.size(), name11);
 }
 
@@ -300,7 +300,7 @@ int write_img_header(ImgWriter& writer)
     std::fill(buffer.begin() + used, buffer.end(), 0);
     if (buffer.size() > ImgHeader::checksum)
         buffer[ImgHeader::checksum] = 0;
-    if (!write_fat_run(writer))
+    if (!flush_output_run(writer.out) || !write_fat_run(writer))
         return 0;
     writer.byte_sum += sum_bytes(buffer.data(), buffer.size());
     if (buffer.size() > ImgHeader::checksum)
@@ -349,14 +349,15 @@ static ExpectedBytes kind_signature(SubfileKind kind)
 // subfile must start with its signature.
 static int copy_subfile(InputFile& input, SubfileEntry& subfile, ImgWriter& writer)
 {
-    int copied = copy_subfile_data(input, subfile.fat_slot, subfile.length, writer.stream, writer.position,
-                                   writer.output_name.c_str(), kind_signature(subfile.kind), writer.byte_sum);
+    int copied = copy_subfile_data(input, subfile.fat_slot, subfile.length, writer.out, writer.position,
+                                   kind_signature(subfile.kind), writer.byte_sum);
     if (copied < 0)
         log_message(dd_RWDIFS.text(), input.path.c_str());
     if (copied <= 0)
         return 0;
     writer.position += subfile.length;
-    pad_to_block(writer, subfile.length);
+    if (!pad_to_block(writer, subfile.length))
+        return 0;
     std::string name = fat_entry_name(writer, subfile.name, subfile.name + 8);
     if (writer.rename_subfiles) {
         memcpy(subfile.written_name, writer.new_name, 8);
@@ -414,11 +415,11 @@ int copy_map_subfiles(InputFile& input, MapEntry& map, ImgWriter& writer, uint32
 int copy_data_file(InputFile& input, const char* name11, ImgWriter& writer)
 {
     uint32_t length = input.data_length;
-    if (!copy_file_data(input, 0, length, writer.stream, writer.position, writer.output_name.c_str(),
-                        writer.byte_sum))
+    if (!copy_file_data(input, 0, length, writer.out, writer.position, writer.byte_sum))
         return 0;
     writer.position += length;
-    pad_to_block(writer, length);
+    if (!pad_to_block(writer, length))
+        return 0;
     return add_fat_entries(writer, length, name11);
 }
 
@@ -647,9 +648,8 @@ int zapisz_mape_emdem(InputFile&, MapEntry& map, ImgWriter& writer)
         debug_message(DBG_DEM, "zapisz_mape_emdem brak levels\n");
         return 1;
     }
-    if (!write_output_bytes(writer, dem.data(), dem.size()))
+    if (!write_output_bytes(writer, dem.data(), dem.size()) || !pad_to_block(writer, dem.size()))
         return 0;
-    pad_to_block(writer, dem.size());
     std::string name = fat_entry_name(writer, map.name, "DEM");
     if (!add_fat_entries(writer, dem.size(), name.c_str())) {
         debug_message(DBG_DEM, "zapisz_mape_emdem blad fat\n");

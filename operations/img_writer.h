@@ -8,9 +8,10 @@
 //
 // Every byte that reaches the file is added to `byte_sum` as it passes. The
 // output is written at explicit positions (`position`), never through the
-// stream's stdio buffer; padding is skipped, not written, and reads as zeros
-// (the file was created empty, and write_img_header gives it its exact
-// length). Subfiles pass through the one copy buffer of core/files, and the
+// stream's stdio buffer, gathered in an OutputRun of core/files so that
+// consecutive subfiles and the zeros of short padding go out in few large
+// writes; long padding is skipped and reads as zeros (the file was created
+// empty, and write_img_header gives it its exact length). The
 // FAT entries of subfiles are written to their place in runs as they come:
 // only the header and the header area's own FAT entries wait in memory for
 // the end, so the memory a join takes stays small whatever the size of its
@@ -35,6 +36,7 @@
 #include <vector>
 
 #include "core/coordinates.h"
+#include "core/files.h"
 #include "core/input_file.h"
 #include "core/messages.h"
 #include "operations/size_plan.h"
@@ -67,6 +69,8 @@ extern MessageText dd_OIAIFS;
 
 // FAT entries of subfiles written in one go.
 constexpr uint32_t fat_run_entries = 64;
+// Padding up to this many bytes is written as zeros rather than skipped.
+constexpr uint32_t zero_padding_limit = 65536;
 // Bits of header_flags: which of the version bytes and the product code
 // the header gets.
 enum : uint8_t {
@@ -111,6 +115,7 @@ struct ImgWriter {
     uint64_t bytes_written = 0;  // start of the next subfile
     uint64_t position = 0;       // where the next byte goes
     uint32_t byte_sum = 0;       // of every byte written so far
+    OutputRun out;               // subfile bytes and padding gathered for writing
 };
 
 // Takes the sizes from the plan and allocates the header; 0 after "Out of
@@ -130,9 +135,11 @@ int add_fat_entries(ImgWriter& writer, uint64_t size, const char* name11);
 // sum; 0 after "Write error".
 int write_output_bytes(ImgWriter& writer, const void* bytes, size_t n);
 // After length bytes of a subfile were written: the next subfile starts at
-// the next block boundary (the padding between reads as zeros);
-// bytes_written and position advance by both.
-void pad_to_block(ImgWriter& writer, uint64_t length);
+// the next block boundary; bytes_written and position advance by both. The
+// padding reads as zeros: up to zero_padding_limit bytes it is written (so
+// the file's data stays in one stretch and goes out in few writes), longer
+// padding is skipped and left a hole. 0 after "Write error".
+int pad_to_block(ImgWriter& writer, uint64_t length);
 // Writes bytes as one whole subfile (data, padding, FAT entries); 0 after
 // its message.
 int write_whole_subfile(ImgWriter& writer, const std::vector<uint8_t>& bytes, const char* name11);

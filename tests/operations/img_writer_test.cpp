@@ -214,28 +214,34 @@ TEST_F(ImgWriting, SubfileOf241BlocksTakesTwoEntriesAndEmptyOneNone)
     EXPECT_EQ(byte_sum(b), 0u);
 }
 
-// Padding is skipped over, never written: short or long, it must read back
-// as zeros, and a file that ends in padding keeps its full length.
-TEST_F(ImgWriting, SkippedPaddingReadsAsZerosAndTheFileKeepsItsLength)
+// Padding up to zero_padding_limit is written as zeros, longer padding is
+// skipped over: either way it must read back as zeros, the data beside it
+// must be whole, and a file that ends in padding keeps its full length.
+TEST_F(ImgWriting, PaddingWrittenOrSkippedReadsAsZerosAndTheFileKeepsItsLength)
 {
-    start(32768, 1024, 32768, 200000);
-    const uint32_t lengths[] = {32768 - 8192, 32768 - 8191, 32768 - 1, 100};
-    const char* names[] = {"A       RGN", "B       TRE", "C       LBL", "D       NET"};
-    std::vector<std::vector<uint8_t>> data;
-    for (size_t i = 0; i < 4; ++i) {
-        data.emplace_back(lengths[i]);
-        std::iota(data[i].begin(), data[i].end(), static_cast<uint8_t>(11 * i + 1));
-        ASSERT_EQ(write_whole_subfile(writer, data[i], names[i]), 1);
+    for (uint32_t block : {32768u, 4 * zero_padding_limit}) {
+        SCOPED_TRACE(block);
+        writer = ImgWriter{};
+        start(block, 1024, block, 8ull * block);
+        const uint32_t lengths[] = {block - 8192, block - 8191, block / 2 - 1, 1, 100};
+        const char* names[] = {"A       RGN", "B       TRE", "C       LBL", "D       NET", "E       NOD"};
+        std::vector<std::vector<uint8_t>> data;
+        for (size_t i = 0; i < 5; ++i) {
+            data.emplace_back(lengths[i]);
+            std::iota(data[i].begin(), data[i].end(), static_cast<uint8_t>(11 * i + 1));
+            ASSERT_EQ(write_whole_subfile(writer, data[i], names[i]), 1);
+        }
+        EXPECT_EQ(writer.bytes_written, 6ull * block);
+        std::string b = finish();
+        ASSERT_EQ(b.size(), 6ull * block);
+        for (size_t i = 0; i < 5; ++i) {
+            size_t at = (i + 1) * block;
+            EXPECT_EQ(b.compare(at, lengths[i], reinterpret_cast<const char*>(data[i].data()), lengths[i]), 0)
+                << i;
+            EXPECT_EQ(b.substr(at + lengths[i], block - lengths[i]), std::string(block - lengths[i], '\0')) << i;
+        }
+        EXPECT_EQ(byte_sum(b), 0u);
     }
-    EXPECT_EQ(writer.bytes_written, 5u * 32768);
-    std::string b = finish();
-    ASSERT_EQ(b.size(), 5u * 32768);
-    for (size_t i = 0; i < 4; ++i) {
-        size_t at = (i + 1) * 32768;
-        EXPECT_EQ(b.compare(at, lengths[i], reinterpret_cast<const char*>(data[i].data()), lengths[i]), 0) << i;
-        EXPECT_EQ(b.substr(at + lengths[i], 32768 - lengths[i]), std::string(32768 - lengths[i], '\0')) << i;
-    }
-    EXPECT_EQ(byte_sum(b), 0u);
 }
 
 // Only the header and the header area's own entries wait in memory: later
