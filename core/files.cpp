@@ -1,7 +1,9 @@
-// File primitives: counted memory, the file messages, opening inputs and
-// creating outputs, transfers through a subfile's FAT block list with the
-// file's XOR, positioned transfers, filler bytes, current time, small text and
-// number helpers, coordinate clamps and the release of inputs.
+// File primitives: counted memory, the file messages, opening inputs (with
+// FAT images read back on demand) and creating outputs, transfers through a
+// subfile's FAT block list with the file's XOR, an output's gathered bytes,
+// positioned transfers, filler bytes, current time, small text and number
+// helpers, coordinate clamps and the release of inputs. Everything runs on
+// the task's thread.
 //
 // The block walk trusts nothing of the FAT: a row outside the FAT, a block
 // number 0xFFFF or at or past the end of the file are refused before any byte

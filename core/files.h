@@ -1,6 +1,7 @@
 // File primitives: counted memory, the file messages, opening inputs and
 // creating outputs, transfers through a subfile's FAT block list with the
-// file's XOR, positioned transfers, filler bytes, the task's current time,
+// file's XOR, an output's gathered bytes, positioned transfers, filler
+// bytes, the task's current time,
 // small text and number helpers, the preview map's coordinate clamps and the
 // release of inputs.
 //
