@@ -1,9 +1,8 @@
 // File primitives: counted memory, the file messages, opening inputs and
 // creating outputs, transfers through a subfile's FAT block list with the
 // file's XOR, an output's gathered bytes, positioned transfers, filler
-// bytes, the task's current time,
-// small text and number helpers, the preview map's coordinate clamps and the
-// release of inputs.
+// bytes, the task's current time, small text and number helpers, the
+// preview map's coordinate clamps and the release of inputs.
 //
 // Every routine reports its own failures through log_message, naming the
 // file, and returns 1/0 (or null); none touches error_count or warning_count:
