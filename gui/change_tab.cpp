@@ -139,11 +139,7 @@ void apply_labels()
     refill_choice(t.label_mode, {UppCas.text(), LowCas.text(), FirUpp.text(), NoAccT.text()});
     t.id->label(IdText.text());
     t.modify_labels->label(ModLab.text());
-    t.change_all->label(ChaAll.text());
-    t.change_selected->label(ChaSel.text());
-    t.info->label(InfoTx.text());
-    t.clear->label(ClearT.text());
-    t.help->label(HelpTx.text());
+    label_task_buttons(t.buttons, ChaAll, ChaSel, InfoTx, ClearT, HelpTx);
     t.group->redraw();
 }
 
@@ -166,11 +162,7 @@ Fl_Group* build_change_tab()
     t.modify_labels = new_check(10, 185, 180, nullptr, modify_labels_cb);
     t.label_mode = new Fl_Choice(250, 185, 140, 25);
 
-    t.change_all = new_button(10, 480, 160, nullptr, change_all_cb);
-    t.change_selected = new_button(190, 480, 160, nullptr, change_selected_cb);
-    t.info = new_button(370, 480, 80, nullptr, files_info_cb);
-    t.clear = new_button(485, 480, 80, nullptr, clear_change_tab);
-    t.help = new_button(585, 480, 25, nullptr, change_help_cb);
+    t.buttons = new_task_buttons(change_all_cb, change_selected_cb, clear_change_tab, change_help_cb);
     end_tab_group(t.group);
 
     apply_labels();

@@ -7,6 +7,7 @@
 
 #include "core/messages.h"
 #include "core/task_options.h"
+#include "gui/tab_kit.h"
 
 class Fl_Button;
 class Fl_Check_Button;
@@ -32,11 +33,7 @@ struct ChangeTab {
     Fl_Check_Button* modify_labels = nullptr;
     Fl_Choice* label_mode = nullptr;
     // Button row.
-    Fl_Button* change_all = nullptr;
-    Fl_Button* change_selected = nullptr;
-    Fl_Button* info = nullptr;
-    Fl_Button* clear = nullptr;
-    Fl_Button* help = nullptr;
+    TaskButtons buttons;
 };
 
 extern ChangeTab change_tab;

@@ -148,11 +148,7 @@ void set_labels()
     t.set_mps_name->label(MpsNam.text());
     t.set_block_size->label(SeBlSi.text());
     t.block_size->label(KibTxt.text());
-    t.join_all->label(JoiAll.text());
-    t.join_selected->label(JoiSel.text());
-    t.info->label(InfoTx.text());
-    t.clear->label(ClearT.text());
-    t.help->label(HelpTx.text());
+    label_task_buttons(t.buttons, JoiAll, JoiSel, InfoTx, ClearT, HelpTx);
 }
 
 void forget_join_tab() { join_tab = JoinTab{}; }
@@ -194,11 +190,8 @@ Fl_Group* build_join_tab()
     t.set_block_size = new_check(10, 395, 180, SeBlSi.text(), block_size_cb);
     t.block_size = new Fl_Int_Input_W(250, 395, 80, 25, KibTxt.text());
 
-    t.join_all = new_button(10, 480, 160, JoiAll.text(), join_all_button_cb);
-    t.join_selected = new_button(190, 480, 160, JoiSel.text(), join_selected_button_cb);
-    t.info = new_button(370, 480, 80, InfoTx.text(), files_info_cb);
-    t.clear = new_button(485, 480, 80, ClearT.text(), clear_cb);
-    t.help = new_button(585, 480, 25, HelpTx.text(), help_cb);
+    t.buttons = new_task_buttons(join_all_button_cb, join_selected_button_cb, clear_cb, help_cb);
+    label_task_buttons(t.buttons, JoiAll, JoiSel, InfoTx, ClearT, HelpTx);
 
     end_tab_group(t.group);
 

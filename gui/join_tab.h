@@ -5,6 +5,7 @@
 
 #include "core/messages.h"
 #include "core/task_options.h"
+#include "gui/tab_kit.h"
 #include "gui/product_code_input.h"
 
 class Fl_Button;
@@ -42,11 +43,7 @@ struct JoinTab {
     Fl_Check_Button* set_block_size = nullptr;
     Fl_Int_Input_W* block_size = nullptr;
     // Button row.
-    Fl_Button* join_all = nullptr;
-    Fl_Button* join_selected = nullptr;
-    Fl_Button* info = nullptr;
-    Fl_Button* clear = nullptr;
-    Fl_Button* help = nullptr;
+    TaskButtons buttons;
 };
 
 extern JoinTab join_tab;

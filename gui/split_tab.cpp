@@ -298,11 +298,7 @@ void set_labels()
     t.tdb_v3->label(CrTVWP.text());
     t.marine_tdb->label(CrTFMM.text());
     t.split_list->label(CrFLSL.text());
-    t.split_all->label(SplAll.text());
-    t.split_selected->label(SplSel.text());
-    t.info->label(InfoTx.text());
-    t.clear->label(ClearT.text());
-    t.help->label(HelpTx.text());
+    label_task_buttons(t.buttons, SplAll, SplSel, InfoTx, ClearT, HelpTx);
 }
 
 // A pending row update dies with the tab's widgets.
@@ -460,11 +456,8 @@ Fl_Group* build_split_tab()
     t.marine_tdb = new_check(10, 395, 230, CrTFMM.text());
     t.split_list = new_check(300, 395, 230, CrFLSL.text());
 
-    t.split_all = new_button(10, 480, 160, SplAll.text(), split_all_button_cb);
-    t.split_selected = new_button(190, 480, 160, SplSel.text(), split_selected_button_cb);
-    t.info = new_button(370, 480, 80, InfoTx.text(), files_info_cb);
-    t.clear = new_button(485, 480, 80, ClearT.text(), clear_cb);
-    t.help = new_button(585, 480, 25, HelpTx.text(), split_help_cb);
+    t.buttons = new_task_buttons(split_all_button_cb, split_selected_button_cb, clear_cb, split_help_cb);
+    label_task_buttons(t.buttons, SplAll, SplSel, InfoTx, ClearT, HelpTx);
 
     clear_split_tab();
     show_split_advanced_options();

@@ -6,6 +6,7 @@
 
 #include "core/messages.h"
 #include "core/task_options.h"
+#include "gui/tab_kit.h"
 
 class Fl_Button;
 class Fl_Check_Button;
@@ -43,11 +44,7 @@ struct SplitTab {
     Fl_Check_Button* marine_tdb = nullptr;
     Fl_Check_Button* split_list = nullptr;
     // Button row.
-    Fl_Button* split_all = nullptr;
-    Fl_Button* split_selected = nullptr;
-    Fl_Button* info = nullptr;
-    Fl_Button* clear = nullptr;
-    Fl_Button* help = nullptr;
+    TaskButtons buttons;
 };
 
 extern SplitTab split_tab;

@@ -136,6 +136,27 @@ Fl_Button* new_button(int x, int y, int w, const char* label, Fl_Callback* cb)
     return button;
 }
 
+TaskButtons new_task_buttons(Fl_Callback* all, Fl_Callback* selected, Fl_Callback* clear, Fl_Callback* help)
+{
+    TaskButtons buttons;
+    buttons.all = new_button(10, 480, 160, nullptr, all);
+    buttons.selected = new_button(190, 480, 160, nullptr, selected);
+    buttons.info = new_button(370, 480, 80, nullptr, files_info_cb);
+    buttons.clear = new_button(485, 480, 80, nullptr, clear);
+    buttons.help = new_button(585, 480, 25, nullptr, help);
+    return buttons;
+}
+
+void label_task_buttons(const TaskButtons& buttons, const MessageText& all, const MessageText& selected,
+                        const MessageText& info, const MessageText& clear, const MessageText& help)
+{
+    buttons.all->label(all.text());
+    buttons.selected->label(selected.text());
+    buttons.info->label(info.text());
+    buttons.clear->label(clear.text());
+    buttons.help->label(help.text());
+}
+
 void enable_field(Fl_Widget* field, bool on)
 {
     if (auto* choice = dynamic_cast<Fl_Choice*>(field))

@@ -88,6 +88,20 @@ void refill_choice(Fl_Choice* choice, const std::vector<std::string>& items);
 Fl_Check_Button* new_check(int x, int y, int w, const char* label = nullptr, Fl_Callback* cb = nullptr);
 Fl_Button* new_button(int x, int y, int w, const char* label, Fl_Callback* cb);
 
+// The buttons at the foot of a task tab: run on all files, run on the
+// selected ones, Info (files_info_cb), Clear and the tab's help.
+struct TaskButtons {
+    Fl_Button* all = nullptr;
+    Fl_Button* selected = nullptr;
+    Fl_Button* info = nullptr;
+    Fl_Button* clear = nullptr;
+    Fl_Button* help = nullptr;
+};
+TaskButtons new_task_buttons(Fl_Callback* all, Fl_Callback* selected, Fl_Callback* clear, Fl_Callback* help);
+// Labels them from the tab's own texts (each group has its own).
+void label_task_buttons(const TaskButtons& buttons, const MessageText& all, const MessageText& selected,
+                        const MessageText& info, const MessageText& clear, const MessageText& help);
+
 // On: active (a choice on its first item). Off: inactive, an input
 // emptied, a choice without an item, so it never holds a value a task
 // could pick up.

@@ -313,11 +313,7 @@ void apply_labels()
     for (Fl_Widget* pid : {t.pid, t.mps_pid, t.typ_pid})
         pid->label(PidTxt.text());
     t.typ_cp->label(CpTxtT.text());
-    t.write_all->label(WriAll.text());
-    t.write_selected->label(WriSel.text());
-    t.info->label(InfoTx.text());
-    t.clear->label(ClearT.text());
-    t.help->label(HelpTx.text());
+    label_task_buttons(t.buttons, WriAll, WriSel, InfoTx, ClearT, HelpTx);
     t.group->redraw();
 }
 
@@ -372,11 +368,7 @@ Fl_Group* build_write_tab()
     for (int i = 0; i < 4; ++i)
         t.tre_params[i] = new_field<Fl_Int_Input_W>(TRE, 250 + 70 * i, 395, 40, tre_labels[i]);
 
-    t.write_all = new_button(10, 480, 160, nullptr, write_all_cb);
-    t.write_selected = new_button(190, 480, 160, nullptr, write_selected_cb);
-    t.info = new_button(370, 480, 80, nullptr, files_info_cb);
-    t.clear = new_button(485, 480, 80, nullptr, clear_cb);
-    t.help = new_button(585, 480, 25, nullptr, help_cb);
+    t.buttons = new_task_buttons(write_all_cb, write_selected_cb, clear_cb, help_cb);
     end_tab_group(t.group);
 
     apply_labels();

@@ -7,6 +7,7 @@
 
 #include "core/messages.h"
 #include "core/task_options.h"
+#include "gui/tab_kit.h"
 
 class Fl_Button;
 class Fl_Check_Button;
@@ -52,11 +53,7 @@ struct WriteTab {
     Fl_Check_Button* tre = nullptr;
     Fl_Int_Input_W* tre_params[4] = {nullptr, nullptr, nullptr, nullptr};
     // Button row.
-    Fl_Button* write_all = nullptr;
-    Fl_Button* write_selected = nullptr;
-    Fl_Button* info = nullptr;
-    Fl_Button* clear = nullptr;
-    Fl_Button* help = nullptr;
+    TaskButtons buttons;
 };
 
 extern WriteTab write_tab;

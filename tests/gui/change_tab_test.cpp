@@ -134,7 +134,7 @@ TEST_F(ChangeTabTest, TogglesAndAdvancedOffResetTheRows)
     EXPECT_EQ(t.change_map_id->value(), 0);
     EXPECT_FALSE(t.id->active());
     EXPECT_EQ(t.label_mode->value(), -1);
-    t.clear->do_callback();
+    t.buttons.clear->do_callback();
     EXPECT_EQ(t.only_for_fid->value(), 0);
     EXPECT_STREQ(t.fid->value(), "");
     EXPECT_FALSE(t.fid->active());
@@ -182,15 +182,15 @@ TEST_F(ChangeTabTest, RunButtonsHandTheRecordAndTheNamesToTheBridge)
     expected.verbose = 1;
     expected.announce_files = 1;
 
-    expect_both_runs(t.change_all, t.change_selected, 3, paths, change_fields, expected);
-    t.help->do_callback();
+    expect_both_runs(t.buttons.all, t.buttons.selected, 3, paths, change_fields, expected);
+    t.buttons.help->do_callback();
     EXPECT_EQ(help_loaded_path, std::string(program_dir) + "tarnwick_en.html#change");
     hide_help();
 
     // Every refused value is logged after the run's first line; nothing runs.
     t.fid->value("70000");
     t.id->value("");
-    std::string logged = run_logged(t.change_all, "\nWrite into all maps.\n");
+    std::string logged = run_logged(t.buttons.all, "\nWrite into all maps.\n");
     EXPECT_EQ(bridge_calls.size(), 2u);
     const std::string lines = "\nWrite into all maps.\n"
                               "Wrong FID value 70000, FID should be in range 0 - 65535.\n"
@@ -206,7 +206,7 @@ TEST_F(ChangeTabTest, PolishTextsKeepTheConversionsAndTheChosenItems)
     check(t.change_map_id);
     t.id_mode->value(2);
     polish_texts_of(load_messages_gui_change, 26);
-    EXPECT_STREQ(t.change_all->label(), "Zmień wszystkie");
+    EXPECT_STREQ(t.buttons.all->label(), "Zmień wszystkie");
     EXPECT_EQ(t.id_mode->size(), 4);  // three items and the end
     EXPECT_STREQ(t.id_mode->text(), " odejmij     ");
     EXPECT_EQ(t.label_mode->size(), 5);
@@ -239,7 +239,7 @@ TEST_F(ChangeTabTest, ChangeAllThroughTheBridgeWritesWhatTwkWrites)
     check(t.change_map_id);
     t.id->value("50000000");
     check(t.modify_labels);  // upper case
-    t.change_all->do_callback();
+    t.buttons.all->do_callback();
     EXPECT_EQ(error_count, 0) << log_text();
 
     std::vector<std::string> args = {"-w", "-x", "-r", "Renamed Map", "-e", "50000000", "-L"};

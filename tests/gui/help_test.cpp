@@ -86,8 +86,8 @@ TEST_F(Help, EveryTabsButtonOpensItsOwnAnchorInTheOneDialog)
         Fl_Button* button;
         const char* topic;
     } buttons[] = {
-        {files_tab.help, "files"},   {options_tab.help, "options"}, {join_tab.help, "join"},
-        {split_tab.help, "split"},   {write_tab.help, "write"},     {change_tab.help, "change"},
+        {files_tab.help, "files"},   {options_tab.help, "options"}, {join_tab.buttons.help, "join"},
+        {split_tab.buttons.help, "split"},   {write_tab.buttons.help, "write"},     {change_tab.buttons.help, "change"},
         {log_help_button, "log"},
     };
     Fl_Help_Dialog* first = nullptr;

@@ -132,7 +132,7 @@ TEST_F(JoinTabTest, RowsFollowAdvancedExperimentalTheirChecksAndClear)
     for (int a : {0, 1})
         for (int e : {0, 1}) {
             rows(a, e);
-            EXPECT_TRUE(t.set_fid->visible() && t.join_all->visible());
+            EXPECT_TRUE(t.set_fid->visible() && t.buttons.all->visible());
             for (Fl_Widget* w : advanced)
                 EXPECT_EQ(bool(w->visible()), a == 1) << a << e;
             for (Fl_Widget* w : experimental)
@@ -140,7 +140,7 @@ TEST_F(JoinTabTest, RowsFollowAdvancedExperimentalTheirChecksAndClear)
         }
     // Only the band above the button row grows with the window.
     main_window->resize(main_window->x(), main_window->y(), 800, 700);
-    EXPECT_EQ(t.join_all->y(), 480 + 190);
+    EXPECT_EQ(t.buttons.all->y(), 480 + 190);
     EXPECT_EQ(t.block_size->y(), 395);
     main_window->resize(main_window->x(), main_window->y(), 620, 510);
 
@@ -163,7 +163,7 @@ TEST_F(JoinTabTest, RowsFollowAdvancedExperimentalTheirChecksAndClear)
     t.output_file->value("/tmp/out.img");
     t.mapset_name->value("Set");
     check(t.short_header, 1);
-    t.clear->do_callback();
+    t.buttons.clear->do_callback();
     EXPECT_STREQ(t.output_file->value(), "");
     EXPECT_STREQ(t.mapset_name->value(), "");
     EXPECT_EQ(t.set_fid->value() + t.short_header->value(), 0);
@@ -339,7 +339,7 @@ TEST_F(JoinTabTest, EveryRefusalOfOneRunIsLoggedAndNothingJoins)
     t.product_code->value("abc");
     check(t.set_block_size, 1);
     t.block_size->value("128");
-    std::string logged = run_logged(t.join_all, "\nJoin all maps.\n");
+    std::string logged = run_logged(t.buttons.all, "\nJoin all maps.\n");
     EXPECT_TRUE(bridge_calls.empty());
     const std::string expected =
         "\nJoin all maps.\n"
@@ -393,12 +393,12 @@ TEST_F(JoinTabTest, RunButtonsHandTheRecordAndTheNamesToTheBridge)
     expected.verbose = 1;
     expected.announce_files = 1;
 
-    expect_both_runs(t.join_all, t.join_selected, 2, paths, join_fields, expected);
+    expect_both_runs(t.buttons.all, t.buttons.selected, 2, paths, join_fields, expected);
 
     // Two or more lines, none selected: no join and nothing more to say.
     file_list->deselect();
     const std::string opening = "\nJoin selected maps.\n";
-    std::string logged = run_logged(t.join_selected, opening);
+    std::string logged = run_logged(t.buttons.selected, opening);
     EXPECT_EQ(bridge_calls.size(), 2u);
     EXPECT_EQ(logged.find("\nEnd.\n"), opening.size()) << logged;
 }
@@ -443,7 +443,7 @@ TEST_F(JoinTabTest, PolishTextsKeepTheEnglishConversionsAndTheChosenItem)
     EXPECT_EQ(read_back.values, polish.values);
 
     load_language(2);
-    EXPECT_STREQ(t.join_all->label(), "Połącz wszystkie");
+    EXPECT_STREQ(t.buttons.all->label(), "Połącz wszystkie");
     EXPECT_STREQ(t.product_code->label(), "Pr");
     EXPECT_EQ(t.mps_name->size(), 3);  // two items and the end
     EXPECT_STREQ(t.mps_name->text(), "BLUCHART.MPS");
@@ -456,7 +456,7 @@ TEST_F(JoinTabTest, PolishTextsKeepTheEnglishConversionsAndTheChosenItem)
     EXPECT_EQ(collect(record, messages), 0);
     EXPECT_EQ(messages, "Błędna wartość FID 0, FID powinien być w zakresie 1 - 65535.\n");
     load_language(1);
-    EXPECT_STREQ(t.join_all->label(), "Join all");
+    EXPECT_STREQ(t.buttons.all->label(), "Join all");
 }
 
 TEST_F(JoinTabTest, JoinAllThroughTheBridgeWritesWhatTwkWrites)
@@ -489,7 +489,7 @@ TEST_F(JoinTabTest, JoinAllThroughTheBridgeWritesWhatTwkWrites)
     t.mps_name->value(1);
     check(t.set_block_size, 1);
     t.block_size->value("2");
-    t.join_all->do_callback();
+    t.buttons.all->do_callback();
     EXPECT_EQ(error_count, 0) << log_text();
 
     const std::string console_output = dir.file("console.img");

@@ -136,7 +136,7 @@ TEST_F(SplitTabTest, OnePassLogsEveryRefusalAndNothingIsSplit)
     t.files_name->value("a/b");
     check(t.limit_area, true);
     t.south->value("91");
-    t.split_all->do_callback();
+    t.buttons.all->do_callback();
     const std::string log = log_text();
     const std::string expected = "\nSplit all maps.\n"
                                  "Output directory name missing.\n"
@@ -362,7 +362,7 @@ TEST_F(SplitTabTest, RunButtonsHandTheRecordToTheSplit)
     check(t.set_fid, true);
     t.fid->value("1101");
     t.compile_preview->value(0);
-    t.split_all->do_callback();
+    t.buttons.all->do_callback();
 
     ASSERT_EQ(bridge_calls.size(), 1u);
     const TaskOptions& all = bridge_calls[0].record;
@@ -397,7 +397,7 @@ TEST_F(SplitTabTest, RunButtonsHandTheRecordToTheSplit)
     t.split_list->value(1);
     file_list->deselect();
     file_list->select(2);
-    t.split_selected->do_callback();
+    t.buttons.selected->do_callback();
     ASSERT_EQ(bridge_calls.size(), 2u);
     const TaskOptions& selected = bridge_calls[1].record;
     EXPECT_EQ(bridge_calls[1].names, std::vector<std::string>{second});
@@ -421,7 +421,7 @@ TEST_F(SplitTabTest, PreviewIsCompiledOnlyAfterAMapSourceSplitWithoutErrors)
     add_file(data_path("gmapsupp/west-1101-p1.img").c_str(), -1);
     t.output_directory->value(dir.path().c_str());
 
-    t.split_all->do_callback();
+    t.buttons.all->do_callback();
     std::string log = log_text();
     EXPECT_NE(log.find("Running compiler for preview map compilation.\n\"\"" + fake + "\" -l"), std::string::npos)
         << log;
@@ -432,7 +432,7 @@ TEST_F(SplitTabTest, PreviewIsCompiledOnlyAfterAMapSourceSplitWithoutErrors)
     // The split counted an error: its preview map is not to be trusted.
     split_errors_to_count = 1;
     size_t before = log_text().size();
-    t.split_all->do_callback();
+    t.buttons.all->do_callback();
     EXPECT_EQ(log_text().find("Running compiler", before), std::string::npos);
     EXPECT_EQ(bridge_calls.size(), 2u);
 }
@@ -459,7 +459,7 @@ TEST_F(SplitTabTest, LanguageChangeRelabelsAndKeepsTheChosenKind)
 {
     kind(SPLIT_SUBFILES);
     load_language(2);
-    EXPECT_STREQ(t.split_all->label(), "Podziel wszystkie");
+    EXPECT_STREQ(t.buttons.all->label(), "Podziel wszystkie");
     EXPECT_STREQ(t.limit_area->label(), "Ogranicz obszar zestawu");
     EXPECT_STREQ(t.kind->label(), "Utwórz   ");
     EXPECT_EQ(t.kind->value(), SPLIT_SUBFILES);
@@ -469,7 +469,7 @@ TEST_F(SplitTabTest, LanguageChangeRelabelsAndKeepsTheChosenKind)
     t.kind->value(static_cast<const Fl_Menu_Item*>(nullptr));
     load_language(1);
     EXPECT_EQ(t.kind->value(), SPLIT_NONE);
-    EXPECT_STREQ(t.split_all->label(), "Split all");
+    EXPECT_STREQ(t.buttons.all->label(), "Split all");
     EXPECT_STREQ(t.kind->menu()[5].label(), " TYP files");
 }
 
@@ -490,7 +490,7 @@ TEST_F(SplitTabTest, MapSourceSplitWithMkgmapPreviewEndToEnd)
     clear_split_tab();
     t.compile_preview->value(1);
     t.output_directory->value(out.c_str());
-    t.split_all->do_callback();
+    t.buttons.all->do_callback();
 
     const std::string log = log_text();
     std::smatch found;

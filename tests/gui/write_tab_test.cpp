@@ -191,7 +191,7 @@ TEST_F(WriteTabTest, AdvancedOffShowsTheBasicRowsAndResetsTheRest)
     EXPECT_STREQ(t.major->value(), "");
     EXPECT_FALSE(t.major->active());
     EXPECT_FALSE(t.tre->visible());
-    t.clear->do_callback();
+    t.buttons.clear->do_callback();
     EXPECT_EQ(t.transparency->value(), 0);
     EXPECT_EQ(t.transparency_choice->value(), -1);
     EXPECT_FALSE(t.transparency_choice->active());
@@ -250,13 +250,13 @@ TEST_F(WriteTabTest, RunButtonsHandTheRecordAndTheNamesToTheBridge)
     expected.write_changes = 1;
     expected.announce_files = 1;
 
-    expect_both_runs(t.write_all, t.write_selected, 2, paths, write_fields, expected);
+    expect_both_runs(t.buttons.all, t.buttons.selected, 2, paths, write_fields, expected);
 
     // Info is the Files tab's: with nothing selected it asks for a selection.
     file_list->deselect();
-    t.info->do_callback();
+    t.buttons.info->do_callback();
     EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Select files for info display."});
-    t.help->do_callback();
+    t.buttons.help->do_callback();
     EXPECT_EQ(help_loaded_path, std::string(program_dir) + "tarnwick_en.html#write");
     hide_help();
 
@@ -264,7 +264,7 @@ TEST_F(WriteTabTest, RunButtonsHandTheRecordAndTheNamesToTheBridge)
     t.priority_value->value("256");
     t.fid->value("70000");
     t.day->value("257");
-    std::string logged = run_logged(t.write_all, "\nWrite into all maps.\n");
+    std::string logged = run_logged(t.buttons.all, "\nWrite into all maps.\n");
     EXPECT_EQ(bridge_calls.size(), 2u);
     const std::string lines = "\nWrite into all maps.\n"
                               "Wrong FID value 70000, FID should be in range 0 - 65535.\n"
@@ -281,7 +281,7 @@ TEST_F(WriteTabTest, PolishTextsKeepTheConversionsAndTheChosenItem)
     check(t.transparency);
     t.transparency_choice->value(1);
     polish_texts_of(load_messages_gui_write, 31);
-    EXPECT_STREQ(t.write_all->label(), "Zapisz wszystkie");
+    EXPECT_STREQ(t.buttons.all->label(), "Zapisz wszystkie");
     EXPECT_STREQ(t.typ_cp->label(), "CP");
     EXPECT_EQ(t.transparency_choice->size(), 3);  // two items and the end
     EXPECT_STREQ(t.transparency_choice->text(), " nieprzezroczysta ");
@@ -323,7 +323,7 @@ TEST_F(WriteTabTest, WriteAllThroughTheBridgeWritesWhatTwkWrites)
     Fl_Input* const fields[6] = {t.day, t.month, t.year, t.hour, t.minute, t.second};
     for (int i = 0; i < 6; ++i)
         fields[i]->value(std::to_string(date[i]).c_str());
-    t.write_all->do_callback();
+    t.buttons.all->do_callback();
     EXPECT_EQ(error_count, 0) << log_text();
 
     for (size_t f = 0; f < window_files.size(); ++f) {
