@@ -82,6 +82,18 @@ std::string run_logged(Fl_Button* button, const std::string& opening)
     return at == std::string::npos ? std::string() : logged.substr(at);
 }
 
+void expect_refused_run(Fl_Button* button, const std::string& opening, const std::vector<std::string>& refusals)
+{
+    size_t calls = bridge_calls.size();
+    std::string logged = run_logged(button, opening);
+    EXPECT_EQ(bridge_calls.size(), calls);
+    std::string lines = opening;
+    for (const std::string& refusal : refusals)
+        lines += refusal + "\n";
+    EXPECT_EQ(logged.substr(0, lines.size()), lines);
+    EXPECT_EQ(logged.find("\nEnd.\n"), lines.size()) << logged;
+}
+
 bool MemoryGroup::get(const char* key, std::string& value)
 {
     auto it = values.find(key);

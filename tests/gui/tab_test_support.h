@@ -74,6 +74,10 @@ Result collect_logged(Result (*collect)(TaskOptions&), TaskOptions& record, std:
 // Presses a run button; what the log got from the run's opening line on
 // ("" when that line is missing).
 std::string run_logged(Fl_Button* button, const std::string& opening);
+// Presses a run button of a tab holding wrong values: every refusal is
+// logged, in order, right after the run's opening line and before its frame
+// ends, and nothing reaches the bridge.
+void expect_refused_run(Fl_Button* button, const std::string& opening, const std::vector<std::string>& refusals);
 
 // A language file's group held in memory.
 class MemoryGroup : public LanguageGroup {
