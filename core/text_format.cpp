@@ -5,10 +5,15 @@
 
 void append_vformat(std::string& out, const char* format, va_list args)
 {
+    // Most texts are a line: they are formatted once, into a buffer on the
+    // stack; a longer one is measured there and formatted again at its end.
+    char line[256];
     va_list again;
     va_copy(again, args);
-    int n = vsnprintf(nullptr, 0, format, args);
-    if (n > 0) {
+    int n = vsnprintf(line, sizeof line, format, args);
+    if (n > 0 && static_cast<size_t>(n) < sizeof line) {
+        out.append(line, static_cast<size_t>(n));
+    } else if (n > 0) {
         size_t at = out.size();
         out.resize(at + static_cast<size_t>(n) + 1);
         vsnprintf(out.data() + at, static_cast<size_t>(n) + 1, format, again);

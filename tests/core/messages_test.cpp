@@ -6,6 +6,7 @@
 #include <map>
 
 #include "core/host.h"
+#include "core/text_format.h"
 
 namespace {
 
@@ -109,4 +110,18 @@ TEST(MessageTable, MaximumSizeIsTwiceEnglishPlusSixty)
 {
     MessageText m{"fn_OuOfMe", "Out of memory.\n", "Brak pamięci.\n"};
     EXPECT_EQ(m.max_size(), 90u);
+}
+
+// Texts are formatted into a line buffer first: one just inside it, one that
+// just fills it and longer ones must all come out whole, after what was there.
+TEST(TextFormat, TextsOfEveryLengthAroundTheLineBufferComeOutWhole)
+{
+    for (size_t length : {0u, 1u, 254u, 255u, 256u, 257u, 10000u}) {
+        std::string piece(length, 'x');
+        if (length)
+            piece.back() = 'z';
+        std::string out = "kept:";
+        append_format(out, "%s|%u", piece.c_str(), 42u);
+        EXPECT_EQ(out, "kept:" + piece + "|42") << "length " << length;
+    }
 }
