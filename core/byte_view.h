@@ -30,6 +30,19 @@ public:
     uint32_t u24(uint64_t offset) const { return little_endian(offset, 3); }
     uint32_t u32(uint64_t offset) const { return little_endian(offset, 4); }
 
+    // Copies count u16 values from offset into out; false, with nothing
+    // copied, unless they all lie inside the view. For lists of numbers that
+    // are walked whole (a FAT entry's block numbers).
+    bool u16_run(uint64_t offset, uint16_t* out, size_t count) const
+    {
+        if (count > size_ / 2 || !contains(offset, 2 * uint64_t(count)))
+            return false;
+        const uint8_t* p = data_ + offset;
+        for (size_t i = 0; i < count; ++i)
+            out[i] = static_cast<uint16_t>(p[2 * i] | p[2 * i + 1] << 8);
+        return true;
+    }
+
     // True when the bytes at offset are exactly text (no NUL is compared).
     bool matches(uint64_t offset, std::string_view text) const
     {

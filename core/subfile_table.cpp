@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,21 @@
 namespace {
 
 constexpr uint32_t no_entry = UINT32_MAX;
+constexpr uint32_t no_clash = UINT32_MAX;
+
+// The blocks of the file being read that subfiles have taken: owners holds a
+// subfile row + 1 for each block, 0 for a free one. The walk of row's blocks
+// marks those of its declared length and puts the first one already taken
+// into clash (and marks no more).
+struct BlockClaim {
+    std::vector<uint32_t>* owners = nullptr;
+    uint32_t row = 0;
+    uint32_t clash = no_clash;
+};
+
+// check_subfile_blocks, which also marks the subfile's blocks in claim
+// (none when it is null, or too short for the file's blocks).
+int walk_subfile_blocks(InputFile& file, SubfileEntry& subfile, BlockClaim* claim);
 
 // Byte order of n name bytes of two entries; bytes a short view lacks count
 // as lower than any byte.
@@ -277,36 +293,17 @@ std::string dotted_name(const SubfileEntry& subfile)
            std::string(subfile.name + FatEntry::name_length, FatEntry::full_name_length - FatEntry::name_length);
 }
 
-// Marks the data blocks a checked subfile uses as its own (owners holds a
-// subfile row + 1, 0 for a free block); 0, with the file called damaged, when
-// one is already another's (or listed twice), since a write through either
-// would change both. Blocks in the header+FAT area are that area's damage,
-// reported by the check.
-int claim_subfile_blocks(InputFile& file, uint32_t row, std::vector<uint32_t>& owners)
+// The one block a subfile shares with another (or lists twice) damages the
+// file: a write through either would change both. 0, with that said, when
+// the walk found one.
+int report_block_clash(const InputFile& file, const SubfileEntry& subfile, const std::vector<uint32_t>& owners,
+                       const BlockClaim& claim)
 {
-    const SubfileEntry& subfile = file.subfiles[row];
-    ByteView fat(file.header_buffer);
-    uint64_t used = (uint64_t(subfile.length) + file.block_size - 1) / file.block_size;
-    for (uint64_t b = 0; b < used; ++b) {
-        uint64_t slot = subfile.fat_slot + b / FatEntry::block_count;
-        if (slot >= file.fat_slots.size())
-            return 1;
-        uint64_t at = uint64_t(file.fat_slots[slot].entry_offset) + FatEntry::blocks + 2 * (b % FatEntry::block_count);
-        if (!fat.contains(at, 2))
-            return 1;
-        uint16_t block = fat.u16(at);
-        if (block == FatEntry::unused_block || block >= owners.size())
-            return 1;
-        if (block < file.header_blocks)
-            continue;
-        if (owners[block]) {
-            log_message(od_BlCTSF.text(), unsigned(block), dotted_name(file.subfiles[owners[block] - 1]).c_str(),
-                        dotted_name(subfile).c_str(), file.path.c_str());
-            return 0;
-        }
-        owners[block] = row + 1;
-    }
-    return 1;
+    if (claim.clash == no_clash)
+        return 1;
+    log_message(od_BlCTSF.text(), unsigned(claim.clash), dotted_name(file.subfiles[owners[claim.clash] - 1]).c_str(),
+                dotted_name(subfile).c_str(), file.path.c_str());
+    return 0;
 }
 
 // One SubfileEntry per first entry that was not superseded, in
@@ -319,8 +316,9 @@ int fill_subfiles(InputFile& file)
         return 0;
     uint32_t filled = 0;
     int result = 1;
-    // One owner row per block of the file: kept from input to input, so a
-    // file of many inputs does not take and zero fresh memory for each.
+    // One owner per block of the file (a subfile row + 1, 0 for a free
+    // block): kept from input to input, so that many inputs do not take and
+    // zero fresh memory each.
     thread_local std::vector<uint32_t> owners;
     if (!resize_rows(owners, file.total_blocks))
         return 0;
@@ -345,8 +343,9 @@ int fill_subfiles(InputFile& file)
         } else {
             debug_message(DBG_READ, "pierwszy wpis FAT %x bez wiersza indeksu\n", entry);
         }
-        result = report_fat_damage(file, subfile, check_subfile_blocks(file, subfile)) &&
-                 claim_subfile_blocks(file, filled - 1, owners) && read_subfile_headers(file, subfile);
+        BlockClaim claim{&owners, filled - 1};
+        result = report_fat_damage(file, subfile, walk_subfile_blocks(file, subfile, &claim)) &&
+                 report_block_clash(file, subfile, owners, claim) && read_subfile_headers(file, subfile);
     }
     // Rows that were never reached are dropped, so every row stands for a
     // subfile that was looked at.
@@ -419,7 +418,62 @@ void sort_fat_slots(InputFile& file)
         std::stable_sort(slots.begin(), slots.end(), before);
 }
 
-int check_subfile_blocks(InputFile& file, SubfileEntry& subfile)
+namespace {
+
+// The block walk's loops over one FAT entry's numbers, kept apart and plain so
+// that the compiler takes many numbers at a time.
+
+uint16_t highest_of(std::span<const uint16_t> numbers)
+{
+    uint16_t highest = 0;
+    for (uint16_t n : numbers)
+        highest = std::max(highest, n);
+    return highest;
+}
+
+uint16_t lowest_of(std::span<const uint16_t> numbers)
+{
+    uint16_t lowest = UINT16_MAX;
+    for (uint16_t n : numbers)
+        lowest = std::min(lowest, n);
+    return lowest;
+}
+
+// Marks the blocks numbers lists (each below owners.size()) as mark's, those
+// in the header+FAT area left out; the first that is taken already (by
+// another subfile, or listed twice) ends it and is returned, no_clash when
+// none is. A stretch of consecutive blocks, as most subfiles are, is looked
+// at and marked as one piece.
+uint32_t mark_blocks(std::span<const uint16_t> numbers, std::span<uint32_t> owners, uint32_t mark,
+                     uint32_t header_blocks)
+{
+    if (numbers.empty())
+        return no_clash;
+    uint32_t first = numbers[0];
+    uint32_t stray = 0;
+    for (size_t k = 0; k < numbers.size(); ++k)
+        stray |= numbers[k] ^ (first + static_cast<uint32_t>(k));
+    if (stray == 0 && first >= header_blocks) {
+        std::span<uint32_t> stretch = owners.subspan(first, numbers.size());
+        uint32_t taken = 0;
+        for (uint32_t owner : stretch)
+            taken |= owner;
+        if (taken == 0) {
+            std::fill(stretch.begin(), stretch.end(), mark);
+            return no_clash;
+        }
+    }
+    for (uint16_t block : numbers) {
+        if (block < header_blocks)
+            continue;
+        if (owners[block])
+            return block;
+        owners[block] = mark;
+    }
+    return no_clash;
+}
+
+int walk_subfile_blocks(InputFile& file, SubfileEntry& subfile, BlockClaim* claim)
 {
     ByteView fat(file.header_buffer);
     const uint64_t block_size = file.block_size;
@@ -428,6 +482,24 @@ int check_subfile_blocks(InputFile& file, SubfileEntry& subfile)
     if (first > entries || block_size == 0)
         return 0;
     uint64_t length = subfile.length;
+    // The blocks the declared length takes are the subfile's own. The walk
+    // keeps what it marks with in locals: a mark written into owners could
+    // otherwise be any of the fields it compares with, and they would be
+    // read again for each of the thousand blocks of a map's subfile.
+    const uint64_t claimed = (length + block_size - 1) / block_size;
+    const uint32_t total_blocks = file.total_blocks;
+    const uint32_t header_blocks = file.header_blocks;
+    // A number below this is a block of the file: not the unused mark, not
+    // past the end.
+    const uint32_t usable_limit = std::min<uint32_t>(total_blocks, FatEntry::unused_block);
+    std::span<uint32_t> owners;  // one per block of the file (checked here)
+    uint32_t mark = 0;
+    uint32_t clash = no_clash;
+    if (claim && claim->owners->size() >= total_blocks) {
+        owners = std::span<uint32_t>(*claim->owners);
+        mark = claim->row + 1;
+        clash = claim->clash;
+    }
     uint64_t needed = ((length + block_size - 1) / block_size + FatEntry::block_count - 1) / FatEntry::block_count;
     if (first + needed > entries) {
         subfile.flags |= DAMAGE_FEW_ENTRIES;
@@ -455,20 +527,35 @@ int check_subfile_blocks(InputFile& file, SubfileEntry& subfile)
             subfile.flags |= DAMAGE_WRONG_PART;
             return 0;
         }
-        for (uint32_t k = 0; counting && k < FatEntry::block_count; ++k) {
-            uint16_t block = fat.u16(uint64_t(entry) + FatEntry::blocks + 2 * k);
-            if (block == FatEntry::unused_block) {
-                counting = false;
-            } else if (block >= file.total_blocks) {
+        if (!counting)
+            continue;
+        uint16_t numbers[FatEntry::block_count];
+        if (!fat.u16_run(uint64_t(entry) + FatEntry::blocks, numbers, FatEntry::block_count))
+            break;  // cannot happen: the whole entry lies in the view
+        // The entry's usable numbers run up to the first unused or
+        // impossible one. Those the length needs are nearly always all
+        // good: one pass over them (that the compiler can do many at a
+        // time) tells, and a step at a time goes on from there.
+        uint32_t want =
+            static_cast<uint32_t>(std::min<uint64_t>(FatEntry::block_count, claimed - std::min(claimed, blocks)));
+        uint32_t usable = highest_of(std::span<const uint16_t>(numbers, want)) < usable_limit ? want : 0;
+        while (usable < FatEntry::block_count && numbers[usable] < usable_limit)
+            ++usable;
+        if (usable < FatEntry::block_count) {
+            if (numbers[usable] != FatEntry::unused_block)
                 subfile.flags |= DAMAGE_BLOCK_PAST_END;
-                counting = false;
-            } else {
-                if (block < file.header_blocks)
-                    subfile.flags |= DAMAGE_BLOCK_IN_HEADER;
-                ++blocks;
-            }
+            counting = false;
         }
+        if (usable && lowest_of(std::span<const uint16_t>(numbers, usable)) < header_blocks)
+            subfile.flags |= DAMAGE_BLOCK_IN_HEADER;
+        if (mark && clash == no_clash && blocks < claimed) {
+            uint32_t mine = static_cast<uint32_t>(std::min<uint64_t>(usable, claimed - blocks));
+            clash = mark_blocks(std::span<const uint16_t>(numbers, mine), owners, mark, header_blocks);
+        }
+        blocks += usable;
     }
+    if (mark)
+        claim->clash = clash;
     if (i < needed)
         subfile.flags |= DAMAGE_BROKEN_CHAIN;
     if (blocks * block_size < length) {
@@ -477,6 +564,10 @@ int check_subfile_blocks(InputFile& file, SubfileEntry& subfile)
     }
     return 1;
 }
+
+}  // namespace
+
+int check_subfile_blocks(InputFile& file, SubfileEntry& subfile) { return walk_subfile_blocks(file, subfile, nullptr); }
 
 int read_subfile_table(InputFile& file)
 {

@@ -495,3 +495,36 @@ TEST_F(Reading, ABlockClaimedByTwoSubfilesIsDamage)
     EXPECT_EQ(read_built(twice, again, "twice.img"), 0);
     EXPECT_NE(log.find("claimed by subfiles 00000005.RGN and 00000005.RGN"), std::string::npos) << log;
 }
+
+// A subfile whose blocks are one stretch is claimed as one piece: a stretch
+// that runs into another subfile's half-way, or that starts in the header
+// area, must still be found block by block.
+TEST_F(Reading, SharedBlocksInsideAStretchAreFoundAtTheFirstOne)
+{
+    ImgBuilder b;
+    int rgn = b.add_subfile("00000005", "RGN", std::string(10 * 512, 'r'));
+    int lbl = b.add_subfile("00000005", "LBL", std::string(10 * 512, 'l'));
+    uint32_t rgn_first = b.layout().first_block[rgn];
+    for (uint32_t k = 0; k < 10; ++k)
+        b.set_fat_block(lbl, 0, k, static_cast<uint16_t>(rgn_first + 5 + k));
+    InputFile file;
+    EXPECT_EQ(read_built(b, file), 0);
+    EXPECT_EQ(file.status, READ_SUBFILES_BAD);
+    EXPECT_EQ(log, "Block " + std::to_string(rgn_first + 5) +
+                       " claimed by subfiles 00000005.RGN and 00000005.LBL, file damaged, file " + path + ".\n");
+
+    // The same stretch moved down into the header area: those blocks are the
+    // area's damage (a warning), the rest are claimed, and nothing is shared.
+    ImgBuilder low;
+    int low_rgn = low.add_subfile("00000005", "RGN", std::string(4 * 512, 'r'));
+    uint32_t low_first = low.layout().first_block[low_rgn];
+    ASSERT_GE(low_first, 2u);
+    for (uint32_t k = 0; k < 4; ++k)
+        low.set_fat_block(low_rgn, 0, k, static_cast<uint16_t>(low_first - 2 + k));
+    InputFile lowered;
+    log.clear();
+    EXPECT_EQ(read_built(low, lowered, "low.img"), 1) << log;
+    EXPECT_EQ(log.find("claimed"), std::string::npos) << log;
+    ASSERT_EQ(lowered.subfiles.size(), 1u);
+    EXPECT_EQ(lowered.subfiles[0].flags, DAMAGE_BLOCK_IN_HEADER);
+}
