@@ -90,7 +90,7 @@ struct MissingText {
 
 class Parser {
 public:
-    Parser(int argc, char** argv, InputList& inputs) : argc_(argc), argv_(argv), inputs_(inputs) {}
+    Parser(int argc, char** argv, InputNames& inputs) : argc_(argc), argv_(argv), inputs_(inputs) {}
     int run(int first);
 
 private:
@@ -119,7 +119,7 @@ private:
 
     int argc_;
     char** argv_;
-    InputList& inputs_;
+    InputNames& inputs_;
     int next_ = 0;       // the next argument not yet used
     char command_ = 0;   // the command letter in force, 0 before the first
 };
@@ -146,7 +146,7 @@ int Parser::run(int first)
 
 void Parser::add_input(const char* name)
 {
-    add_input_file(inputs_, name);
+    inputs_.emplace_back(name);
     if (task_options.verbose)
         print_text("Input file: %s.\n", "Plik wejściowy: %s.\n", name);
     ++task_options.input_count;
@@ -479,7 +479,7 @@ int Parser::act(char letter, char previous)
 
 }  // namespace
 
-int parse_arguments(int argc, char** argv, int first, InputList& inputs)
+int parse_arguments(int argc, char** argv, int first, InputNames& inputs)
 {
     Parser parser(argc, argv, inputs);
     return parser.run(first);
@@ -625,7 +625,7 @@ int parse_tre_argument(const char* text, TaskOptions& options)
     return 1;
 }
 
-int read_file_list(const char* path, InputList& list)
+int read_file_list(const char* path, InputNames& list)
 {
     FILE* file = fopen(path, "r");
     if (!file) {
@@ -651,9 +651,9 @@ int read_file_list(const char* path, InputList& list)
             ++start;
         if (start == end)
             continue;
-        const InputFile& input = add_input_file(list, line.substr(start, end - start));
+        list.push_back(line.substr(start, end - start));
         if (task_options.verbose)
-            print_text("Input file: %s.\n", "Plik wejściowy: %s.\n", input.path.c_str());
+            print_text("Input file: %s.\n", "Plik wejściowy: %s.\n", list.back().c_str());
         ++count;
     }
     bool failed = ferror(file) != 0;

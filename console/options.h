@@ -2,18 +2,22 @@
 #pragma once
 
 #include <cstdint>
-
-#include "core/input_file.h"
+#include <string>
+#include <vector>
 
 struct TaskOptions;
+
+// The input names in the order given. The files are only read by the
+// command (run_command), which makes their InputFiles when it needs them.
+using InputNames = std::vector<std::string>;
 
 // parse_arguments' result when the run goes on to reading and the command.
 constexpr int PARSE_GO_ON = -1;
 
 // Parses the arguments from argv[first] on into task_options and the input
-// list. Prints every refusal (with the usage where one belongs) and returns
+// names. Prints every refusal (with the usage where one belongs) and returns
 // the exit code then, or PARSE_GO_ON.
-int parse_arguments(int argc, char** argv, int first, InputList& inputs);
+int parse_arguments(int argc, char** argv, int first, InputNames& inputs);
 
 // The value parsers of the options. Each takes the whole text, prints its own
 // message when the text is wrong and returns 0 then, else 1.
@@ -29,6 +33,6 @@ int parse_typ_argument(const char* text, TaskOptions& options);
 // -q under -w: "t1,t2,t3[,t4]".
 int parse_tre_argument(const char* text, TaskOptions& options);
 
-// Appends one input per non-empty line of a list file; the number of names
-// added, or -1 when the file can't be opened or read.
-int read_file_list(const char* path, InputList& list);
+// Appends one input name per non-empty line of a list file; the number of
+// names added, or -1 when the file can't be opened or read.
+int read_file_list(const char* path, InputNames& list);

@@ -10,6 +10,7 @@
 #include "console/output.h"
 #include "console/usage.h"
 #include "core/codepage.h"
+#include "core/input_file.h"
 #include "core/map_list.h"
 #include "core/reader.h"
 #include "core/report.h"
@@ -147,6 +148,30 @@ int run_changes(InputList& inputs)
     return error_count != errors_before ? 4 : 0;
 }
 
+// A report alone: each file is read into an InputFile of its own, its report
+// put into one text and the file let go before the next one is read, so the
+// memory is that of one file and the reports, not of all the files. The
+// reports are written once every file was read, after what the reading
+// said, as with any other command; a file that cannot be read ends the run
+// without them.
+int run_reports(const InputNames& names)
+{
+    std::string reports;
+    // Room for a short report a file: pages are only taken as it fills, and
+    // longer reports grow it.
+    constexpr size_t report_estimate = 512;
+    reports.reserve(names.size() * report_estimate);
+    for (const std::string& name : names) {
+        InputFile input;
+        input.path = name;
+        if (!read_input_file(input))
+            return 2;
+        append_info_report(input, reports);
+    }
+    log_message("%s", reports.c_str());
+    return 0;
+}
+
 int run_split(InputList& inputs)
 {
     if (!task_options.output_file.empty()) {
@@ -158,33 +183,43 @@ int run_split(InputList& inputs)
 
 }  // namespace
 
-int run_command(InputList& inputs)
+int run_command(const InputNames& names)
 {
     TaskOptions& o = task_options;
     if (o.mapset_file_name.empty())
         o.mapset_file_name = "mapset";
-    if (inputs.empty()) {
+    if (names.empty()) {
         print_usage(0);
         print_line("Input files missing.", "Brak plików wejściowych.");
         return 3;
     }
-    // A report or a join opens each input a few times at most: its FAT image
-    // is read again on each open instead of being kept for all of them.
-    o.fat_images_on_demand = o.join_maps || (o.show_info && !o.split_mode && !o.write_changes);
-    for (auto& input : inputs) {
-        if (!read_input_file(*input))
-            return 2;
-    }
-    if (o.show_info) {
-        for (auto& input : inputs)
-            print_info_report(*input);
+    // A join opens each input a few times at most: its FAT image is read
+    // again on each open instead of being kept for all of them.
+    o.fat_images_on_demand = o.join_maps;
+    int code = 0;
+    InputList inputs;
+    if (o.show_info && !o.join_maps && !o.split_mode && !o.write_changes) {
+        code = run_reports(names);
+        if (code != 0)
+            return code;
+    } else {
+        inputs.reserve(names.size());
+        for (const std::string& name : names)
+            add_input_file(inputs, name);
+        for (auto& input : inputs) {
+            if (!read_input_file(*input))
+                return 2;
+        }
+        if (o.show_info) {
+            for (auto& input : inputs)
+                print_info_report(*input);
+        }
     }
     if (!o.join_maps && !o.split_mode && !o.show_info && !o.write_changes) {
         print_line("Nothing to do, use command -j, -s, -S, -g, -G, -w.",
                    "Nic do zrobienia, użyj polecenia -j, -s, -S, -g, -G, -w.");
         return 0;
     }
-    int code = 0;
     if (o.join_maps)
         code = run_join(inputs);
     else if (o.write_changes)

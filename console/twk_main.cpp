@@ -58,7 +58,7 @@ int twk_main(int argc, char** argv)
         print_usage(0);
         return 1;
     }
-    InputList inputs;
+    InputNames inputs;
     int code = parse_arguments(argc, argv, first, inputs);
     if (code != PARSE_GO_ON)
         return code;

@@ -129,7 +129,26 @@ constexpr uint32_t dem_level_north = 0x2C;
 constexpr uint32_t l_record_texts = 11;
 constexpr uint32_t l_record_tail = 8;
 
-// A row of the report, appended to piece by piece and logged in one go.
+// Where the report goes: the log, or while append_info_report runs, the
+// caller's text.
+thread_local std::string* report_sink = nullptr;
+
+void report_write(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void report_write(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    if (report_sink) {
+        append_vformat(*report_sink, format, args);
+    } else {
+        std::string text;
+        append_vformat(text, format, args);
+        log_message("%s", text.c_str());
+    }
+    va_end(args);
+}
+
+// A row of the report, appended to piece by piece and written in one go.
 class ReportText {
 public:
     void add(const char* format, ...) __attribute__((format(printf, 2, 3)))
@@ -142,7 +161,11 @@ public:
     void add_text(const std::string& text) { text_ += text; }
     void flush()
     {
-        if (!text_.empty())
+        if (text_.empty())
+            return;
+        if (report_sink)
+            *report_sink += text_;
+        else
             log_message("%s", text_.c_str());
         text_.clear();
     }
@@ -527,7 +550,7 @@ void report_header(const InputFile& input)
 
 int report_subfile_table(const InputFile& input)
 {
-    log_message("%s", dp_SuFiFL.text());
+    report_write("%s", dp_SuFiFL.text());
     const std::vector<SubfileIndexEntry>& rows = input.subfile_index.rows;
     for (size_t r = 0; r < rows.size(); ++r) {
         ReportText out;
@@ -737,10 +760,10 @@ int print_info_report(const InputFile& input)
 {
     if (poll_stop_request())
         return -1;
-    log_message("\n\n");
-    log_message(dp_FiSLeS.text(), input.path.c_str(), format_u64_decimal(input.file_size));
+    report_write("\n\n");
+    report_write(dp_FiSLeS.text(), input.path.c_str(), format_u64_decimal(input.file_size));
     if (input.status != READ_OK || input.damage_flags != 0)
-        log_message(dp_FiFoEI.text(), static_cast<int>(input.status));
+        report_write(dp_FiFoEI.text(), static_cast<int>(input.status));
 
     if (input.header_length != 0 && input.header_buffer.size() >= ImgHeader::size) {
         report_header(input);
@@ -752,7 +775,7 @@ int print_info_report(const InputFile& input)
         return -1;
 
     if (!input.maps.empty()) {
-        log_message("%s", dp_MLSFCP.text());
+        report_write("%s", dp_MLSFCP.text());
         for (const MapEntry* map : input.maps)
             if (map)
                 report_map(input, *map);
@@ -767,13 +790,22 @@ int print_info_report(const InputFile& input)
     }
 
     if (!input.mps_buffer.empty()) {
-        log_message("%s", dp_DatMps.text());
+        report_write("%s", dp_DatMps.text());
         for (const MpsRecordRef& ref : input.mps_records)
             report_mps_record(input, ref);
         if (poll_stop_request())
             return -1;
     }
 
-    log_message("\n\n");
+    report_write("\n\n");
     return 1;
+}
+
+int append_info_report(const InputFile& input, std::string& text)
+{
+    std::string* previous = report_sink;
+    report_sink = &text;
+    int result = print_info_report(input);
+    report_sink = previous;
+    return result;
 }

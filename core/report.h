@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/input_file.h"
 #include "core/messages.h"
@@ -44,6 +45,11 @@ extern MessageText dp_PicSiz;
 // task_options.verbose adds the FAT lines, the subfile table and the
 // detail lines.
 int print_info_report(const InputFile& input);
+
+// The same report appended to text instead of the log (nothing is logged):
+// for a caller that writes it later, as twk does with the reports of a
+// report alone after all its files were read.
+int append_info_report(const InputFile& input, std::string& text);
 
 // Three-character name of a FileKind (" ??" for a value without one).
 const char* get_file_kind_name(uint32_t kind);

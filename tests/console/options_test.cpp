@@ -20,7 +20,7 @@ namespace {
 
 struct Parsed {
     int code = 0;
-    InputList inputs;
+    InputNames inputs;
     std::string log;
 };
 
@@ -71,7 +71,7 @@ TEST(ConsoleOptions, NoOptionsLeaveTheDefaults)
     EXPECT_TRUE(o.output_file.empty() && o.mapset_name.empty() && o.map_name.empty() && o.output_path.empty());
 
     // The dispatch names the mapset files before it looks at the inputs.
-    InputList none;
+    InputNames none;
     EXPECT_EQ(run_command(none), 3);
     EXPECT_EQ(task_options.mapset_file_name, "mapset");
     take_log();
@@ -147,8 +147,8 @@ TEST(ConsoleOptions, ArgumentsTakenInTurn)
     EXPECT_EQ(task_options.mapset_name, "Set");
     EXPECT_EQ(task_options.block_size, 16u);
     ASSERT_EQ(p.inputs.size(), 2u);
-    EXPECT_EQ(p.inputs[0]->path, "a.img");
-    EXPECT_EQ(p.inputs[1]->path, "b.img");
+    EXPECT_EQ(p.inputs[0], "a.img");
+    EXPECT_EQ(p.inputs[1], "b.img");
     EXPECT_EQ(task_options.input_count, 2u);
 
     p = parse({"-wpe", "254", "-7", "-r", "-name-", "f.img"});
@@ -321,13 +321,13 @@ TEST(ConsoleOptions, ListFileCountsItsNames)
     Parsed p = parse({"a.img", "-@", dir.file("list"), "z.img"});
     ASSERT_EQ(p.code, PARSE_GO_ON);
     ASSERT_EQ(p.inputs.size(), 4u);
-    EXPECT_EQ(p.inputs[1]->path, "one.img");
-    EXPECT_EQ(p.inputs[2]->path, "two.img");
-    EXPECT_EQ(p.inputs[3]->path, "z.img");
+    EXPECT_EQ(p.inputs[1], "one.img");
+    EXPECT_EQ(p.inputs[2], "two.img");
+    EXPECT_EQ(p.inputs[3], "z.img");
     EXPECT_EQ(task_options.input_count, 4u);
     EXPECT_EQ(p.log, "");
 
-    InputList list;
+    InputNames list;
     EXPECT_EQ(read_file_list(dir.file("none").c_str(), list), -1);
     EXPECT_TRUE(list.empty());
     take_log();
