@@ -1,7 +1,7 @@
 // The read window: the bytes of the input being read, one run of the file at
 // a time, in a buffer that every input uses in turn.
 //
-// Reading an input takes its first 16 KiB in one read; the header+FAT area
+// Reading an input takes its first 8 KiB in one read; the header+FAT area
 // and the subfile headers that follow are then copied from that run, and a
 // header outside it brings in the next run with one more read. The window
 // holds the file's bytes with the XOR undone and belongs to one InputFile at

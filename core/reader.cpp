@@ -1,6 +1,6 @@
 // Reading an input: IMG container or single subfile file.
 //
-// The container test looks at no more than the first 16 KiB: "GARMIN" at 0x41
+// The container test looks at no more than the first 8 KiB: "GARMIN" at 0x41
 // (or its XOR-ed form, which gives away the XOR byte), then the signature.
 // Everything else is a single file, classified by name and signature. The
 // header+FAT area is taken from those first bytes when it lies inside them
@@ -78,8 +78,10 @@ int load_messages_od(LanguageGroup* group, int code_page, int write)
     return load_message_table(od_table, group, code_page, write);
 }
 
-// The container test reads at most this much of the file start.
-static constexpr uint32_t detection_size = 16384;
+// The container test reads at most this much of the file start. It holds the
+// header+FAT area of a map tile of a dozen FAT entries; a larger area costs
+// one more read. Each page more would cost every input its copy.
+static constexpr uint32_t detection_size = 8192;
 // A file shorter than this is never taken for a container.
 static constexpr uint32_t min_container_size = 2048;
 static constexpr uint64_t unknown_size = UINT64_MAX;
