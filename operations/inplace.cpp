@@ -418,19 +418,30 @@ int change_tre_bytes(InputFile& file)
     InplaceStep step(file, true);
     if (!step.open())
         return 0;
+    struct Written {
+        TreInfo* tre;
+        uint8_t bytes[tre_count];
+    };
+    std::vector<Written> written;
     for (MapEntry* map : file.maps) {
         TreInfo* tre = map->tre_info ? owned_tre_info(file, *map) : nullptr;
         if (!tre || !map_passes_filter(file, *map))
             continue;
-        uint8_t bytes[tre_count];
-        if (!make_tre_bytes(*tre, bytes))
+        Written w{tre, {}};
+        if (!make_tre_bytes(*tre, w.bytes))
             continue;
-        log_tre_line(map->name, bytes);
-        if (!step.put_subfile(tre->fat_slot, tre->tre_offset + tre_first, bytes, tre_count))
+        log_tre_line(map->name, w.bytes);
+        if (!step.put_subfile(tre->fat_slot, tre->tre_offset + tre_first, w.bytes, tre_count))
             return 0;
-        memcpy(tre->header.data() + tre_first, bytes, tre_count);
+        written.push_back(w);
     }
-    return step.finish();
+    if (!step.finish())
+        return 0;
+    // The TRE images follow the disk once the changes are there: an undone
+    // step leaves them as they were.
+    for (const Written& w : written)
+        memcpy(w.tre->header.data() + tre_first, w.bytes, tre_count);
+    return 1;
 }
 
 // ---------------------------------------------------------------- the driver

@@ -84,16 +84,33 @@ void InplaceStep::keep(Place place, uint32_t slot, uint64_t position, const uint
     kept_.insert(kept_.end(), old_bytes, old_bytes + n);
 }
 
+// The first byte from `from` on where a and b differ, n when none does.
+// Groups are mostly unchanged bytes (a FAT entry renamed keeps 504 of its 512
+// bytes): they are passed over eight at a time.
+static uint32_t first_difference(const uint8_t* a, const uint8_t* b, uint32_t from, uint32_t n)
+{
+    for (; n - from >= 8; from += 8) {
+        uint64_t x = 0;
+        uint64_t y = 0;
+        memcpy(&x, a + from, 8);
+        memcpy(&y, b + from, 8);
+        if (x != y)
+            break;
+    }
+    while (from < n && a[from] == b[from])
+        ++from;
+    return from;
+}
+
 void InplaceStep::keep_changed_runs(bool in_subfile, uint32_t slot, uint64_t position, const uint8_t* old_bytes,
                                     const uint8_t* new_bytes, uint32_t n)
 {
     Place place = in_subfile ? Place::subfile : Place::file;
     uint32_t i = 0;
     while (i < n) {
-        if (old_bytes[i] == new_bytes[i]) {
-            ++i;
-            continue;
-        }
+        i = first_difference(old_bytes, new_bytes, i, n);
+        if (i == n)
+            break;
         uint32_t start = i;
         uint32_t end = i + 1;  // past the last changed byte of the run
         for (i = end; i < n && i - end < run_gap; ++i)
@@ -104,7 +121,8 @@ void InplaceStep::keep_changed_runs(bool in_subfile, uint32_t slot, uint64_t pos
     }
 }
 
-int InplaceStep::put(bool in_subfile, uint32_t slot, uint64_t position, const uint8_t* bytes, uint32_t n)
+int InplaceStep::put(bool in_subfile, uint32_t slot, uint64_t position, const uint8_t* bytes, uint32_t n,
+                     const uint8_t* known_old)
 {
     if (!open_)
         return 0;
@@ -121,8 +139,8 @@ int InplaceStep::put(bool in_subfile, uint32_t slot, uint64_t position, const ui
     uint8_t old_checksum = 0;
     for (uint32_t done = 0; done < n;) {
         uint32_t count = std::min(n - done, piece_limit);
-        const uint8_t* old_bytes = old_piece_.data();
-        if (!read_old(in_subfile, slot, position + done, old_piece_.data(), count))
+        const uint8_t* old_bytes = known_old ? known_old + done : old_piece_.data();
+        if (!known_old && !read_old(in_subfile, slot, position + done, old_piece_.data(), count))
             return 0;
         if (keep_sum_)
             rise = static_cast<uint8_t>(rise + sum_bytes(bytes + done, count) - sum_bytes(old_bytes, count));
@@ -188,6 +206,23 @@ int InplaceStep::put_at(uint64_t position, const void* bytes, uint32_t n)
 int InplaceStep::put_subfile(uint32_t slot, uint32_t offset, const void* bytes, uint32_t n)
 {
     return put(true, slot, offset, static_cast<const uint8_t*>(bytes), n);
+}
+
+int InplaceStep::put_subfile_over(uint32_t slot, uint32_t offset, const void* bytes, uint32_t n, const uint8_t* now)
+{
+    return put(true, slot, offset, static_cast<const uint8_t*>(bytes), n, now);
+}
+
+int InplaceStep::put_over_image(uint32_t from, const void* bytes, uint32_t n)
+{
+    const std::vector<uint8_t>& image = file_.header_buffer;
+    if (uint64_t(from) + n > image.size()) {
+        log_message(fn_WrSEFS.text(), file_.path.c_str());
+        return 0;
+    }
+    // put() copies the new bytes into the image only after it has taken
+    // the old ones from there and written the new ones.
+    return put(false, 0, from, static_cast<const uint8_t*>(bytes), n, image.data() + from);
 }
 
 int InplaceStep::put_header(uint32_t from, uint32_t n)

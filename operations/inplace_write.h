@@ -45,6 +45,13 @@ public:
     int put_at(uint64_t position, const void* bytes, uint32_t n);
     // n bytes at offset of the subfile whose first FAT entry is row slot.
     int put_subfile(uint32_t slot, uint32_t offset, const void* bytes, uint32_t n);
+    // The same over bytes the caller holds as they are on disk now (a header
+    // image kept in step with the file, TreInfo::header): they are taken as
+    // the old bytes instead of being read again.
+    int put_subfile_over(uint32_t slot, uint32_t offset, const void* bytes, uint32_t n, const uint8_t* now);
+    // n bytes at a position inside the header+FAT image, which still holds
+    // the bytes there: the old bytes are taken from it, not read.
+    int put_over_image(uint32_t from, const void* bytes, uint32_t n);
     // Bytes [from, from + n) of the header+FAT image, written from the image
     // (byte 0x0F in the image follows what is written).
     int put_header(uint32_t from, uint32_t n);
@@ -81,7 +88,9 @@ private:
         char name[12];
     };
 
-    int put(bool in_subfile, uint32_t slot, uint64_t position, const uint8_t* bytes, uint32_t n);
+    // known_old: the bytes there now, when the caller knows them.
+    int put(bool in_subfile, uint32_t slot, uint64_t position, const uint8_t* bytes, uint32_t n,
+            const uint8_t* known_old = nullptr);
     int read_old(bool in_subfile, uint32_t slot, uint64_t position, uint8_t* out, uint32_t n);
     int write_new(bool in_subfile, uint32_t slot, uint64_t position, const uint8_t* bytes, uint32_t n);
     void keep(Place place, uint32_t slot, uint64_t position, const uint8_t* old_bytes, uint32_t n);

@@ -287,7 +287,7 @@ int write_renamed_entries(InplaceStep& step, const InputFile& file, std::vector<
         group.assign(file.header_buffer.begin() + from, file.header_buffer.begin() + from + n);
         for (size_t k = first; k < i; ++k)
             memcpy(group.data() + (renamed[k].entry - from) + FatEntry::name, renamed[k].name, FatEntry::name_length);
-        if (!step.put_at(from, group.data(), n))
+        if (!step.put_over_image(from, group.data(), n))
             return 0;
     }
     return 1;
@@ -404,7 +404,9 @@ int change_map_ids(InputFile& file, uint8_t mode, uint32_t& map_id)
             continue;
         uint8_t id[4];
         ByteSpan(id, 4).put_u32(0, change.new_id);
-        if (!step.put_subfile(change.tre->fat_slot, change.tre->tre_offset + TreHeader::map_id, id, 4))
+        // The TRE image holds the ID as it is on disk.
+        if (!step.put_subfile_over(change.tre->fat_slot, change.tre->tre_offset + TreHeader::map_id, id, 4,
+                                   change.tre->header.data() + TreHeader::map_id))
             return 0;
     }
     for (const SectionChange& section : sections)

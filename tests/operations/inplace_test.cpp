@@ -262,6 +262,64 @@ TEST_F(InplaceStepTest, AFailureHalfWayPutsBackBytesChecksumAndImage)
 
 // ---------------------------------------------------------------- header fields
 
+// Groups whose old bytes come from the header+FAT image or a TRE image are
+// not read again: they must still keep the byte sum, follow into the image,
+// and go back on disk and into the image when the step is undone.
+TEST_F(InplaceStepTest, OldBytesTakenFromTheImagesKeepTheSumAndAreUndone)
+{
+    for (uint8_t x : {uint8_t(0), xor_5a}) {
+        for (bool finish : {true, false}) {
+            SCOPED_TRACE(std::to_string(x) + (finish ? " finished" : " undone"));
+            ImgBuilder b = small_builder(x);
+            std::string path = write("c.img", b.build());
+            size_t tre = b.layout().data_offset(1);
+            std::vector<uint8_t> before = file_bytes(path);
+            auto file = read(path);
+            std::vector<uint8_t> image = file->header_buffer;
+            const SubfileEntry& tre_row = file->subfiles.at(1);
+            ASSERT_TRUE(tre_row.tre_info);
+            const TreInfo& tre_info = *tre_row.tre_info;
+            uint32_t entry = file->fat_slots.at(tre_row.fat_slot).entry_offset;
+            {
+                InplaceStep step(*file, true);
+                ASSERT_EQ(step.open(), 1);
+                const uint8_t id[4] = {0x44, 0x33, 0x22, 0x11};
+                ASSERT_EQ(step.put_subfile_over(tre_row.fat_slot, TreHeader::map_id, id, 4,
+                                                tre_info.header.data() + TreHeader::map_id),
+                          1);
+                std::vector<uint8_t> renamed(file->header_buffer.begin() + entry,
+                                             file->header_buffer.begin() + entry + FatEntry::size);
+                memcpy(renamed.data() + FatEntry::name, "YYYYYYYY", 8);
+                ASSERT_EQ(step.put_over_image(entry, renamed.data(), FatEntry::size), 1);
+                EXPECT_EQ(memcmp(file->header_buffer.data() + entry + FatEntry::name, "YYYYYYYY", 8), 0);
+                if (finish) {
+                    ASSERT_EQ(step.finish(), 1);
+                }
+            }
+            std::vector<uint8_t> after = file_bytes(path);
+            EXPECT_EQ(content_sum(after, x), content_sum(before, x));
+            if (!finish) {
+                EXPECT_EQ(after, before);
+                EXPECT_EQ(file->header_buffer, image);
+                continue;
+            }
+            std::vector<size_t> changed = changed_offsets(before, after);
+            EXPECT_TRUE(only_in(changed, {{0x0F, 0x0F},
+                                          {entry + FatEntry::name, entry + FatEntry::name + 7},
+                                          {tre + TreHeader::map_id, tre + TreHeader::map_id + 3}}))
+                << changed.size();
+            EXPECT_EQ(after[tre + TreHeader::map_id] ^ x, 0x44);
+            EXPECT_EQ(after[entry + FatEntry::name] ^ x, 'Y');
+            EXPECT_EQ(file->header_buffer[0x0F], after[0x0F] ^ x);
+            // A group beyond the image is refused, nothing written.
+            InplaceStep late(*file, true);
+            ASSERT_EQ(late.open(), 1);
+            EXPECT_EQ(late.put_over_image(static_cast<uint32_t>(file->header_buffer.size()) - 4, "abcdefgh", 8), 0);
+            take_log();
+        }
+    }
+}
+
 TEST_F(HeaderFields, DateRefreshTouchesOnlyTheDateBytesAndTheChecksum)
 {
     for (auto [source, x] : plain_and_xored) {
@@ -569,6 +627,27 @@ TEST_F(ContainerChanges, TreBytesOfTheMapsThatPassTheFilter)
         bool family = std::string(map->name, 2) == "12";
         EXPECT_EQ(map->tre_info->header[0x40], family ? 7 : 25) << map->name;
     }
+}
+
+// The TRE images take the new bytes only once the step is on disk: a step
+// that fails at a later map leaves every map's image as the file has it.
+TEST_F(ContainerChanges, AnUndoneTreChangeLeavesTheTreImagesAsTheFileHasThem)
+{
+    std::string path = copy("gmapsupp/mixed-3families.img");
+    std::vector<uint8_t> before = file_bytes(path);
+    task_options.priority = 7;
+    auto file = read(path);
+    std::vector<TreInfo*> tres;
+    for (SubfileEntry& row : file->subfiles)
+        if (row.tre_info)
+            tres.push_back(row.tre_info.get());
+    ASSERT_GE(tres.size(), 2u);
+    tres.back()->fat_slot = 999;  // the last map's TRE cannot be written
+    EXPECT_EQ(change_tre_bytes(*file), 0);
+    take_log();
+    EXPECT_EQ(file_bytes(path), before);
+    for (const TreInfo* tre : tres)
+        EXPECT_EQ(tre->header[TreHeader::draw_priority], 25);
 }
 
 TEST_F(ContainerChanges, EveryStepKeepsAZeroByteSumAndStopWaits)
