@@ -4,12 +4,15 @@
 // stops at the first input that can't be read, before any report or change.
 #include "console/run.h"
 
+#include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "console/output.h"
 #include "console/usage.h"
 #include "core/codepage.h"
+#include "core/files.h"
 #include "core/input_file.h"
 #include "core/map_list.h"
 #include "core/reader.h"
@@ -157,16 +160,22 @@ int run_changes(InputList& inputs)
 int run_reports(const InputNames& names)
 {
     std::string reports;
-    // Room for a short report a file: pages are only taken as it fills, and
-    // longer reports grow it.
-    constexpr size_t report_estimate = 512;
-    reports.reserve(names.size() * report_estimate);
-    for (const std::string& name : names) {
-        InputFile input;
-        input.path = name;
-        if (!read_input_file(input))
-            return 2;
-        append_info_report(input, reports);
+    try {
+        // Room for a short report a file: pages are only taken as it fills,
+        // and longer reports grow it.
+        constexpr size_t report_estimate = 512;
+        constexpr size_t most_reserved = size_t(64) << 20;
+        reports.reserve(std::min(names.size() * report_estimate, most_reserved));
+        for (const std::string& name : names) {
+            InputFile input;
+            input.path = name;
+            if (!read_input_file(input))
+                return 2;
+            append_info_report(input, reports);
+        }
+    } catch (const std::bad_alloc&) {
+        log_message(fn_OuOfMe.text());
+        return 4;
     }
     log_message("%s", reports.c_str());
     return 0;

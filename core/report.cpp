@@ -9,8 +9,9 @@
 // to UTF-8 before printing.
 //
 // The report is put together a row at a time and each row goes to the log
-// in one piece; Stop is polled at the start, after the header block, every
-// 50 subfile rows and after each table.
+// in one piece (or, through append_info_report, into the caller's text);
+// Stop is polled at the start, after the header block, every 50 subfile rows
+// and after each table.
 #include "core/report.h"
 
 #include <strings.h>

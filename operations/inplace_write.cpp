@@ -102,10 +102,11 @@ static uint32_t first_difference(const uint8_t* a, const uint8_t* b, uint32_t fr
     return from;
 }
 
-void InplaceStep::keep_changed_runs(bool in_subfile, uint32_t slot, uint64_t position, const uint8_t* old_bytes,
-                                    const uint8_t* new_bytes, uint32_t n)
+uint8_t InplaceStep::keep_changed_runs(bool in_subfile, uint32_t slot, uint64_t position, const uint8_t* old_bytes,
+                                       const uint8_t* new_bytes, uint32_t n)
 {
     Place place = in_subfile ? Place::subfile : Place::file;
+    uint8_t rise = 0;
     uint32_t i = 0;
     while (i < n) {
         i = first_difference(old_bytes, new_bytes, i, n);
@@ -117,8 +118,11 @@ void InplaceStep::keep_changed_runs(bool in_subfile, uint32_t slot, uint64_t pos
             if (old_bytes[i] != new_bytes[i])
                 end = i + 1;
         keep(place, slot, position + start, old_bytes + start, end - start);
+        rise = static_cast<uint8_t>(rise + sum_bytes(new_bytes + start, end - start) -
+                                    sum_bytes(old_bytes + start, end - start));
         i = end;
     }
+    return rise;
 }
 
 int InplaceStep::put(bool in_subfile, uint32_t slot, uint64_t position, const uint8_t* bytes, uint32_t n,
@@ -142,11 +146,11 @@ int InplaceStep::put(bool in_subfile, uint32_t slot, uint64_t position, const ui
         const uint8_t* old_bytes = known_old ? known_old + done : old_piece_.data();
         if (!known_old && !read_old(in_subfile, slot, position + done, old_piece_.data(), count))
             return 0;
-        if (keep_sum_)
-            rise = static_cast<uint8_t>(rise + sum_bytes(bytes + done, count) - sum_bytes(old_bytes, count));
         if (holds_checksum && at >= position + done && at < position + done + count)
             old_checksum = old_bytes[at - position - done];
-        keep_changed_runs(in_subfile, slot, position + done, old_bytes, bytes + done, count);
+        // Only the runs that differ change the sum.
+        rise = static_cast<uint8_t>(rise + keep_changed_runs(in_subfile, slot, position + done, old_bytes,
+                                                             bytes + done, count));
         done += count;
     }
 

@@ -94,8 +94,10 @@ private:
     int read_old(bool in_subfile, uint32_t slot, uint64_t position, uint8_t* out, uint32_t n);
     int write_new(bool in_subfile, uint32_t slot, uint64_t position, const uint8_t* bytes, uint32_t n);
     void keep(Place place, uint32_t slot, uint64_t position, const uint8_t* old_bytes, uint32_t n);
-    void keep_changed_runs(bool in_subfile, uint32_t slot, uint64_t position, const uint8_t* old_bytes,
-                           const uint8_t* new_bytes, uint32_t n);
+    // Journals the runs of new_bytes that differ from old_bytes; returns the
+    // rise of the byte sum they make (modulo 256).
+    uint8_t keep_changed_runs(bool in_subfile, uint32_t slot, uint64_t position, const uint8_t* old_bytes,
+                              const uint8_t* new_bytes, uint32_t n);
     int write_checksum();
     void release();
 

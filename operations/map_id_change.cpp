@@ -264,11 +264,12 @@ void rename_map_entries(InputFile& file, const MapEntry& map, const char name[9]
 }
 
 // Writes the renamed FAT entries: entries that follow one another go in
-// groups of up to a few dozen, made from the image with the new names put in;
+// groups of up to 256 (128 KiB for 512-byte entries, within the step's
+// piece), made from the image with the new names put in;
 // the image takes each group once it is on disk. 1 / 0.
 int write_renamed_entries(InplaceStep& step, const InputFile& file, std::vector<RenamedEntry>& renamed)
 {
-    constexpr uint32_t group_entries = 64;
+    constexpr uint32_t group_entries = 256;
     // An entry two subfiles share takes the name of the first one renamed.
     std::stable_sort(renamed.begin(), renamed.end(),
                      [](const RenamedEntry& a, const RenamedEntry& b) { return a.entry < b.entry; });
