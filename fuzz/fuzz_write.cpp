@@ -178,7 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     clear_task_options(task_options);
     error_count = 0;
     warning_count = 0;
-    InputList inputs;
+    InputNames inputs;
     if (parse_arguments(static_cast<int>(args.size()), argv.data(), 1, inputs) != PARSE_GO_ON) {
         unlink(path.c_str());
         return 0;
@@ -187,10 +187,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         set_given_date(value);
     else if (change.extra == NO_ACCENTS)
         task_options.label_case = 4;
+    // What twk will find: the file's kind and XOR byte, read as it reads it.
+    InputFile probe;
+    probe.path = path;
+    bool container = read_input_file(probe) && probe.kind == FILE_IMG;
+    uint8_t x = static_cast<uint8_t>(probe.xor_mask);
+    error_count = 0;
+    warning_count = 0;
     int code = run_command(inputs);
 
-    if (code == 0 && !inputs.empty() && inputs.front()->kind == FILE_IMG) {
-        uint8_t x = static_cast<uint8_t>(inputs.front()->xor_mask);
+    if (code == 0 && container) {
         std::vector<uint8_t> after = file_bytes(path);
         uint8_t before_sum = content_sum(p, size_t(end - p), x);
         uint8_t after_sum = content_sum(after.data(), after.size(), x);
@@ -200,7 +206,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             abort();
         }
     }
-    inputs.clear();
 
     InputList again;
     InputFile& input = add_input_file(again, path);
