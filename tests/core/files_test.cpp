@@ -151,6 +151,41 @@ TEST_F(Primitives, BlockWalkRefusesWhatTheFileDoesNotHold)
     close_input_file(file);
 }
 
+// Blocks whose numbers follow one another are one run of the file: read in
+// one piece, and refused at the first block of the run the file lacks.
+TEST_F(Primitives, AStretchOfFollowingBlocksIsOneRunCheckedAtEachBlock)
+{
+    path = dir.file("walk.img");
+    std::vector<uint8_t> bytes = walked_bytes(0);
+    // Subfile block k lies at file block 254 - k: listing blocks 0-9 as file
+    // blocks 245-254 makes one stretch that holds them in reverse.
+    for (uint16_t k = 0; k < 10; ++k)
+        ByteSpan(bytes).put_u16(0x600 + 0x20 + 2 * k, static_cast<uint16_t>(245 + k));
+    made::write_bytes(path, bytes);
+    InputFile file = open_made(path, "rb");
+    std::vector<uint8_t> got(10 * 512 - 300);
+    ASSERT_EQ(read_subfile_data(file, 0, 300, got.data(), static_cast<uint32_t>(got.size())), 1);
+    for (size_t i = 0; i < got.size(); ++i) {
+        uint64_t p = 300 + i;
+        ASSERT_EQ(got[i], pattern((9 - p / 512) * 512 + p % 512)) << "byte " << i;
+    }
+    uint32_t total = file.total_blocks;
+    close_input_file(file);
+    EXPECT_EQ(take_log(), "");
+
+    // The stretch runs past the file's end at its seventh block.
+    for (uint16_t k = 0; k < 10; ++k)
+        ByteSpan(bytes).put_u16(0x600 + 0x20 + 2 * k, static_cast<uint16_t>(total - 6 + k));
+    made::write_bytes(path, bytes);
+    file = open_made(path, "rb");
+    test_debug_mask = DBG_TWK;
+    EXPECT_EQ(read_subfile_data(file, 0, 300, got.data(), static_cast<uint32_t>(got.size())), 0);
+    EXPECT_EQ(take_log(), "Read structure error, file " + path + ".\n");
+    EXPECT_NE(take_debug_log().find("bajt 3072"), std::string::npos);
+    EXPECT_EQ(read_subfile_data(file, 0, 300, got.data(), 5 * 512), 1);
+    close_input_file(file);
+}
+
 TEST_F(Primitives, WriteNeverLandsInTheHeaderArea)
 {
     path = dir.file("walk.img");
