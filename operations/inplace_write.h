@@ -11,8 +11,9 @@
 // subfile or data file has no such byte and is written as it comes.
 //
 // The step keeps the bytes it replaces, and only those: each group's old
-// bytes are read and compared with the new ones, and the runs that differ go
-// into the journal. A step that ends without finish() (a failed read or write,
+// bytes are read (or, where the caller holds them as they are on disk, in the
+// header+FAT image or a TRE image, taken from there) and compared with the
+// new ones, and the runs that differ go into the journal. A step that ends without finish() (a failed read or write,
 // a refused growth, an early return) is undone from the journal, newest run
 // first: each run goes back on disk and, where it lies in the header+FAT
 // image, into the image (as does every range a caller named with keep_image()
