@@ -42,3 +42,8 @@ void sanitise_output_file_name(std::string& name)
     if (name.empty() || name == ".")
         name.assign(1, '_');
 }
+
+std::string dotted_fat_name(const char* name11)
+{
+    return std::string(name11, 8) + "." + std::string(name11 + 8, 3);
+}

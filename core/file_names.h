@@ -18,3 +18,7 @@ int contains_invalid_name_chars(const char* name);
 // '_', no ".." is left, and an empty name or "." becomes "_". Nothing named this
 // way can reach outside the directory it is created in.
 void sanitise_output_file_name(std::string& name);
+
+// "NAME.EXT" of an 11-byte FAT name (8 name and 3 extension bytes), as the
+// messages show a subfile.
+std::string dotted_fat_name(const char* name11);

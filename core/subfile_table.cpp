@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_names.h"
 #include "core/files.h"
 #include "core/header_knowledge.h"
 #include "core/host.h"
@@ -286,13 +287,6 @@ int read_subfile_headers(InputFile& file, SubfileEntry& subfile)
            read_other_header(file, &subfile);
 }
 
-// "NAME.EXT" of a subfile.
-std::string dotted_name(const SubfileEntry& subfile)
-{
-    return std::string(subfile.name, FatEntry::name_length) + "." +
-           std::string(subfile.name + FatEntry::name_length, FatEntry::full_name_length - FatEntry::name_length);
-}
-
 // The one block a subfile shares with another (or lists twice) damages the
 // file: a write through either would change both. 0, with that said, when
 // the walk found one.
@@ -301,8 +295,8 @@ int report_block_clash(const InputFile& file, const SubfileEntry& subfile, const
 {
     if (claim.clash == no_clash)
         return 1;
-    log_message(od_BlCTSF.text(), unsigned(claim.clash), dotted_name(file.subfiles[owners[claim.clash] - 1]).c_str(),
-                dotted_name(subfile).c_str(), file.path.c_str());
+    log_message(od_BlCTSF.text(), unsigned(claim.clash), dotted_fat_name(file.subfiles[owners[claim.clash] - 1].name).c_str(),
+                dotted_fat_name(subfile.name).c_str(), file.path.c_str());
     return 0;
 }
 

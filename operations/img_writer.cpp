@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "core/byte_view.h"
+#include "core/file_names.h"
 #include "core/files.h"
 #include "core/subfile_headers.h"
 #include "core/host.h"
@@ -244,8 +245,7 @@ int add_fat_entries(ImgWriter& writer, uint64_t size, const char* name11)
     const char* from = writer.current_input ? writer.current_input : writer.output_name.c_str();
     auto [entered, added] = writer.entered_names.try_emplace(name, from);
     if (!added && writer.warned_pairs.insert(std::string(from) + '\n' + entered->second).second) {
-        std::string shown = name.substr(0, 8) + "." + name.substr(8);
-        log_message(dd_WSDuNa.text(), shown.c_str(), from, entered->second);
+        log_message(dd_WSDuNa.text(), dotted_fat_name(name11).c_str(), from, entered->second);
         ++warning_count;
     }
     for (uint64_t part = 0; part < entries; ++part) {

@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/file_names.h"
 #include "core/files.h"
 #include "core/host.h"
 #include "core/img_format.h"
@@ -294,12 +295,6 @@ int write_renamed_entries(InplaceStep& step, const InputFile& file, std::vector<
     return 1;
 }
 
-// "NAME.EXT" of an 11-character FAT name.
-std::string fat_name_text(const char* name)
-{
-    return std::string(name, 8) + "." + std::string(name + 8, 3);
-}
-
 // A map's new name must not be a name the file keeps, nor another map's new
 // name: the maps would then share one set of FAT names. False, with the
 // clash logged, when one is found.
@@ -329,10 +324,10 @@ bool new_names_are_free(const InputFile& file, const std::vector<MapChange>& map
         const MapChange& change = maps[m];
         std::string_view name(change.new_name, 8);
         if (auto row = kept.find(name); row != kept.end())
-            return clash(change, fat_name_text(file.subfiles[row->second].name));
+            return clash(change, dotted_fat_name(file.subfiles[row->second].name));
         auto [other, first] = taken.emplace(name, m);
         if (!first)
-            return clash(change, fat_name_text(file.subfiles[maps[other->second].map->first_subfile].name));
+            return clash(change, dotted_fat_name(file.subfiles[maps[other->second].map->first_subfile].name));
     }
     return true;
 }
