@@ -285,7 +285,7 @@ int finish_output_file(FILE* stream, int ok)
 int transfer_stop_hold = 0;
 
 // A Stop request ends a transfer unless an in-place change holds it off.
-static int transfer_stopped() { return transfer_stop_hold ? 0 : poll_stop_request(); }
+int transfer_stopped() { return transfer_stop_hold ? 0 : poll_stop_request(); }
 
 // n bytes at a file position, as they are in the file (XOR not undone),
 // read at the position directly. An input file is written only by positional
@@ -626,8 +626,6 @@ int read_file_at(InputFile& input, void* buffer, uint64_t position, uint32_t n)
 int write_file_at(InputFile& input, const void* buffer, uint64_t position, uint32_t n)
 {
     std::vector<uint8_t> scratch;
-    if (input.xor_mask && !reserve_bytes(scratch, n))
-        return 0;
     bool written = write_with_xor(input, position, static_cast<const uint8_t*>(buffer), n, scratch);
     return transfer_stopped() || !written ? 0 : 1;
 }

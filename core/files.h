@@ -98,6 +98,8 @@ int finish_output_file(FILE* stream, int ok);
 // While not 0, a Stop request does not end the transfers: an in-place change
 // holds it off for a whole file, which must not be left half-changed.
 extern int transfer_stop_hold;
+// Non-zero when a transfer is to end for a Stop request (never while held).
+int transfer_stopped();
 
 // Bytes [offset, offset + n) of the subfile whose first FAT entry is row slot
 // of fat_slots, with the file's XOR undone.

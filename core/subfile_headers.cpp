@@ -36,7 +36,7 @@ int read_header_bytes(InputFile& file, const SubfileEntry* subfile, uint32_t off
 {
     if (subfile) {
         if (read_subfile_through_window(file, subfile->fat_slot, offset, buffer, n))
-            return transfer_stop_hold || !poll_stop_request() ? 1 : 0;
+            return transfer_stopped() ? 0 : 1;
         return read_subfile_data(file, subfile->fat_slot, offset, buffer, n);
     }
     if (uint64_t(offset) + n > file.data_length) {
@@ -44,7 +44,7 @@ int read_header_bytes(InputFile& file, const SubfileEntry* subfile, uint32_t off
         return 0;
     }
     if (read_file_through_window(file, offset, buffer, n))
-        return transfer_stop_hold || !poll_stop_request() ? 1 : 0;
+        return transfer_stopped() ? 0 : 1;
     return read_file_at(file, buffer, offset, n);
 }
 
