@@ -162,22 +162,6 @@ static bool make_fat_slots(InputFile& file)
     return true;
 }
 
-// Makes to a copy of the n bytes at from; false, with the message, when
-// there is no room.
-static bool copy_bytes(std::vector<uint8_t>& to, const uint8_t* from, uint64_t n)
-{
-    try {
-        to.assign(from, from + n);
-    } catch (const std::bad_alloc&) {
-        log_message(fn_OuOfMe.text());
-        return false;
-    } catch (const std::length_error&) {
-        log_message(fn_OuOfMe.text());
-        return false;
-    }
-    return true;
-}
-
 // Reads the header+FAT area of a container whose first bytes (XOR undone)
 // are head, and fills the header and FAT fields.
 static int read_container_header(InputFile& file, ByteView head)
@@ -206,23 +190,22 @@ static int read_container_header(InputFile& file, ByteView head)
         return 0;
     }
 
-    // The area usually lies inside the first bytes already read; a longer
-    // one is read whole, its first bytes taken from those.
-    ByteView area = head.sub(0, h);
-    bool read_whole = area.size() != h;
-    if (read_whole) {
-        if (!reserve_bytes(file.header_buffer, h))
-            return 0;
-        memcpy(file.header_buffer.data(), head.data(), head.size());
-        uint32_t rest = static_cast<uint32_t>(h - head.size());
-        if (!platform::read_at(file.stream, head.size(), file.header_buffer.data() + head.size(), rest)) {
+    // The area usually lies inside the first bytes already read; the rest of
+    // a longer one is read after them in one piece.
+    if (!reserve_bytes(file.header_buffer, h))
+        return 0;
+    uint64_t have = std::min<uint64_t>(head.size(), h);
+    memcpy(file.header_buffer.data(), head.data(), have);
+    if (have < h) {
+        uint32_t rest = static_cast<uint32_t>(h - have);
+        if (!platform::read_at(file.stream, have, file.header_buffer.data() + have, rest)) {
             report_read_error(path);
             return 0;
         }
         if (file.xor_mask)
-            xor_buffer(file.header_buffer.data() + head.size(), rest, file.xor_mask);
-        area = ByteView(file.header_buffer);
+            xor_buffer(file.header_buffer.data() + have, rest, file.xor_mask);
     }
+    ByteView area(file.header_buffer);
 
     // Entries with a blank name after the header+FAT entry continue it; the
     // subfiles' FAT starts at the first named one.
@@ -240,12 +223,8 @@ static int read_container_header(InputFile& file, ByteView head)
     for (uint64_t entry = fat_offset; entry + FatEntry::size <= h; entry += FatEntry::size)
         if (area.u8(entry + FatEntry::flag) != 0)
             trimmed = entry + FatEntry::size;
-    if (h > trimmed + file.block_size)
+    if (h > trimmed + file.block_size) {
         h = trimmed;
-    if (!read_whole) {
-        if (!copy_bytes(file.header_buffer, area.data(), h))
-            return 0;
-    } else if (h < file.header_buffer.size()) {
         file.header_buffer.resize(h);
         file.header_buffer.shrink_to_fit();
     }
