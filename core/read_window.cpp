@@ -24,10 +24,10 @@ namespace {
 // A refill takes this much from where the wanted piece starts (less at the
 // end of the file): one page, which holds the TRE header of a small map and
 // the LBL header after it. More would serve a few more headers of larger
-// maps, but every input would pay for copying it.
+// maps, but every input would pay for copying it. (The first fill of an
+// input, the reader's detection_size, is larger: it holds the header+FAT
+// area of a map tile.)
 constexpr uint32_t window_size = 4096;
-// The first fill of an input is larger (the reader's detection_size): it
-// holds the header+FAT area of a map tile.
 // A longer piece is not read through the window, which would then keep a
 // buffer that large for every later input.
 constexpr uint32_t longest_piece = 65536;

@@ -132,7 +132,8 @@ int InplaceStep::put(bool in_subfile, uint32_t slot, uint64_t position, const ui
         return 0;
     if (n == 0)
         return 1;
-    if (old_piece_.size() < std::min(n, piece_limit) && !reserve_bytes(old_piece_, std::min(n, piece_limit)))
+    if (!known_old && old_piece_.size() < std::min(n, piece_limit) &&
+        !reserve_bytes(old_piece_, std::min(n, piece_limit)))
         return 0;
 
     // Every old byte is read before the first new one is written, so a failed
