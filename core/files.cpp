@@ -358,28 +358,16 @@ bool locate_subfile_byte(const InputFile& input, uint32_t slot, uint64_t p, bool
 
 namespace {
 
-// A stretch of a transfer that lies in consecutive bytes of the file: count
-// bytes from file position `position`, done bytes into the transfer.
-struct BlockRun {
-    uint64_t position;
-    uint32_t done;
-    uint32_t count;
-};
-
 // The runs of the last mapped transfer; reused, so a transfer costs no
 // allocation once the longest block list has been seen.
 std::vector<BlockRun> block_runs;
 
 }  // namespace
 
-// Walks the block list of [offset, offset + n) of the subfile at row slot
-// once, checking every block before a single byte moves (so a refused walk
-// leaves the file as it was), and gathers the blocks that follow one another
-// in the file into block_runs.
-static bool map_block_runs(const InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, bool writing,
-                           const MessageText& message)
+bool map_subfile_runs(const InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, bool writing,
+                      const MessageText* message, std::vector<BlockRun>& runs)
 {
-    block_runs.clear();
+    runs.clear();
     const uint64_t block_size = input.block_size;
     const uint64_t end = uint64_t(offset) + n;
     if (n == 0 || block_size == 0)
@@ -418,7 +406,9 @@ static bool map_block_runs(const InputFile& input, uint32_t slot, uint32_t offse
                        !(writing && numbers[bad] < input.header_blocks))
                     ++bad;
                 uint64_t at = bad == i ? p : (e + (bad - i)) * block_size;
-                log_message(message.text(), input.path.c_str());
+                if (!message)
+                    return false;
+                log_message(message->text(), input.path.c_str());
                 debug_message(DBG_TWK, "Błędny numer bloku FAT (idx %u, bajt %" PRIu64 "), plik %s.\n", slot, at,
                               input.path.c_str());
                 return false;
@@ -428,10 +418,10 @@ static bool map_block_runs(const InputFile& input, uint32_t slot, uint32_t offse
             uint64_t position = uint64_t(first) * block_size + within;
             uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(end - p, (j - i) * block_size - within));
             uint32_t done = static_cast<uint32_t>(p - offset);
-            if (!block_runs.empty() && block_runs.back().position + block_runs.back().count == position)
-                block_runs.back().count += count;
+            if (!runs.empty() && runs.back().position + runs.back().count == position)
+                runs.back().count += count;
             else
-                block_runs.push_back({position, done, count});
+                runs.push_back({position, done, count});
             p += count;
             e += j - i;
             i = j;
@@ -443,7 +433,7 @@ static bool map_block_runs(const InputFile& input, uint32_t slot, uint32_t offse
 int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* buffer, uint32_t n)
 {
     if (!check_subfile_range(input, slot, offset, n, fn_ReSEFS, true) ||
-        !map_block_runs(input, slot, offset, n, false, fn_ReSEFS))
+        !map_subfile_runs(input, slot, offset, n, false, &fn_ReSEFS, block_runs))
         return 0;
     uint8_t* out = static_cast<uint8_t*>(buffer);
     for (const BlockRun& run : block_runs)
@@ -543,7 +533,7 @@ int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, OutputRun& ou
                       const ExpectedBytes& expected, uint32_t& sum)
 {
     if (!check_subfile_range(input, slot, 0, n, fn_ReSEFS, true) ||
-        !map_block_runs(input, slot, 0, n, false, fn_ReSEFS))
+        !map_subfile_runs(input, slot, 0, n, false, &fn_ReSEFS, block_runs))
         return 0;
     for (size_t i = 0; i < block_runs.size(); ++i) {
         BlockRun run = block_runs[i];
@@ -591,7 +581,7 @@ static bool write_with_xor(InputFile& input, uint64_t position, const uint8_t* b
 int write_subfile_data(InputFile& input, const void* buffer, uint32_t slot, uint32_t offset, uint32_t n, int pad)
 {
     if (!check_subfile_range(input, slot, offset, n, fn_WrSEFS, false) ||
-        !map_block_runs(input, slot, offset, n, true, fn_WrSEFS))
+        !map_subfile_runs(input, slot, offset, n, true, &fn_WrSEFS, block_runs))
         return 0;
     std::vector<uint8_t> scratch;
     const uint8_t* in = static_cast<const uint8_t*>(buffer);

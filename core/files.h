@@ -146,6 +146,20 @@ int copy_subfile_data(InputFile& input, uint32_t slot, uint32_t n, OutputRun& ou
 // The same for n bytes at a file position of a single-file input.
 int copy_file_data(InputFile& input, uint64_t offset, uint32_t n, OutputRun& output, uint64_t output_offset,
                    uint32_t& sum);
+// A stretch of a transfer that lies in consecutive bytes of the file: count
+// bytes from file position `position`, done bytes into the transfer.
+struct BlockRun {
+    uint64_t position;
+    uint32_t done;
+    uint32_t count;
+};
+// Walks the block list of [offset, offset + n) of the subfile at row slot
+// once, checking every block as locate_subfile_byte does before a single byte
+// moves (so a refused walk leaves the file as it was), and gathers the
+// blocks that follow one another in the file into runs. False when a block
+// fails, with message logged (nothing said when message is null).
+bool map_subfile_runs(const InputFile& input, uint32_t slot, uint32_t offset, uint32_t n, bool writing,
+                      const MessageText* message, std::vector<BlockRun>& runs);
 // File position of byte p of the subfile at row slot, or false when the FAT
 // row holding its block lies outside the FAT, or the block number is unused,
 // at or past the end of the file, or (for a write) inside the header+FAT area.

@@ -113,18 +113,16 @@ bool read_subfile_through_window(InputFile& file, uint32_t slot, uint32_t offset
     uint32_t entry = file.fat_slots[slot].entry_offset;
     if (!fat.contains(entry, FatEntry::size) || uint64_t(offset) + n > fat.u32(uint64_t(entry) + FatEntry::subfile_size))
         return false;
+    // Kept from read to read, as the window itself.
+    thread_local std::vector<BlockRun> runs;
+    if (!map_subfile_runs(file, slot, offset, n, false, nullptr, runs))
+        return false;
     uint8_t* out = static_cast<uint8_t*>(buffer);
-    const uint64_t end = uint64_t(offset) + n;
-    for (uint64_t p = offset; p < end;) {
-        uint64_t position = 0;
-        if (!locate_subfile_byte(file, slot, p, false, position))
-            return false;
-        uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(end - p, file.block_size - p % file.block_size));
-        const uint8_t* bytes = window_bytes(file, position, count);
+    for (const BlockRun& run : runs) {
+        const uint8_t* bytes = window_bytes(file, run.position, run.count);
         if (!bytes)
             return false;
-        memcpy(out + (p - offset), bytes, count);
-        p += count;
+        memcpy(out + run.done, bytes, run.count);
     }
     return true;
 }
