@@ -235,6 +235,49 @@ TEST_F(Primitives, ScrambledWriteWithPaddingReadsBackAsZeros)
     EXPECT_EQ(take_log(), "");
 }
 
+// A copy gathered for an output is cut where its writes must end, on
+// multiples of copy_piece_limit: its bytes and their sum come through whole
+// wherever it starts, and the bytes a subfile must begin with are looked
+// for in its first piece even when only three bytes are left before such a
+// multiple.
+TEST_F(Primitives, GatheredCopiesComeThroughWholeAcrossWriteBoundaries)
+{
+    InputFile file = open_walked("rb", 0x3C);
+    const uint32_t length = 250 * 512;
+    uint32_t expected_sum = 0;
+    for (uint32_t p = 0; p < length; ++p)
+        expected_sum += pattern(p);
+    const char head[] = {static_cast<char>(pattern(2)), static_cast<char>(pattern(3)),
+                         static_cast<char>(pattern(4)), static_cast<char>(pattern(5))};
+    const ExpectedBytes signature{2, 4, head};
+    const char wrong[] = "XXXX";
+
+    std::string out_path = dir.file("gathered.bin");
+    FILE* out = fopen(out_path.c_str(), "w+b");
+    ASSERT_NE(out, nullptr);
+    OutputRun run{out, out_path.c_str()};
+    // Three bytes before the first multiple; then across the second one and
+    // from a multiple itself, after other gathered bytes.
+    const uint64_t starts[] = {copy_piece_limit - 3, 2ull * copy_piece_limit - 1000, 3ull * copy_piece_limit};
+    for (uint64_t start : starts) {
+        uint32_t sum = 5;
+        ASSERT_EQ(copy_subfile_data(file, 0, length, run, start, signature, sum), 1) << start;
+        EXPECT_EQ(sum, 5 + expected_sum) << start;
+    }
+    uint32_t unused = 0;
+    EXPECT_EQ(copy_subfile_data(file, 0, length, run, 4ull * copy_piece_limit - 3, {2, 4, wrong}, unused), -1);
+    ASSERT_EQ(flush_output_run(run), 1);
+    fflush(out);
+    std::vector<uint8_t> disk = made::read_bytes(out_path);
+    fclose(out);
+    ASSERT_EQ(disk.size(), 3ull * copy_piece_limit + length);
+    for (uint64_t start : starts)
+        for (uint32_t p = 0; p < length; ++p)
+            ASSERT_EQ(disk[start + p], pattern(p)) << start << " + " << p;
+    close_input_file(file);
+    EXPECT_EQ(take_log(), "");
+}
+
 TEST_F(Primitives, PositionedTransfersCarryTheXor)
 {
     InputFile file = open_walked("r+b", 0xA7);
