@@ -450,13 +450,16 @@ static std::unique_ptr<uint8_t[]> gather_buffer;
 
 int flush_output_run(OutputRun& run)
 {
-    if (run.used == 0)
-        return 1;
     uint32_t n = run.used;
     run.used = 0;
-    if (!platform::write_at(run.stream, run.start, gather_buffer.get(), n)) {
-        report_write_error(run.name);
-        return 0;
+    for (uint32_t done = 0; done < n;) {
+        uint64_t at = run.start + done;
+        uint32_t piece = std::min(n - done, write_piece_limit - static_cast<uint32_t>(at % write_piece_limit));
+        if (!platform::write_at(run.stream, at, gather_buffer.get() + done, piece)) {
+            report_write_error(run.name);
+            return 0;
+        }
+        done += piece;
     }
     run.start += n;
     return 1;
