@@ -28,6 +28,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define TWK_SUM_AVX2 1
+#endif
 
 #include "core/host.h"
 #include "platform/platform.h"
@@ -686,11 +690,39 @@ bool store_current_time(ByteSpan bytes, uint64_t offset)
 // step; elsewhere eight bytes of a word are added into four 16-bit lanes,
 // which are folded into the total before they can overflow (128 words add at
 // most 128 * 510 = 65280 to a lane).
+#if TWK_SUM_AVX2
+// The same with thirty-two bytes a step, for processors with AVX2 (the
+// build targets plain x86-64, so it is chosen when the program runs): the
+// whole bytes of 128-byte steps from bytes + i, moving i past them. The
+// 64-bit lanes cannot overflow (a lane gains at most 1020 a step).
+__attribute__((target("avx2"))) static uint32_t sum_steps_avx2(const uint8_t* bytes, size_t& i, size_t n)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i first = zero, second = zero;
+    for (; n - i >= 128; i += 128) {
+        __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i));
+        __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i + 32));
+        __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i + 64));
+        __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i + 96));
+        first = _mm256_add_epi64(first, _mm256_add_epi64(_mm256_sad_epu8(a, zero), _mm256_sad_epu8(b, zero)));
+        second = _mm256_add_epi64(second, _mm256_add_epi64(_mm256_sad_epu8(c, zero), _mm256_sad_epu8(d, zero)));
+    }
+    __m256i lanes = _mm256_add_epi64(first, second);
+    __m128i half = _mm_add_epi64(_mm256_castsi256_si128(lanes), _mm256_extracti128_si256(lanes, 1));
+    return static_cast<uint32_t>(_mm_cvtsi128_si64(half) + _mm_cvtsi128_si64(_mm_srli_si128(half, 8)));
+}
+#endif
+
 uint32_t sum_bytes(const void* buffer, size_t n)
 {
     const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
     uint32_t sum = 0;
     size_t i = 0;
+#if TWK_SUM_AVX2
+    static const bool has_avx2 = __builtin_cpu_supports("avx2");
+    if (has_avx2 && n >= 128)
+        sum += sum_steps_avx2(bytes, i, n);
+#endif
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     while (n - i >= 1024) {
