@@ -684,17 +684,11 @@ bool store_current_time(ByteSpan bytes, uint64_t offset)
     return true;
 }
 
-// Every byte of every output passes through here (the checksum byte), so the
-// sum takes many bytes at a time. On x86-64 the SSE2 "sum of absolute
-// differences" against zero adds sixteen bytes into two 64-bit lanes in one
-// step; elsewhere eight bytes of a word are added into four 16-bit lanes,
-// which are folded into the total before they can overflow (128 words add at
-// most 128 * 510 = 65280 to a lane).
 #if TWK_SUM_AVX2
-// The same with thirty-two bytes a step, for processors with AVX2 (the
-// build targets plain x86-64, so it is chosen when the program runs): the
-// whole bytes of 128-byte steps from bytes + i, moving i past them. The
-// 64-bit lanes cannot overflow (a lane gains at most 1020 a step).
+// The byte sum of the whole 128-byte steps from bytes + i, moving i past
+// them, thirty-two bytes at a time with the AVX2 "sum of absolute
+// differences" against zero. The build targets plain x86-64, so sum_bytes
+// chooses it when the program runs. A 64-bit lane gains at most 1020 a step.
 __attribute__((target("avx2"))) static uint32_t sum_steps_avx2(const uint8_t* bytes, size_t& i, size_t n)
 {
     const __m256i zero = _mm256_setzero_si256();
@@ -713,6 +707,13 @@ __attribute__((target("avx2"))) static uint32_t sum_steps_avx2(const uint8_t* by
 }
 #endif
 
+// Every byte of every output passes through here (the checksum byte), so the
+// sum takes many bytes at a time. On x86-64 the SSE2 "sum of absolute
+// differences" against zero adds sixteen bytes into two 64-bit lanes in one
+// step; elsewhere eight bytes of a word are added into four 16-bit lanes,
+// which are folded into the total before they can overflow (128 words add at
+// most 128 * 510 = 65280 to a lane). With AVX2 the long stretch goes in
+// thirty-two bytes a step first.
 uint32_t sum_bytes(const void* buffer, size_t n)
 {
     const uint8_t* bytes = static_cast<const uint8_t*>(buffer);

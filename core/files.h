@@ -121,20 +121,18 @@ struct ExpectedBytes {
 inline constexpr uint32_t copy_piece_limit = 1u << 18;
 // Gathered bytes are written in pieces of at most this many bytes, ending on
 // its multiples in the file. The kernel takes the page cache of a write in
-// pieces as large as the write: a join of 2,300 tiles (1.5 GB) wrote in
-// 0.55 s with 64 KiB writes and in 1.5-2.0 s with 256 KiB ones once the
-// machine's free memory had gone back to its virtual machine's host, and
-// the larger pieces gained nothing on a machine whose memory had not.
+// pieces as large as the write: a join of 2,300 tiles (1.5 GB) took 0.7-0.9 s
+// with 64 KiB writes and 1.7-2.0 s with 256 KiB ones (cat: 0.5-0.7 s) once
+// the machine's free memory had gone back to its virtual machine's host, and
+// larger writes gained nothing while it had not.
 inline constexpr uint32_t write_piece_limit = 1u << 16;
 static_assert(copy_piece_limit % write_piece_limit == 0);
 // The bytes of an output gathered in memory (one buffer of copy_piece_limit
 // bytes, shared by all outputs: one output gathers at a time) and written
-// in one piece when the next ones do not follow them, there is no room, or
-// they reach a multiple of copy_piece_limit in the file: consecutive
-// subfiles and the zeros between them go out in few large writes, at
-// explicit positions past the stream's stdio buffer. Writes that start and
-// end on those multiples let the kernel keep the file's page cache in
-// large pieces (a join's writes off them took four times the allocations).
+// when the next ones do not follow them, there is no room, or they reach a
+// multiple of copy_piece_limit in the file: consecutive subfiles and the
+// zeros between them go out together, at explicit positions past the
+// stream's stdio buffer, a full run in whole write pieces.
 struct OutputRun {
     FILE* stream = nullptr;
     const char* name = nullptr;  // for the write error
