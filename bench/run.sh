@@ -10,6 +10,8 @@
 # commands back to back, in turns which goes first; bench/lib.sh):
 #   twk -j  joining all the parts into one IMG   vs  cp of the parts
 #                                                 and cat of them into one file
+#   bench/read_sum_write.c of the parts (read, byte sum, write: the floor
+#   of any join)                                  vs  the same cat
 #   twk -i  reporting on that IMG                vs  cp of that IMG
 #   twk -s  splitting it into one IMG per map    vs  cp of that IMG
 # and prints the median ratio twk/cp with its range over the pairs, the
@@ -26,6 +28,8 @@ SOURCE=$ROOT/tests/data/single/medium/15000001.img
 MAPS_PER_PART=100
 
 build_twk
+cc -O2 -o "$WORK/read_sum_write" "$ROOT/bench/read_sum_write.c"
+FLOOR=$WORK/read_sum_write
 
 # The inputs, made once for a given size.
 source_size=$(stat -c %s "$SOURCE")
@@ -56,6 +60,7 @@ fi
 join_twk() { run "$TWK" -LicenseAcknowledge -j -m "Bench" -o "$1/joined.img" "$WORK"/parts/part*.img; }
 copy_parts() { run cp "$WORK"/parts/part*.img "$1"/; }
 cat_parts() { cat "$WORK"/parts/part*.img >"$1/cat.img"; }
+floor_parts() { run "$FLOOR" "$1/floor.img" "$WORK"/parts/part*.img; }
 info_twk() { run "$TWK" -LicenseAcknowledge -i "$WORK/joined.img"; }
 split_twk() { run "$TWK" -LicenseAcknowledge -s -o "$1" "$WORK/joined.img"; }
 copy_joined() { run cp "$WORK/joined.img" "$1"/; }
@@ -74,9 +79,11 @@ echo "    peak memory $(peak_mib join_twk) MiB twk -j, $(peak_mib copy_parts) Mi
 # would fill the page cache and make the later runs pay for its write-back.
 PAIR_CLEAN=1
 paired join-cat "$RUNS" join_twk cat_parts
+show_pair "twk -j of the parts / cat of the parts into one file" "twk -j" "cat"
+paired floor "$RUNS" floor_parts cat_parts
 PAIR_CLEAN=
 rm -rf "$WORK/out"
-show_pair "twk -j of the parts / cat of the parts into one file" "twk -j" "cat"
+show_pair "    floor: read_sum_write of the parts / cat of them" "read_sum_write" "cat"
 
 paired info "$RUNS" info_twk copy_joined
 rm -rf "$WORK/out"

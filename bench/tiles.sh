@@ -10,6 +10,8 @@
 # into bench/work/tiles-TILES.img (family 2001, product 1) with the twk under
 # test. Then RUNS (default 7) paired runs of each of:
 #   a. twk -j of the tiles                vs  cat of the tiles into one file
+#      and, as a floor, bench/read_sum_write.c of the tiles (read, byte
+#      sum, write: what any join must do) against the same cat
 #   b. twk -s of the joined file          vs  cp of the tiles into a folder
 #   c. twk -S of the joined file          vs  the same cp
 #   d. twk -i of the tiles                vs  open_read_loop of the tiles
@@ -49,6 +51,8 @@ FIRST_NUMBER=30000001
 build_twk
 cc -O2 -o "$WORK/open_read_loop" "$ROOT/bench/open_read_loop.c"
 LOOP=$WORK/open_read_loop
+cc -O2 -o "$WORK/read_sum_write" "$ROOT/bench/read_sum_write.c"
+FLOOR=$WORK/read_sum_write
 
 # make_tiles COUNT: the tiles in $WORK/tiles-COUNT, made once (the file
 # `made` in there says they are complete; bench/gui_run.sh uses the same).
@@ -80,6 +84,7 @@ tile_bytes=$(stat -c %s "$SOURCE")
 # The sides of the pairs; $1 is the run's own, empty folder.
 join_twk() { run "$TWK" -LicenseAcknowledge -j -o "$1/joined.img" "$tiles"/*.img; }
 join_cat() { cat "$tiles"/*.img >"$1/cat.img"; }
+join_floor() { run "$FLOOR" "$1/floor.img" "$tiles"/*.img; }
 split_twk() { run "$TWK" -LicenseAcknowledge -s -o "$1" "$joined"; }
 mapsource_twk() { run "$TWK" -LicenseAcknowledge -S -o "$1" "$joined"; }
 copy_tiles() { run cp "$tiles"/*.img "$1"/; }
@@ -103,9 +108,11 @@ if [ "$SCALE" != only ]; then
     # fill the page cache and make the later runs pay for its write-back.
     PAIR_CLEAN=1
     paired join "$RUNS" join_twk join_cat
+    show_pair "a. twk -j of the tiles / cat of the tiles" "twk -j" "cat"
+    paired floor "$RUNS" join_floor join_cat
     PAIR_CLEAN=
     rm -rf "$WORK/out"
-    show_pair "a. twk -j of the tiles / cat of the tiles" "twk -j" "cat"
+    show_pair "   floor: read_sum_write of the tiles / cat of the tiles" "read_sum_write" "cat"
 
     paired split "$RUNS" split_twk copy_tiles
     made=$(count_img "$WORK/out/1a")
