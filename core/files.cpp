@@ -452,13 +452,19 @@ int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* bu
 // and never cleared: whatever is put in it is written out, nothing else.
 static std::unique_ptr<uint8_t[]> gather_buffer;
 
+// The bytes from file position at to the next multiple of step.
+static uint32_t bytes_to_multiple(uint64_t at, uint32_t step)
+{
+    return step - static_cast<uint32_t>(at % step);
+}
+
 int flush_output_run(OutputRun& run)
 {
     uint32_t n = run.used;
     run.used = 0;
     for (uint32_t done = 0; done < n;) {
         uint64_t at = run.start + done;
-        uint32_t piece = std::min(n - done, write_piece_limit - static_cast<uint32_t>(at % write_piece_limit));
+        uint32_t piece = std::min(n - done, bytes_to_multiple(at, write_piece_limit));
         if (!platform::write_at(run.stream, at, gather_buffer.get() + done, piece)) {
             report_write_error(run.name);
             return 0;
@@ -490,10 +496,7 @@ uint8_t* output_run_room(OutputRun& run, uint64_t at, uint32_t n)
     return gather_buffer.get() + run.used;
 }
 
-uint32_t output_piece_room(uint64_t at)
-{
-    return copy_piece_limit - static_cast<uint32_t>(at % copy_piece_limit);
-}
+uint32_t output_piece_room(uint64_t at) { return bytes_to_multiple(at, copy_piece_limit); }
 
 int put_output_bytes(OutputRun& run, uint64_t at, const void* bytes, uint64_t n)
 {
