@@ -278,9 +278,8 @@ int write_output_bytes(ImgWriter& writer, const void* bytes, size_t n)
 int pad_to_block(ImgWriter& writer, uint64_t length)
 {
     uint64_t padding = (writer.block_size - length % writer.block_size) % writer.block_size;
-    uint64_t end = writer.bytes_written + length;
-    bool whole_page = (end + padding) / hole_page > (end + hole_page - 1) / hole_page;
-    if (padding && !whole_page && !put_output_bytes(writer.out, end, nullptr, padding))
+    if (padding && padding <= zero_padding_limit &&
+        !put_output_bytes(writer.out, writer.bytes_written + length, nullptr, padding))
         return 0;
     writer.bytes_written += length + padding;
     writer.position = writer.bytes_written;

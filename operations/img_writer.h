@@ -10,9 +10,8 @@
 // output is written at explicit positions (`position`), never through the
 // stream's stdio buffer, gathered in an OutputRun of core/files so that
 // consecutive subfiles and the zeros of short padding go out in few large
-// writes; padding that holds a whole page of the file is skipped and reads
-// as zeros (the file was created empty, and write_img_header gives it its
-// exact length). The
+// writes; long padding is skipped and reads as zeros (the file was created
+// empty, and write_img_header gives it its exact length). The
 // FAT entries of subfiles are written to their place in runs as they come:
 // only the header and the header area's own FAT entries wait in memory for
 // the end, so the memory a join takes stays small whatever the size of its
@@ -70,12 +69,8 @@ extern MessageText dd_OIAIFS;
 
 // FAT entries of subfiles written in one go.
 constexpr uint32_t fat_run_entries = 64;
-// The file system's page: padding that holds a whole one (hole_page bytes
-// starting on a multiple of it) is skipped and left a hole, so no page is
-// made, filled with zeros and written back for it; shorter padding is
-// written with the data around it, which keeps small blocks' bytes in one
-// stretch and few writes.
-constexpr uint32_t hole_page = 4096;
+// Padding up to this many bytes is written as zeros rather than skipped.
+constexpr uint32_t zero_padding_limit = 65536;
 // Bits of header_flags: which of the version bytes and the product code
 // the header gets.
 enum : uint8_t {
@@ -141,8 +136,9 @@ int add_fat_entries(ImgWriter& writer, uint64_t size, const char* name11);
 int write_output_bytes(ImgWriter& writer, const void* bytes, size_t n);
 // After length bytes of a subfile were written: the next subfile starts at
 // the next block boundary; bytes_written and position advance by both. The
-// padding reads as zeros: written when it holds no whole hole_page, else
-// skipped and left a hole. 0 after "Write error".
+// padding reads as zeros: up to zero_padding_limit bytes it is written (so
+// the file's data stays in one stretch and goes out in few writes), longer
+// padding is skipped and left a hole. 0 after "Write error".
 int pad_to_block(ImgWriter& writer, uint64_t length);
 // Writes bytes as one whole subfile (data, padding, FAT entries); 0 after
 // its message.
