@@ -278,12 +278,25 @@ int write_output_bytes(ImgWriter& writer, const void* bytes, size_t n)
 int pad_to_block(ImgWriter& writer, uint64_t length)
 {
     uint64_t padding = (writer.block_size - length % writer.block_size) % writer.block_size;
-    if (padding && padding <= zero_padding_limit &&
-        !put_output_bytes(writer.out, writer.bytes_written + length, nullptr, padding))
+    uint64_t end = writer.bytes_written + length;
+    bool skipped = writer.space_reserved ? (end + padding) / hole_page > (end + hole_page - 1) / hole_page
+                                         : padding > zero_padding_limit;
+    if (padding && !skipped && !put_output_bytes(writer.out, end, nullptr, padding))
         return 0;
     writer.bytes_written += length + padding;
     writer.position = writer.bytes_written;
     return 1;
+}
+
+// Skipped padding in reserved space costs the page cache nothing, where
+// written zeros take a page for every 4 KiB of it and go out to the disk
+// later; a hole instead would cost the file system a mapping for every
+// subfile as the file is written. Larger blocks keep their holes: reserved,
+// their padding would take room that it does not take now.
+void reserve_output_space(ImgWriter& writer)
+{
+    writer.space_reserved = writer.block_size <= zero_padding_limit &&
+                            platform::reserve_file_space(writer.stream, writer.total_size);
 }
 
 int write_whole_subfile(ImgWriter& writer, const std::vector<uint8_t>& bytes, const char* name11)

@@ -69,8 +69,12 @@ extern MessageText dd_OIAIFS;
 
 // FAT entries of subfiles written in one go.
 constexpr uint32_t fat_run_entries = 64;
-// Padding up to this many bytes is written as zeros rather than skipped.
+// Padding up to this many bytes is written as zeros rather than skipped,
+// unless the file's space was reserved.
 constexpr uint32_t zero_padding_limit = 65536;
+// The file system's page: in reserved space, padding that holds a whole one
+// (hole_page bytes starting on a multiple of it) is skipped.
+constexpr uint32_t hole_page = 4096;
 // Bits of header_flags: which of the version bytes and the product code
 // the header gets.
 enum : uint8_t {
@@ -102,6 +106,7 @@ struct ImgWriter {
     FILE* stream = nullptr;
     uint32_t block_size = 0;      // a power of two, 512 .. 1 MiB
     uint64_t total_size = 0;      // planned size of the file (drives the disk geometry)
+    bool space_reserved = false;  // the file's first total_size bytes are on the disk, reading as zeros
     uint32_t kinds_written = 0;   // 1 << FileKind of the kinds already copied
     uint32_t excluded_kinds = 0;  // 1 << SubfileKind not copied from MPC maps
     uint32_t header_area_size = 0;  // header and FAT, whole blocks
@@ -138,8 +143,15 @@ int write_output_bytes(ImgWriter& writer, const void* bytes, size_t n);
 // the next block boundary; bytes_written and position advance by both. The
 // padding reads as zeros: up to zero_padding_limit bytes it is written (so
 // the file's data stays in one stretch and goes out in few writes), longer
-// padding is skipped and left a hole. 0 after "Write error".
+// padding is skipped and left a hole. In reserved space padding is written
+// only when it holds no whole hole_page. 0 after "Write error".
 int pad_to_block(ImgWriter& writer, uint64_t length);
+// Reserves the planned size of a new output on the disk when its blocks are
+// no larger than zero_padding_limit, so that its padding need not be written
+// and takes no more room than written zeros would. Without the reservation
+// (a file system that cannot, or too little room) the padding is written as
+// before.
+void reserve_output_space(ImgWriter& writer);
 // Writes bytes as one whole subfile (data, padding, FAT entries); 0 after
 // its message.
 int write_whole_subfile(ImgWriter& writer, const std::vector<uint8_t>& bytes, const char* name11);

@@ -161,6 +161,7 @@ int write_joined_img(InputList& inputs)
         return 0;
     }
     set_up_writer(writer);
+    reserve_output_space(writer);
     int ok = 0;
     try {
         ok = write_contents(inputs, plan, writer);

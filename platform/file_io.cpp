@@ -78,6 +78,12 @@ bool set_file_length(FILE* stream, uint64_t size)
     return stream && size <= static_cast<uint64_t>(INT64_MAX) && ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
 }
 
+bool reserve_file_space(FILE* stream, uint64_t size)
+{
+    return stream && size > 0 && size <= static_cast<uint64_t>(INT64_MAX) &&
+           fallocate(fileno(stream), 0, 0, static_cast<off_t>(size)) == 0;
+}
+
 }  // namespace platform
 
 namespace platform {

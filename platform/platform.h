@@ -76,6 +76,11 @@ bool read_at(FILE* stream, uint64_t offset, void* bytes, size_t n);
 bool file_length(FILE* stream, uint64_t& length);
 // Makes the file exactly size bytes long; bytes never written read as zeros.
 bool set_file_length(FILE* stream, uint64_t size);
+// Gives a new file its first size bytes on the disk at once, reading as
+// zeros, without writing them; false when the file system cannot, or has no
+// room (nothing is promised then, and the file is as it was or longer with
+// zeros).
+bool reserve_file_space(FILE* stream, uint64_t size);
 
 }  // namespace platform
 

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <numeric>
 
@@ -14,6 +15,7 @@
 #include "core/img_format.h"
 #include "core/product_code.h"
 #include "core/task_options.h"
+#include "platform/platform.h"
 #include "tests/support/host_capture.h"
 #include "tests/support/subfile_images.h"
 #include "tests/support/test_support.h"
@@ -270,6 +272,53 @@ TEST_F(ImgWriting, PaddingWrittenOrSkippedReadsAsZerosAndTheFileKeepsItsLength)
         close(fd);
         EXPECT_EQ(byte_sum(b), 0u);
     }
+}
+
+// In reserved space, padding is skipped whenever it holds a whole page and
+// written otherwise (the bytes gathered for writing end after the data or
+// after the padding); either way the file reads the same byte for byte:
+// zeros between the subfiles, its exact length at the end, a zero byte sum.
+// Blocks larger than the zero padding limit are never reserved.
+TEST_F(ImgWriting, PaddingInReservedSpaceIsSkippedByWholePagesAndReadsAsZeros)
+{
+    for (uint32_t block : {2048u, 32768u}) {
+        SCOPED_TRACE(block);
+        writer = ImgWriter{};
+        const uint32_t area = std::max(block, 8192u);
+        start(block, 1024, area, area + 8ull * block);
+        reserve_output_space(writer);
+        if (!writer.space_reserved)
+            GTEST_SKIP() << "the file system reserves no space";
+        // Padding of 100 and of a byte short of a page (written), of a page
+        // and of a page and 4095 bytes (a whole page in it), half a block.
+        const bool small = block < 2 * hole_page;
+        const uint32_t lengths[] = {block - 100, small ? block / 4 : block - (hole_page - 1),
+                                    small ? 5 : block - hole_page, small ? 7 : block - (2 * hole_page - 1),
+                                    block / 2 - 1};
+        const char* names[] = {"A       RGN", "B       TRE", "C       LBL", "D       NET", "E       NOD"};
+        std::vector<std::vector<uint8_t>> data;
+        for (size_t i = 0; i < 5; ++i) {
+            data.emplace_back(lengths[i]);
+            std::iota(data[i].begin(), data[i].end(), static_cast<uint8_t>(11 * i + 1));
+            ASSERT_EQ(write_whole_subfile(writer, data[i], names[i]), 1);
+            uint64_t at = area + i * block;
+            bool whole_page_in_padding = block >= hole_page && block - lengths[i] >= hole_page;
+            EXPECT_EQ(writer.out.start + writer.out.used, at + (whole_page_in_padding ? lengths[i] : block)) << i;
+        }
+        std::string b = finish();
+        ASSERT_EQ(b.size(), area + 5ull * block);  // cut back from the reserved size
+        for (size_t i = 0; i < 5; ++i) {
+            SCOPED_TRACE(i);
+            size_t at = area + i * block;
+            EXPECT_EQ(b.compare(at, lengths[i], reinterpret_cast<const char*>(data[i].data()), lengths[i]), 0);
+            EXPECT_EQ(b.substr(at + lengths[i], block - lengths[i]), std::string(block - lengths[i], '\0'));
+        }
+        EXPECT_EQ(byte_sum(b), 0u);
+    }
+    writer = ImgWriter{};
+    start(4 * zero_padding_limit, 1024, 4 * zero_padding_limit, 8ull * 4 * zero_padding_limit);
+    reserve_output_space(writer);
+    EXPECT_FALSE(writer.space_reserved);
 }
 
 // Only the header and the header area's own entries wait in memory: later

@@ -162,6 +162,27 @@ TEST(PlatformFiles, PositionedTransfersAndLength)
     EXPECT_TRUE(written == expected);
 }
 
+// Space reserved for a new file reads as zeros around what is written into
+// it, and the file is cut back to the length it is given at the end.
+TEST(PlatformFiles, ReservedSpaceReadsAsZerosAndIsCutToTheLengthGiven)
+{
+    ScratchDir dir;
+    std::string path = dir.file("reserved.bin");
+    FILE* out = fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    EXPECT_FALSE(platform::reserve_file_space(out, 0));
+    if (!platform::reserve_file_space(out, 200000)) {
+        fclose(out);
+        GTEST_SKIP() << "the file system reserves no space";
+    }
+    ASSERT_TRUE(platform::write_at(out, 100000, "abc", 3));
+    ASSERT_TRUE(platform::set_file_length(out, 150000));
+    fclose(out);
+    std::string expected(150000, '\0');
+    expected.replace(100000, 3, "abc");
+    EXPECT_TRUE(read_file(path) == expected);
+}
+
 namespace {
 
 // The names in a folder, sorted.
