@@ -61,6 +61,18 @@ protected:
         ASSERT_EQ(init_img_header(writer), 1);
     }
 
+    // Subfile i of a test (A RGN, B TRE, ...) written whole: length bytes
+    // counting up from 11 * i + 1. Returns them, empty when it failed.
+    std::vector<uint8_t> write_counted_subfile(size_t i, uint32_t length)
+    {
+        static const char* const names[] = {"A       RGN", "B       TRE", "C       LBL", "D       NET", "E       NOD"};
+        std::vector<uint8_t> bytes(length);
+        std::iota(bytes.begin(), bytes.end(), static_cast<uint8_t>(11 * i + 1));
+        if (i >= std::size(names) || write_whole_subfile(writer, bytes, names[i]) != 1)
+            return {};
+        return bytes;
+    }
+
     std::string finish()
     {
         EXPECT_EQ(write_img_header(writer), 1);
@@ -245,12 +257,10 @@ TEST_F(ImgWriting, PaddingWrittenOrSkippedReadsAsZerosAndTheFileKeepsItsLength)
         writer = ImgWriter{};
         start(block, 1024, block, 8ull * block);
         const uint32_t lengths[] = {block - 8192, block - 8191, block / 2 - 1, 1, 100};
-        const char* names[] = {"A       RGN", "B       TRE", "C       LBL", "D       NET", "E       NOD"};
         std::vector<std::vector<uint8_t>> data;
         for (size_t i = 0; i < 5; ++i) {
-            data.emplace_back(lengths[i]);
-            std::iota(data[i].begin(), data[i].end(), static_cast<uint8_t>(11 * i + 1));
-            ASSERT_EQ(write_whole_subfile(writer, data[i], names[i]), 1);
+            data.push_back(write_counted_subfile(i, lengths[i]));
+            ASSERT_EQ(data[i].size(), lengths[i]);
         }
         EXPECT_EQ(writer.bytes_written, 6ull * block);
         std::string b = finish();
@@ -295,12 +305,10 @@ TEST_F(ImgWriting, PaddingInReservedSpaceIsSkippedByWholePagesAndReadsAsZeros)
         const uint32_t lengths[] = {block - 100, small ? block / 4 : block - (hole_page - 1),
                                     small ? 5 : block - hole_page, small ? 7 : block - (2 * hole_page - 1),
                                     block / 2 - 1};
-        const char* names[] = {"A       RGN", "B       TRE", "C       LBL", "D       NET", "E       NOD"};
         std::vector<std::vector<uint8_t>> data;
         for (size_t i = 0; i < 5; ++i) {
-            data.emplace_back(lengths[i]);
-            std::iota(data[i].begin(), data[i].end(), static_cast<uint8_t>(11 * i + 1));
-            ASSERT_EQ(write_whole_subfile(writer, data[i], names[i]), 1);
+            data.push_back(write_counted_subfile(i, lengths[i]));
+            ASSERT_EQ(data[i].size(), lengths[i]);
             uint64_t at = area + i * block;
             bool whole_page_in_padding = block >= hole_page && block - lengths[i] >= hole_page;
             EXPECT_EQ(writer.out.start + writer.out.used, at + (whole_page_in_padding ? lengths[i] : block)) << i;
