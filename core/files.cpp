@@ -488,7 +488,7 @@ uint8_t* output_run_room(OutputRun& run, uint64_t at, uint32_t n)
     if (n > copy_piece_limit)
         return nullptr;
     bool follows = run.used != 0 && at == run.start + run.used;
-    if (!follows || run.used + n > copy_piece_limit || at % copy_piece_limit == 0) {
+    if (!follows || run.used + n > copy_piece_limit) {
         if (!flush_output_run(run))
             return nullptr;
         run.start = at;
@@ -496,13 +496,17 @@ uint8_t* output_run_room(OutputRun& run, uint64_t at, uint32_t n)
     return gather_buffer.get() + run.used;
 }
 
-uint32_t output_piece_room(uint64_t at) { return bytes_to_multiple(at, copy_piece_limit); }
+uint32_t output_run_free(const OutputRun& run, uint64_t at)
+{
+    bool follows = run.used != 0 && at == run.start + run.used;
+    return follows && run.used < copy_piece_limit ? copy_piece_limit - run.used : copy_piece_limit;
+}
 
 int put_output_bytes(OutputRun& run, uint64_t at, const void* bytes, uint64_t n)
 {
     const uint8_t* from = static_cast<const uint8_t*>(bytes);
     for (uint64_t done = 0; done < n;) {
-        uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(n - done, output_piece_room(at + done)));
+        uint32_t piece = static_cast<uint32_t>(std::min<uint64_t>(n - done, output_run_free(run, at + done)));
         uint8_t* to = output_run_room(run, at + done, piece);
         if (!to)
             return 0;
@@ -524,11 +528,10 @@ static int copy_into_run(InputFile& input, uint64_t from, uint32_t count, Output
                          const ExpectedBytes* expected, uint32_t& sum)
 {
     for (uint32_t done = 0; done < count;) {
-        uint32_t piece = std::min(count - done, output_piece_room(output_offset + done));
+        uint32_t piece = std::min(count - done, output_run_free(output, output_offset + done));
         // The expected bytes are looked for in the first piece alone: one
-        // that would end before them is made longer, and its run then ends
-        // off the boundary (a subfile starts on a block, so only a block
-        // smaller than the bytes looked for would do it).
+        // that would end before them (the buffer nearly full) is made
+        // longer, and the gathered bytes are written first to make room.
         if (expected && done == 0 && piece < expected->at + expected->length)
             piece = std::min({count, copy_piece_limit, expected->at + expected->length});
         uint8_t* bytes = output_run_room(output, output_offset + done, piece);

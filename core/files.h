@@ -129,10 +129,9 @@ inline constexpr uint32_t write_piece_limit = 1u << 16;
 static_assert(copy_piece_limit % write_piece_limit == 0);
 // The bytes of an output gathered in memory (one buffer of copy_piece_limit
 // bytes, shared by all outputs: one output gathers at a time) and written
-// when the next ones do not follow them, there is no room, or they reach a
-// multiple of copy_piece_limit in the file: consecutive subfiles and the
-// zeros between them go out together, at explicit positions past the
-// stream's stdio buffer, a full run in whole write pieces.
+// when the next ones do not follow them or there is no room: consecutive
+// subfiles and the zeros between them go out together, at explicit positions
+// past the stream's stdio buffer, in write pieces.
 struct OutputRun {
     FILE* stream = nullptr;
     const char* name = nullptr;  // for the write error
@@ -140,13 +139,14 @@ struct OutputRun {
     uint32_t used = 0;           // bytes gathered, not written yet
 };
 // Room for n (at most copy_piece_limit) bytes at file position at, after
-// the gathered ones: when they do not end at at, the room is short or at is
-// a multiple of copy_piece_limit, they are written first. The caller fills
-// the room and adds n to used. Null after "Write error" or "Out of memory.".
+// the gathered ones: when they do not end at at or the room is short, they
+// are written first. The caller fills the room and adds n to used. Null
+// after "Write error" or "Out of memory.".
 uint8_t* output_run_room(OutputRun& run, uint64_t at, uint32_t n);
-// The bytes from file position at to the next multiple of copy_piece_limit:
-// the size of a piece that keeps the writes on those multiples.
-uint32_t output_piece_room(uint64_t at);
+// The most bytes that output_run_room gives at file position at without a
+// write first: the rest of the buffer when at follows the gathered bytes,
+// else all of it. A copy sized by it reads each piece whole into the buffer.
+uint32_t output_run_free(const OutputRun& run, uint64_t at);
 // Gathers n bytes (zeros when bytes is null) at file position at; 0 after
 // the message.
 int put_output_bytes(OutputRun& run, uint64_t at, const void* bytes, uint64_t n);

@@ -235,11 +235,10 @@ TEST_F(Primitives, ScrambledWriteWithPaddingReadsBackAsZeros)
     EXPECT_EQ(take_log(), "");
 }
 
-// A copy gathered for an output is cut where its writes must end, on
-// multiples of copy_piece_limit: its bytes and their sum come through whole
-// wherever it starts, and the bytes a subfile must begin with are looked
-// for in its first piece even when only three bytes are left before such a
-// multiple.
+// A copy gathered for an output is cut where the gathered bytes fill the
+// buffer: its bytes and their sum come through whole wherever it starts,
+// and the bytes a subfile must begin with are looked for in its first piece
+// even when only three bytes of the buffer are left when it starts.
 TEST_F(Primitives, GatheredCopiesComeThroughWholeAcrossWriteBoundaries)
 {
     InputFile file = open_walked("rb", 0x3C);
@@ -256,9 +255,11 @@ TEST_F(Primitives, GatheredCopiesComeThroughWholeAcrossWriteBoundaries)
     FILE* out = fopen(out_path.c_str(), "w+b");
     ASSERT_NE(out, nullptr);
     OutputRun run{out, out_path.c_str()};
-    // Three bytes before the first multiple; then across the second one and
-    // from a multiple itself, after other gathered bytes.
-    const uint64_t starts[] = {copy_piece_limit - 3, 2ull * copy_piece_limit - 1000, 3ull * copy_piece_limit};
+    // Zeros gathered to three bytes short of a full buffer; a copy after
+    // them, one right after it (across the end of the next buffer), and one
+    // that starts a run of its own.
+    ASSERT_EQ(put_output_bytes(run, 0, nullptr, copy_piece_limit - 3), 1);
+    const uint64_t starts[] = {copy_piece_limit - 3, copy_piece_limit - 3 + length, 3ull * copy_piece_limit};
     for (uint64_t start : starts) {
         uint32_t sum = 5;
         ASSERT_EQ(copy_subfile_data(file, 0, length, run, start, signature, sum), 1) << start;
@@ -271,6 +272,8 @@ TEST_F(Primitives, GatheredCopiesComeThroughWholeAcrossWriteBoundaries)
     std::vector<uint8_t> disk = made::read_bytes(out_path);
     fclose(out);
     ASSERT_EQ(disk.size(), 3ull * copy_piece_limit + length);
+    for (uint64_t p = 0; p < copy_piece_limit - 3; ++p)
+        ASSERT_EQ(disk[p], 0) << p;
     for (uint64_t start : starts)
         for (uint32_t p = 0; p < length; ++p)
             ASSERT_EQ(disk[start + p], pattern(p)) << start << " + " << p;
