@@ -10,7 +10,8 @@
 // output is written at explicit positions (`position`), never through the
 // stream's stdio buffer, gathered in an OutputRun of core/files so that
 // consecutive subfiles and the zeros of short padding go out in few large
-// writes; long padding is skipped and reads as zeros (the file was created
+// writes; long padding (in space reserved for the join's output, any that
+// holds a whole page) is skipped and reads as zeros (the file was created
 // empty, and write_img_header gives it its exact length). The
 // FAT entries of subfiles are written to their place in runs as they come:
 // only the header and the header area's own FAT entries wait in memory for
