@@ -340,26 +340,6 @@ static bool check_subfile_range(const InputFile& input, uint32_t slot, uint32_t 
     return true;
 }
 
-bool locate_subfile_byte(const InputFile& input, uint32_t slot, uint64_t p, bool writing,
-                                uint64_t& position)
-{
-    uint64_t e = p / input.block_size;
-    uint64_t row = slot + e / FatEntry::block_count;
-    if (row >= input.fat_entry_count || row >= input.fat_slots.size())
-        return false;
-    ByteView fat(input.header_buffer);
-    uint64_t at = uint64_t(input.fat_slots[row].entry_offset) + FatEntry::blocks + 2 * (e % FatEntry::block_count);
-    if (!fat.contains(at, 2))
-        return false;
-    uint16_t block = fat.u16(at);
-    if (block == FatEntry::unused_block || block >= input.total_blocks)
-        return false;
-    if (writing && block < input.header_blocks)
-        return false;
-    position = uint64_t(block) * input.block_size + p % input.block_size;
-    return true;
-}
-
 namespace {
 
 // The runs of the last mapped transfer; reused, so a transfer costs no
@@ -376,8 +356,9 @@ bool map_subfile_runs(const InputFile& input, uint32_t slot, uint32_t offset, ui
     const uint64_t end = uint64_t(offset) + n;
     if (n == 0 || block_size == 0)
         return n == 0;
-    // The checks of locate_subfile_byte, made on a FAT entry's numbers at a
-    // time: a tile's subfiles have a thousand blocks, and every one is walked.
+    // Every block is checked (its FAT row inside the FAT, its number used,
+    // inside the file and, for a write, past the header+FAT area), a FAT
+    // entry's numbers at a time: a tile's subfiles have a thousand blocks.
     const uint64_t limit = std::min<uint64_t>(input.fat_entry_count, input.fat_slots.size());
     ByteView fat(input.header_buffer);
     uint16_t numbers[FatEntry::block_count];
@@ -434,6 +415,16 @@ bool map_subfile_runs(const InputFile& input, uint32_t slot, uint32_t offset, ui
     return true;
 }
 
+bool locate_subfile_byte(const InputFile& input, uint32_t slot, uint64_t p, bool writing, uint64_t& position)
+{
+    std::vector<BlockRun> runs;
+    if (p > UINT32_MAX || !map_subfile_runs(input, slot, static_cast<uint32_t>(p), 1, writing, nullptr, runs) ||
+        runs.empty())
+        return false;
+    position = runs.front().position;
+    return true;
+}
+
 int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* buffer, uint32_t n)
 {
     if (!check_subfile_range(input, slot, offset, n, fn_ReSEFS, true) ||
@@ -475,6 +466,9 @@ int flush_output_run(OutputRun& run)
     return 1;
 }
 
+// Whether bytes at file position at follow the gathered ones.
+static bool follows_run(const OutputRun& run, uint64_t at) { return run.used != 0 && at == run.start + run.used; }
+
 uint8_t* output_run_room(OutputRun& run, uint64_t at, uint32_t n)
 {
     if (!gather_buffer) {
@@ -487,8 +481,7 @@ uint8_t* output_run_room(OutputRun& run, uint64_t at, uint32_t n)
     }
     if (n > copy_piece_limit)
         return nullptr;
-    bool follows = run.used != 0 && at == run.start + run.used;
-    if (!follows || run.used + n > copy_piece_limit) {
+    if (!follows_run(run, at) || run.used + n > copy_piece_limit) {
         if (!flush_output_run(run))
             return nullptr;
         run.start = at;
@@ -496,10 +489,12 @@ uint8_t* output_run_room(OutputRun& run, uint64_t at, uint32_t n)
     return gather_buffer.get() + run.used;
 }
 
-uint32_t output_run_free(const OutputRun& run, uint64_t at)
+// The most bytes that output_run_room gives at file position at without a
+// write first: the rest of the buffer when at follows the gathered bytes,
+// else all of it. A copy sized by it reads each piece whole into the buffer.
+static uint32_t output_run_free(const OutputRun& run, uint64_t at)
 {
-    bool follows = run.used != 0 && at == run.start + run.used;
-    return follows && run.used < copy_piece_limit ? copy_piece_limit - run.used : copy_piece_limit;
+    return follows_run(run, at) && run.used < copy_piece_limit ? copy_piece_limit - run.used : copy_piece_limit;
 }
 
 int put_output_bytes(OutputRun& run, uint64_t at, const void* bytes, uint64_t n)

@@ -143,10 +143,6 @@ struct OutputRun {
 // are written first. The caller fills the room and adds n to used. Null
 // after "Write error" or "Out of memory.".
 uint8_t* output_run_room(OutputRun& run, uint64_t at, uint32_t n);
-// The most bytes that output_run_room gives at file position at without a
-// write first: the rest of the buffer when at follows the gathered bytes,
-// else all of it. A copy sized by it reads each piece whole into the buffer.
-uint32_t output_run_free(const OutputRun& run, uint64_t at);
 // Gathers n bytes (zeros when bytes is null) at file position at; 0 after
 // the message.
 int put_output_bytes(OutputRun& run, uint64_t at, const void* bytes, uint64_t n);
@@ -171,7 +167,7 @@ struct BlockRun {
     uint32_t count;
 };
 // Walks the block list of [offset, offset + n) of the subfile at row slot
-// once, checking every block as locate_subfile_byte does before a single byte
+// once, checking every block (see locate_subfile_byte) before a single byte
 // moves (so a refused walk leaves the file as it was), and gathers the
 // blocks that follow one another in the file into runs. False when a block
 // fails, with message logged (nothing said when message is null).

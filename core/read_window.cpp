@@ -114,7 +114,7 @@ bool read_subfile_through_window(InputFile& file, uint32_t slot, uint32_t offset
     if (!fat.contains(entry, FatEntry::size) || uint64_t(offset) + n > fat.u32(uint64_t(entry) + FatEntry::subfile_size))
         return false;
     // Kept from read to read, as the window itself.
-    thread_local std::vector<BlockRun> runs;
+    static std::vector<BlockRun> runs;
     if (!map_subfile_runs(file, slot, offset, n, false, nullptr, runs))
         return false;
     uint8_t* out = static_cast<uint8_t*>(buffer);
