@@ -146,18 +146,52 @@ static int read_back_fat_image(InputFile& input)
     return 1;
 }
 
+// Streams kept open by close_input_file, and how many may be: the open-file
+// limit less room for the outputs, the window program's own files and
+// whatever else the task opens.
+static uint64_t parked_streams = 0;
+static constexpr uint64_t open_files_kept_free = 512;
+
+static bool may_park(const InputFile& input)
+{
+    static const uint64_t most = [] {
+        uint64_t limit = platform::open_file_limit();
+        return limit > open_files_kept_free ? limit - open_files_kept_free : 0;
+    }();
+    return task_options.fat_images_on_demand && input.read_only && parked_streams < most;
+}
+
+// Closes the stream, parked or not. Cleared so that a second close, or a
+// transfer after it, cannot touch a stream that no longer exists.
+static void close_stream(InputFile& input)
+{
+    if (input.parked) {
+        input.parked = false;
+        --parked_streams;
+    }
+    if (input.stream)
+        fclose(input.stream);
+    input.stream = nullptr;
+}
+
 int open_input_file(InputFile& input, const char* mode)
 {
     release_read_window(input);
-    input.read_only = mode[0] == 'r' && !strchr(mode, '+');
-    input.stream = open_file(input.path.c_str(), mode);
-    if (!input.stream) {
-        report_open_error(input.path.c_str());
-        return 0;
+    bool read_only = mode[0] == 'r' && !strchr(mode, '+');
+    if (input.parked && read_only) {
+        input.parked = false;
+        --parked_streams;
+    } else {
+        close_stream(input);
+        input.read_only = read_only;
+        input.stream = open_file(input.path.c_str(), mode);
+        if (!input.stream) {
+            report_open_error(input.path.c_str());
+            return 0;
+        }
     }
     if (input.fat_image_released && !read_back_fat_image(input)) {
-        fclose(input.stream);
-        input.stream = nullptr;
+        close_stream(input);
         keep_header_only(input);
         return 0;
     }
@@ -166,11 +200,12 @@ int open_input_file(InputFile& input, const char* mode)
 
 void close_input_file(InputFile& input)
 {
-    // Cleared so that a second close, or a transfer after it, cannot touch a
-    // stream that no longer exists.
-    if (input.stream)
-        fclose(input.stream);
-    input.stream = nullptr;
+    if (input.stream && !input.parked && may_park(input)) {
+        input.parked = true;
+        ++parked_streams;
+    } else if (!input.parked) {
+        close_stream(input);
+    }
     release_read_window(input);
     if (task_options.fat_images_on_demand)
         keep_header_only(input);
@@ -297,7 +332,7 @@ int transfer_stopped() { return transfer_stop_hold ? 0 : poll_stop_request(); }
 // that a direct read would miss.
 static bool read_at(InputFile& input, uint64_t position, void* buffer, uint32_t n)
 {
-    if (!input.stream || position > static_cast<uint64_t>(INT64_MAX)) {
+    if (!input.stream || input.parked || position > static_cast<uint64_t>(INT64_MAX)) {
         report_seek_error(input.path.c_str());
         return false;
     }
@@ -578,7 +613,7 @@ int copy_file_data(InputFile& input, uint64_t offset, uint32_t n, OutputRun& out
 static bool write_with_xor(InputFile& input, uint64_t position, const uint8_t* bytes, uint32_t count,
                            std::vector<uint8_t>& scratch)
 {
-    if (!input.stream || position > static_cast<uint64_t>(INT64_MAX)) {
+    if (!input.stream || input.parked || position > static_cast<uint64_t>(INT64_MAX)) {
         report_seek_error(input.path.c_str());
         return false;
     }
@@ -858,6 +893,7 @@ void keep_header_only(InputFile& input)
 
 void free_input_file(InputFile& input)
 {
+    close_stream(input);
     release(input.header_buffer);
     input.header_length = 0;
     input.fat_end = 0;

@@ -73,10 +73,17 @@ void report_seek_error(const char* name);
 void report_open_error(const char* name);
 
 // Opens the input's path in mode ("rb", "r+b") into its stream, reading a
-// released FAT image back (see keep_header_only).
+// released FAT image back (see keep_header_only). A stream parked by
+// close_input_file is taken up again for reading; for writing it is closed
+// and the file opened anew.
 int open_input_file(InputFile& input, const char* mode);
 // Closes the input's stream, if open; under fat_images_on_demand a
-// container's FAT image is released again.
+// container's FAT image is released again. Under fat_images_on_demand a
+// stream opened for reading is parked instead, while the open-file limit
+// leaves room: the join reads every input twice (its tables, then its
+// bytes), and the second open and the close between cost more than the
+// reads themselves on thousands of small tiles. Either way no transfer
+// goes through the stream until it is opened again.
 void close_input_file(InputFile& input);
 int check_file_exists(const char* path);
 
