@@ -139,11 +139,22 @@ static_assert(copy_piece_limit % write_piece_limit == 0);
 // when the next ones do not follow them or there is no room: consecutive
 // subfiles and the zeros between them go out together, at explicit positions
 // past the stream's stdio buffer, in write pieces.
+//
+// Buffer byte i stands for file position start + i; the gathered bytes are
+// buffer bytes [lead, used). A run begins at the buffer byte that its file
+// position has within a write piece (lead = position % write_piece_limit,
+// when its first piece fits after that). When the next bytes follow but
+// the room is short, only the whole pieces gathered are written and the
+// start of the last piece moves to the front of the buffer: a run is
+// written in whole pieces however the reads that fill it fall, and a read
+// is not cut in two where the buffer happens to end. start + used is always
+// the file position after the gathered bytes.
 struct OutputRun {
     FILE* stream = nullptr;
     const char* name = nullptr;  // for the write error
-    uint64_t start = 0;          // file position of the first byte gathered
-    uint32_t used = 0;           // bytes gathered, not written yet
+    uint64_t start = 0;          // file position of buffer byte 0
+    uint32_t used = 0;           // buffer bytes in use, gathered or lead
+    uint32_t lead = 0;           // buffer bytes before the first one gathered
 };
 // Room for n (at most copy_piece_limit) bytes at file position at, after
 // the gathered ones: when they do not end at at or the room is short, they

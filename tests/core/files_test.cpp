@@ -281,6 +281,45 @@ TEST_F(Primitives, GatheredCopiesComeThroughWholeAcrossWriteBoundaries)
     EXPECT_EQ(take_log(), "");
 }
 
+// A run starts at its place within a write piece, and when the room is
+// short only whole pieces are written: the start of the last piece moves to
+// the front of the buffer and the run goes on without a short write.
+TEST_F(Primitives, GatheredRunsAreWrittenInWholePieces)
+{
+    std::string out_path = dir.file("pieces.bin");
+    FILE* out = fopen(out_path.c_str(), "w+b");
+    ASSERT_NE(out, nullptr);
+    std::vector<uint8_t> bytes(3 * copy_piece_limit);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i * 13 + i / 251);
+    OutputRun run{out, out_path.c_str()};
+    const uint64_t first = 10, second = 100000;
+    ASSERT_EQ(put_output_bytes(run, first, bytes.data(), second), 1);
+    EXPECT_EQ(run.start, 0u);
+    EXPECT_EQ(run.lead, first);
+    EXPECT_EQ(std::filesystem::file_size(out_path), 0u);
+    // 100,010 bytes gathered; 200,000 more do not fit after them: the first
+    // piece goes out, to 64 KiB, and the rest of them moves up.
+    ASSERT_EQ(put_output_bytes(run, first + second, bytes.data() + second, 200000), 1);
+    EXPECT_EQ(std::filesystem::file_size(out_path), write_piece_limit);
+    EXPECT_EQ(run.start, write_piece_limit);
+    EXPECT_EQ(run.lead, 0u);
+    EXPECT_EQ(run.start + run.used, first + second + 200000);
+    // A run elsewhere: the gathered bytes go out whole first.
+    const uint64_t elsewhere = 5 * copy_piece_limit + 3 * write_piece_limit + 7;
+    ASSERT_EQ(put_output_bytes(run, elsewhere, bytes.data(), 1000), 1);
+    EXPECT_EQ(std::filesystem::file_size(out_path), first + second + 200000);
+    EXPECT_EQ(run.start, elsewhere - 7);
+    EXPECT_EQ(run.lead, 7u);
+    ASSERT_EQ(flush_output_run(run), 1);
+    fclose(out);
+    std::vector<uint8_t> disk = made::read_bytes(out_path);
+    ASSERT_EQ(disk.size(), elsewhere + 1000);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + second + 200000, disk.begin() + first));
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 1000, disk.begin() + elsewhere));
+    EXPECT_EQ(take_log(), "");
+}
+
 TEST_F(Primitives, PositionedTransfersCarryTheXor)
 {
     InputFile file = open_walked("r+b", 0xA7);
