@@ -511,11 +511,12 @@ static bool follows_run(const OutputRun& run, uint64_t at)
 
 // Where the gathered bytes end within their last write piece: the bytes
 // that stay gathered when the whole pieces before them are written, or all
-// of them when there is no whole piece before them.
+// of them when there is no whole piece before them (a run that began at an
+// odd place can end in the piece where it began).
 static uint32_t bytes_kept_back(const OutputRun& run)
 {
     uint32_t tail = static_cast<uint32_t>((run.start + run.used) % write_piece_limit);
-    return run.used - tail > run.lead ? tail : run.used;
+    return tail < run.used - run.lead ? tail : run.used;
 }
 
 // Writes the whole write pieces gathered and moves the rest, the start of

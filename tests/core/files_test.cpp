@@ -311,12 +311,27 @@ TEST_F(Primitives, GatheredRunsAreWrittenInWholePieces)
     EXPECT_EQ(std::filesystem::file_size(out_path), first + second + 200000);
     EXPECT_EQ(run.start, elsewhere - 7);
     EXPECT_EQ(run.lead, 7u);
+    // A first piece that does not fit after its place in a write piece
+    // starts the buffer at an odd place; a few bytes gathered there, more
+    // than the room after them go out whole first.
+    const uint64_t odd = 7 * copy_piece_limit + 100;
+    uint8_t* room = output_run_room(run, odd, copy_piece_limit);
+    ASSERT_NE(room, nullptr);
+    EXPECT_EQ(run.start, odd);
+    memcpy(room, bytes.data(), 50);
+    run.used += 50;
+    room = output_run_room(run, odd + 50, copy_piece_limit - 10);
+    ASSERT_NE(room, nullptr);
+    EXPECT_EQ(std::filesystem::file_size(out_path), odd + 50);
+    memcpy(room, bytes.data() + 50, 20);
+    run.used += 20;
     ASSERT_EQ(flush_output_run(run), 1);
     fclose(out);
     std::vector<uint8_t> disk = made::read_bytes(out_path);
-    ASSERT_EQ(disk.size(), elsewhere + 1000);
+    ASSERT_EQ(disk.size(), odd + 70);
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + second + 200000, disk.begin() + first));
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 1000, disk.begin() + elsewhere));
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 70, disk.begin() + odd));
     EXPECT_EQ(take_log(), "");
 }
 
