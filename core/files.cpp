@@ -154,21 +154,23 @@ static constexpr uint64_t open_files_kept_free = 512;
 
 static bool may_park(const InputFile& input)
 {
-    static const uint64_t most = [] {
-        uint64_t limit = platform::open_file_limit();
-        return limit > open_files_kept_free ? limit - open_files_kept_free : 0;
-    }();
-    return task_options.fat_images_on_demand && input.read_only && parked_streams < most;
+    return task_options.fat_images_on_demand && input.read_only &&
+           parked_streams + open_files_kept_free < platform::open_file_limit();
+}
+
+static void unpark(InputFile& input)
+{
+    if (input.parked) {
+        input.parked = false;
+        --parked_streams;
+    }
 }
 
 // Closes the stream, parked or not. Cleared so that a second close, or a
 // transfer after it, cannot touch a stream that no longer exists.
 static void close_stream(InputFile& input)
 {
-    if (input.parked) {
-        input.parked = false;
-        --parked_streams;
-    }
+    unpark(input);
     if (input.stream)
         fclose(input.stream);
     input.stream = nullptr;
@@ -179,8 +181,7 @@ int open_input_file(InputFile& input, const char* mode)
     release_read_window(input);
     bool read_only = mode[0] == 'r' && !strchr(mode, '+');
     if (input.parked && read_only) {
-        input.parked = false;
-        --parked_streams;
+        unpark(input);
     } else {
         close_stream(input);
         input.read_only = read_only;
@@ -478,11 +479,8 @@ int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* bu
 // and never cleared: whatever is put in it is written out, nothing else.
 static std::unique_ptr<uint8_t[]> gather_buffer;
 
-// The bytes from file position at to the next multiple of step.
-static uint32_t bytes_to_multiple(uint64_t at, uint32_t step)
-{
-    return step - static_cast<uint32_t>(at % step);
-}
+// Where file position at lies within its write piece.
+static uint32_t piece_offset(uint64_t at) { return static_cast<uint32_t>(at % write_piece_limit); }
 
 int flush_output_run(OutputRun& run)
 {
@@ -493,7 +491,7 @@ int flush_output_run(OutputRun& run)
     uint64_t base = run.start - end;
     for (uint32_t done = first; done < end;) {
         uint64_t at = base + done;
-        uint32_t piece = std::min(end - done, bytes_to_multiple(at, write_piece_limit));
+        uint32_t piece = std::min(end - done, write_piece_limit - piece_offset(at));
         if (!platform::write_at(run.stream, at, gather_buffer.get() + done, piece)) {
             report_write_error(run.name);
             return 0;
@@ -515,7 +513,7 @@ static bool follows_run(const OutputRun& run, uint64_t at)
 // odd place can end in the piece where it began).
 static uint32_t bytes_kept_back(const OutputRun& run)
 {
-    uint32_t tail = static_cast<uint32_t>((run.start + run.used) % write_piece_limit);
+    uint32_t tail = piece_offset(run.start + run.used);
     return tail < run.used - run.lead ? tail : run.used;
 }
 
@@ -541,7 +539,7 @@ static int write_whole_pieces(OutputRun& run)
 // the piece would not fit after it.
 static uint32_t run_lead(uint64_t at, uint32_t n)
 {
-    uint32_t lead = static_cast<uint32_t>(at % write_piece_limit);
+    uint32_t lead = piece_offset(at);
     return n <= copy_piece_limit - lead ? lead : 0;
 }
 
@@ -577,7 +575,7 @@ static uint32_t output_run_free(const OutputRun& run, uint64_t at)
 {
     if (follows_run(run, at))
         return copy_piece_limit - bytes_kept_back(run);
-    return copy_piece_limit - static_cast<uint32_t>(at % write_piece_limit);
+    return copy_piece_limit - piece_offset(at);
 }
 
 int put_output_bytes(OutputRun& run, uint64_t at, const void* bytes, uint64_t n)

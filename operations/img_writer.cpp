@@ -279,9 +279,9 @@ int pad_to_block(ImgWriter& writer, uint64_t length)
 {
     uint64_t padding = (writer.block_size - length % writer.block_size) % writer.block_size;
     uint64_t end = writer.bytes_written + length;
-    bool skipped = writer.space_reserved ? (end + padding) / hole_page > (end + hole_page - 1) / hole_page &&
-                                               (end + padding) / write_piece_limit != end / write_piece_limit
-                                         : padding > zero_padding_limit;
+    bool whole_page = (end + padding) / hole_page > (end + hole_page - 1) / hole_page;
+    bool reaches_next_piece = (end + padding) / write_piece_limit != end / write_piece_limit;
+    bool skipped = writer.space_reserved ? whole_page && reaches_next_piece : padding > zero_padding_limit;
     if (padding && !skipped && !put_output_bytes(writer.out, end, nullptr, padding))
         return 0;
     writer.bytes_written += length + padding;

@@ -284,9 +284,9 @@ TEST_F(ImgWriting, PaddingWrittenOrSkippedReadsAsZerosAndTheFileKeepsItsLength)
     }
 }
 
-// In reserved space, padding is skipped whenever it holds a whole page and
-// written otherwise (the bytes gathered for writing end after the data or
-// after the padding); either way the file reads the same byte for byte:
+// In reserved space, padding is skipped when it holds a whole page and
+// reaches the next write piece, and written otherwise (the bytes gathered
+// for writing end after the data or after the padding); either way the file reads the same byte for byte:
 // zeros between the subfiles, its exact length at the end, a zero byte sum.
 // Blocks larger than the zero padding limit are never reserved.
 TEST_F(ImgWriting, PaddingInReservedSpaceIsSkippedByWholePagesAndReadsAsZeros)
