@@ -4,9 +4,11 @@
 // language from the environment, the ANSI code page of a language, the
 // character classes and case mapping of Windows code pages (glibc has no
 // code-page locales), the program directory, the banner box that a Linux
-// console never shows, and reads, writes and copies at given file offsets.
+// console never shows, reads, writes and copies at given file offsets, and
+// the heap's set-up for tasks with large tables.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -85,6 +87,13 @@ bool reserve_file_space(FILE* stream, uint64_t size);
 // the limit it started with to the most the system allows it (the usual
 // 1,024 is far below that); every call gives the limit as that left it.
 uint64_t open_file_limit();
+
+// Sets the heap up for a task about to build tables of many small blocks:
+// blocks up to about bytes (at least 4 MiB; the first call alone counts)
+// come from one stretch of the heap that the kernel may back with large
+// pages, where a page of its own costs a fault each. Blocks of that size
+// come from the heap from then on, and it keeps them when they are freed.
+void prefer_large_heap_pages(size_t bytes);
 
 }  // namespace platform
 

@@ -1,14 +1,18 @@
 // The Linux layer: language and code page from the environment, the
 // program directory, the character tables of Windows code pages, and the
-// positioned transfers on open files and new files named only when whole.
+// positioned transfers on open files and new files named only when whole,
+// and the heap set up for large pages.
 #include "platform/platform.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 
 #include "tests/support/locale_environment.h"
 #include "tests/support/test_support.h"
@@ -181,6 +185,54 @@ TEST(PlatformFiles, ReservedSpaceReadsAsZerosAndIsCutToTheLengthGiven)
     std::string expected(150000, '\0');
     expected.replace(100000, 3, "abc");
     EXPECT_TRUE(read_file(path) == expected);
+}
+
+namespace {
+
+// The mappings of the process, from /proc/self/smaps.
+struct Mapping {
+    uintptr_t begin = 0;
+    uintptr_t end = 0;
+    bool heap = false;
+    bool large_pages = false;  // offered for large pages
+};
+
+std::vector<Mapping> process_mappings()
+{
+    std::vector<Mapping> mappings;
+    std::ifstream smaps("/proc/self/smaps");
+    for (std::string line; std::getline(smaps, line);) {
+        unsigned long long begin = 0, end = 0;
+        // A mapping's first line starts with its range; its facts follow.
+        if (sscanf(line.c_str(), "%llx-%llx ", &begin, &end) == 2)
+            mappings.push_back({begin, end, line.find("[heap]") != std::string::npos, false});
+        else if (!mappings.empty() && line.rfind("VmFlags:", 0) == 0)
+            mappings.back().large_pages = line.find(" hg") != std::string::npos;
+    }
+    return mappings;
+}
+
+}  // namespace
+
+// After the set-up, a block far above the allocator's usual threshold for
+// pages of its own comes from the heap, and a stretch of the heap is offered
+// to the kernel for large pages. (Whichever call came first in this process
+// set them up: a join run by another test may have.)
+TEST(PlatformMemory, LargeHeapStretchServesLaterBlocks)
+{
+    // The tests' own code is built without the sanitizers: ask the run-time.
+    if (dlsym(RTLD_DEFAULT, "__asan_init"))
+        GTEST_SKIP() << "the sanitizer's allocator keeps a heap of its own";
+    platform::prefer_large_heap_pages(size_t(8) << 20);
+    auto block = std::make_unique_for_overwrite<char[]>(size_t(3) << 20);
+    auto at = reinterpret_cast<uintptr_t>(block.get());
+    std::vector<Mapping> mappings = process_mappings();
+    auto holder = std::find_if(mappings.begin(), mappings.end(),
+                               [at](const Mapping& m) { return at >= m.begin && at < m.end; });
+    ASSERT_NE(holder, mappings.end());
+    EXPECT_TRUE(holder->heap);
+    EXPECT_TRUE(std::any_of(mappings.begin(), mappings.end(),
+                            [](const Mapping& m) { return m.heap && m.large_pages; }));
 }
 
 namespace {
