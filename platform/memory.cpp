@@ -13,6 +13,7 @@
 #include <malloc.h>
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -21,6 +22,9 @@ namespace platform {
 namespace {
 
 constexpr uintptr_t large_page_size = uintptr_t(2) << 20;
+// The allocator takes no threshold for pages of their own above 32 MiB
+// (on 64-bit systems); the stretch stays below it with a large page to spare.
+constexpr size_t largest_stretch = (size_t(32) << 20) - large_page_size;
 
 }  // namespace
 
@@ -30,6 +34,7 @@ void prefer_large_heap_pages(size_t bytes)
     if (done || bytes < 2 * large_page_size)
         return;
     done = true;
+    bytes = std::min(bytes, largest_stretch);
     // Blocks smaller than the stretch come from the heap (the threshold
     // would otherwise send the stretch itself, and the FAT images, to pages
     // of their own), and the heap keeps the stretch when it is free again.

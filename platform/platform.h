@@ -89,7 +89,7 @@ bool reserve_file_space(FILE* stream, uint64_t size);
 uint64_t open_file_limit();
 
 // Sets the heap up for a task about to build tables of many small blocks:
-// blocks up to about bytes (at least 4 MiB; the first call alone counts)
+// blocks up to about bytes (4 to 30 MiB; the first call alone counts)
 // come from one stretch of the heap that the kernel may back with large
 // pages, where a page of its own costs a fault each. Blocks of that size
 // come from the heap from then on, and it keeps them when they are freed.
