@@ -27,7 +27,8 @@
 # afterwards, also when a run fails; they take about 6 times the large tiles'
 # bytes at the most (5.8 GiB of tiles join into 14 GiB, and each pair writes
 # one of those and a small one), which it checks for first.
-# --scale-only (or SCALE=only) skips a-f and the thread check.
+# --scale-only (or SCALE=only) skips a-f and the thread check. The same
+# pairs of `cat` of the tiles into one file show the machine's own step.
 #
 # Everything it makes stays under bench/work/ (git-ignored).
 set -eu
@@ -189,6 +190,7 @@ if [ "$SCALE" != 0 ]; then
     cat "$big_tiles"/*.img "$big_joined" "$tiles"/*.img "$joined" >/dev/null
 
     join_big() { run "$TWK" -LicenseAcknowledge -j -o "$1/joined.img" "$big_tiles"/*.img; }
+    cat_big() { cat "$big_tiles"/*.img >"$1/cat.img"; }
     info_big() { run "$TWK" -LicenseAcknowledge -i "$big_joined"; }
 
     echo
@@ -197,6 +199,12 @@ if [ "$SCALE" != 0 ]; then
     PAIR_CLEAN=1
     paired scale-join "$SCALE_RUNS" join_big join_twk
     show_pair "twk -j of $big tiles / of $TILES" "$big" "$TILES"
+    # The machine's own step, whatever program writes the bytes: gigabytes of
+    # new page cache beyond what the runs before used, and more dirty bytes
+    # than the kernel lets wait for the disk (vm.dirty_ratio), cost more per
+    # byte than the small set's.
+    paired scale-cat "$SCALE_RUNS" cat_big join_cat
+    show_pair "    cat of $big tiles / of $TILES (the same step for cat)" "$big" "$TILES"
     paired scale-info "$SCALE_RUNS" info_big info_joined
     show_pair "twk -i of the $big-map file / of the $TILES-map file" "$big" "$TILES"
     PAIR_CLEAN=
