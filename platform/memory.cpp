@@ -1,8 +1,9 @@
 // The heap's set-up for tasks that build their tables in many small blocks.
 //
-// A join reads the FAT and the map headers of thousands of maps into small
-// records before it copies a byte: about 3.6 KiB a tile, every page of it
-// fresh. On a virtual machine each fresh 4 KiB page costs a fault that takes
+// A task over thousands of maps (a join of tiles, the report or change of
+// the file they were joined into) reads their FAT and map headers into
+// small records, about 3.6 KiB a map, and a large file's FAT image into one
+// block of megabytes: every page of it fresh. On a virtual machine each fresh 4 KiB page costs a fault that takes
 // longer than reading the page it describes (10 us and more where the host
 // keeps the guest's page tables), while a 2 MiB page costs one. The heap's
 // first stretch is therefore set aside at the start, offered to the kernel
@@ -41,6 +42,8 @@ void prefer_large_heap_pages(size_t bytes)
     if (!mallopt(M_MMAP_THRESHOLD, static_cast<int>(bytes + large_page_size)) ||
         !mallopt(M_TRIM_THRESHOLD, static_cast<int>(bytes + large_page_size)))
         return;
+    // The allocator's own malloc and free: the stretch is not memory the
+    // program uses, only the place its later blocks are to come from.
     void* stretch = malloc(bytes);
     if (!stretch)
         return;
