@@ -23,12 +23,12 @@
 #
 # --scale (or SCALE=1) also makes five times the tiles and prints how join
 # and -i grow: the medians of SCALE_RUNS (default 3) paired runs of the large
-# set against the small one. Its tiles, joined file and outputs are removed
+# set against the small one, and the same pairs of `cat` of the tiles into
+# one file for the machine's own step. Its tiles, joined file and outputs are removed
 # afterwards, also when a run fails; they take about 6 times the large tiles'
 # bytes at the most (5.8 GiB of tiles join into 14 GiB, and each pair writes
 # one of those and a small one), which it checks for first.
-# --scale-only (or SCALE=only) skips a-f and the thread check. The same
-# pairs of `cat` of the tiles into one file show the machine's own step.
+# --scale-only (or SCALE=only) skips a-f and the thread check.
 #
 # Everything it makes stays under bench/work/ (git-ignored).
 set -eu

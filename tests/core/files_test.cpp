@@ -433,7 +433,7 @@ TEST_F(Primitives, CountedMemory)
 }
 
 // The files this process holds open.
-size_t open_descriptors()
+static size_t open_descriptors()
 {
     size_t n = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
