@@ -269,11 +269,12 @@ namespace {
 PackResult prepare_parts(InputFile& input, MapEntry& map, uint32_t kind_mask, PackPart (&parts)[PART_COUNT],
                          char (&tre_name)[9])
 {
+    bool taken[PART_COUNT] = {};
     for (SubfileEntry& subfile : map_subfiles(input, map)) {
         int p = part_of_kind(subfile.kind);
         if (p < 0 || !((1u << subfile.kind) & kind_mask))
             continue;
-        if (parts[p].present) {
+        if (taken[p]) {
             debug_message(DBG_NT, "Compression, multiple subfile in map, file %s\n", input.path.c_str());
             return PACK_FAILED;
         }
@@ -281,7 +282,12 @@ PackResult prepare_parts(InputFile& input, MapEntry& map, uint32_t kind_mask, Pa
             return PACK_FAILED;
         if (subfile.length && !read_subfile_data(input, subfile.fat_slot, 0, parts[p].bytes.data(), subfile.length))
             return PACK_FAILED;
-        parts[p].present = true;
+        taken[p] = true;
+        // An empty subfile (a damaged FAT cuts a length to 0) has no header:
+        // an offset to it would point at the next part's bytes, which a
+        // reader takes for its header. It is left out, its offset 0. A TRE
+        // is kept, so that the map without it fails below.
+        parts[p].present = subfile.length != 0 || p == TRE;
         if (p == TRE)
             memcpy(tre_name, subfile.name, 8);
     }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "core/files.h"
@@ -127,13 +128,16 @@ protected:
     }
     void TearDown() override { clear_task_options(task_options); }
 
-    // Builds a container of the subfiles, reads it (with the packing option
-    // set, as the console does) and joins it; log holds what the join said.
-    int join(const std::vector<Sub>& subs)
+    // Builds a container of the subfiles (damaged as asked), reads it (with
+    // the packing option set, as the console does) and joins it; log holds
+    // what the join said.
+    int join(const std::vector<Sub>& subs, const std::function<void(ImgBuilder&)>& damage = {})
     {
         ImgBuilder b;
         for (const Sub& s : subs)
             b.add_subfile(s.name8, s.ext3, s.bytes);
+        if (damage)
+            damage(b);
         std::string in = dir.file("in.img");
         b.write(in);
         inputs.clear();
@@ -197,6 +201,24 @@ TEST_F(Packing, TreRgnLblOnlyLeaveTheOtherFieldsZeroAndOtherKindsOut)
     EXPECT_EQ(get_u32(gmp, rgn_at + 0x15), rgn_data);
     EXPECT_EQ(get_u32(gmp, rgn_at + 29 + 2), 50 - 43 + rgn_data);  // the RGN_EXT offset
     EXPECT_EQ(get_u32(gmp, lbl_at + 0xB0), get_u32(lbl, 0xB0) - 196 + lbl_data);
+}
+
+TEST_F(Packing, AnEmptyPartIsLeftOut)
+{
+    // An LBL whose first block number is unused is read with length 0 (a
+    // warning): it has no header, and an offset to it would point at the
+    // next bytes. Its field stays 0 and the packed map reads back.
+    std::string tre = tre_subfile(TreSpec{.map_id = 12345678});
+    std::string rgn = rgn_subfile();
+    ASSERT_EQ(join({{"12345678", "TRE", tre}, {"12345678", "RGN", rgn}, {"12345678", "LBL", lbl_subfile()}},
+                   [](ImgBuilder& b) { b.set_fat_block(2, 0, 0, 0xFFFF); }),
+              1)
+        << log;
+    std::map<std::string, std::string> out = written();
+    const std::string& gmp = out["12345678GMP"];
+    ASSERT_EQ(gmp.size(), 71 + tre.size() + rgn.size());
+    EXPECT_EQ(get_u32(gmp, 0x1D), 71u + 188);
+    EXPECT_EQ(get_u32(gmp, 0x21), 0u);
 }
 
 TEST_F(Packing, AnUnknownTreHeaderFailsTheJoin)
