@@ -249,5 +249,10 @@ int run_command(const InputNames& names)
         log_message("\n");
         print_line("There were warnings, result can be faulty.", "Wystąpiły ostrzeżenia, wynik może być błędny.");
     }
+    // A single subfile file whose header is bad is read as data and goes into
+    // a join or split as it is, after its message: the result holds the bad
+    // data, so the run must not end as a success.
+    if (error_count && (o.join_maps || o.split_mode))
+        return 4;
     return 0;
 }

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/img_format.h"
 #include "tests/support/console_runner.h"
+#include "tests/support/subfile_images.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -308,4 +310,35 @@ TEST(ConsoleCommandLine, JoinTwoInputs)
     // The two spellings make the same file (but for the header date).
     EXPECT_GT(std::filesystem::file_size(dir.file("one.img")), 0u);
     EXPECT_EQ(std::filesystem::file_size(dir.file("one.img")), std::filesystem::file_size(dir.file("two.img")));
+}
+
+TEST(ConsoleCommandLine, BadSingleSubfileEndsACopyWithFour)
+{
+    // A GMP whose TRE part lost its signature is read as data after its
+    // message, and a join or split copies it as it is: the result holds the
+    // bad data, so the run ends with 4. The report alone is what was asked.
+    ScratchDir dir;
+    std::string gmp = gmp_subfile();
+    put_u8(gmp, get_u32(gmp, GmpHeader::tre) + 9, 'X');
+    const std::string bad = dir.file("bad.gmp");
+    write_file(bad, gmp);
+    const std::string message = "Bad data in TRE subfile, file " + bad + ".\n";
+
+    RunResult run = twk({"-i", bad});
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.output.find(message), 0u) << run.output;
+
+    run = twk({"-j", "-o", dir.file("joined.img"), bad});
+    EXPECT_EQ(run.exit_code, 4);
+    EXPECT_EQ(run.output.find(message), 0u) << run.output;
+    EXPECT_TRUE(std::filesystem::exists(dir.file("joined.img")));
+
+    std::filesystem::create_directory(dir.file("parts"));
+    run = twk({"-g", "-o", dir.file("parts"), bad});
+    EXPECT_EQ(run.exit_code, 4) << run.output;
+
+    // The same file with its signature whole ends as a success.
+    write_file(bad, gmp_subfile());
+    run = twk({"-j", "-o", dir.file("good.img"), bad});
+    EXPECT_EQ(run.exit_code, 0) << run.output;
 }
