@@ -26,16 +26,13 @@
 #include <string>
 #include <vector>
 
-#include "console/options.h"
 #include "console/run.h"
-#include "core/codepage.h"
 #include "core/files.h"
-#include "core/host.h"
 #include "core/input_file.h"
 #include "core/reader.h"
 #include "core/task_options.h"
+#include "fuzz/fuzz_console.h"
 #include "fuzz/fuzz_scratch.h"
-#include "operations/task_bridge.h"
 
 static const char* const extensions[16] = {".img", ".typ", ".trf", ".mmr", ".md2", ".idx", ".qsi", ".sid",
                                            ".jcv", ".tdb", ".TYP", ".dat", ".img", ".img", ".img", ".img"};
@@ -75,38 +72,6 @@ static uint8_t content_sum(const uint8_t* bytes, size_t n, uint8_t x)
     for (size_t i = 0; i < n; ++i)
         sum += static_cast<uint8_t>(bytes[i] ^ x);
     return static_cast<uint8_t>(sum);
-}
-
-static std::vector<uint8_t> file_bytes(const std::string& path)
-{
-    std::vector<uint8_t> bytes;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) {
-        perror(path.c_str());
-        abort();
-    }
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    fclose(file);
-    return bytes;
-}
-
-// What twk_main does before it parses, once: the same texts and code page
-// every run, English so a run never depends on the machine's locale.
-static void prepare_once()
-{
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
-    make_version_text();
-    capture_current_time();
-    init_locale();
-    english_texts = 1;
-    set_ctype_code_page(1252);
-    load_core_messages(nullptr, 0, 0);
 }
 
 // A length byte and that many bytes; false when the input ends first.
@@ -149,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string value, filter;
     if (!take_value(p, end, value) || !take_value(p, end, filter))
         return 0;
-    prepare_once();
+    fuzz_prepare_console();
 
     std::string path = fuzz_scratch_dir() + "/input" + extensions[mode & 0x0F];
     fuzz_write_file(path, p, size_t(end - p));
@@ -169,17 +134,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         args.push_back(filter);
     }
     args.push_back(path);
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    // Nothing of the previous run may leak into this one.
-    clear_task_options(task_options);
-    error_count = 0;
-    warning_count = 0;
     InputNames inputs;
-    if (parse_arguments(static_cast<int>(args.size()), argv.data(), 1, inputs) != PARSE_GO_ON) {
+    if (!fuzz_parse_arguments(args, inputs)) {
         unlink(path.c_str());
         return 0;
     }
@@ -197,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     int code = run_command(inputs);
 
     if (code == 0 && container) {
-        std::vector<uint8_t> after = file_bytes(path);
+        std::vector<uint8_t> after = fuzz_read_file(path);
         uint8_t before_sum = content_sum(p, size_t(end - p), x);
         uint8_t after_sum = content_sum(after.data(), after.size(), x);
         if (before_sum != after_sum) {

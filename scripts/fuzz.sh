@@ -1,9 +1,12 @@
 #!/bin/sh
 # Builds a libFuzzer target (clang, ASan, UBSan) and runs it for the given
-# seconds (default 600): `sh scripts/fuzz.sh [seconds] [read|write]`.
+# seconds (default 600): `sh scripts/fuzz.sh [seconds] [read|write|copy]`.
 #   read   arbitrary bytes to the reader and the report (fuzz_read, default)
 #   write  arbitrary bytes as a file that `twk -w` changes in place, checked
 #          for the byte sum and read back (fuzz_write)
+#   copy   arbitrary bytes as a file that `twk` joins or splits; the input must
+#          stay as it was, every IMG made must add up to 0 and read back
+#          (fuzz_copy)
 # New inputs go to build-fuzz/corpus-<target> (kept between runs), an input
 # that crashes or hangs to build-fuzz/findings/; the exit code is then non-zero.
 set -e
@@ -13,7 +16,8 @@ kind=${2:-read}
 case "$kind" in
     read) target=fuzz_read; corpus=build-fuzz/corpus ;;
     write) target=fuzz_write; corpus=build-fuzz/corpus-write ;;
-    *) echo "usage: sh scripts/fuzz.sh [seconds] [read|write]" >&2; exit 2 ;;
+    copy) target=fuzz_copy; corpus=build-fuzz/corpus-copy ;;
+    *) echo "usage: sh scripts/fuzz.sh [seconds] [read|write|copy]" >&2; exit 2 ;;
 esac
 sh scripts/deps.sh
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -27,7 +31,8 @@ value() { byte "${#1}"; printf '%s' "$1"; }
 # Seeds: the small files of tests/data, each behind the mode byte that
 # presents it under its own kind of name (see fuzz/fuzz_read.cpp); for
 # fuzz_write, once per change with a value the option accepts (see the
-# change table of fuzz/fuzz_write.cpp), IMG files also under a filter.
+# change table of fuzz/fuzz_write.cpp), IMG files also under a filter; for
+# fuzz_copy, once per task of fuzz/fuzz_copy.cpp's table.
 seeds=build-fuzz/seeds-$kind
 rm -rf "$seeds"
 mkdir -p "$seeds" "$corpus" build-fuzz/findings
@@ -41,6 +46,12 @@ find tests/data -type f -size -64k ! -name '*.md' ! -name '*.xml' | while read -
     name=$(echo "$f" | tr / _)
     if [ "$kind" = read ]; then
         { byte "$mode"; cat "$f"; } >"$seeds/$name"
+        continue
+    fi
+    if [ "$kind" = copy ]; then
+        for task in 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14; do
+            { byte "$mode"; byte "$task"; cat "$f"; } >"$seeds/$name.$task"
+        done
         continue
     fi
     # change index and value; the ones that only matter to IMG files are
