@@ -62,11 +62,12 @@ static const Task tasks[] = {
 constexpr size_t task_count = sizeof tasks / sizeof tasks[0];
 
 // An IMG container the task made: its bytes add up to 0 (the task writes
-// no XOR), and after a success the reader takes it.
-static void check_made_img(const std::string& path, bool success)
+// no XOR), and after a success the reader takes it. A file that is the
+// input's bytes is a data file copied as it is, whatever it holds.
+static void check_made_img(const std::string& path, bool success, const std::vector<uint8_t>& input)
 {
     std::vector<uint8_t> bytes = fuzz_read_file(path);
-    if (bytes.size() < 0x10 || memcmp(bytes.data() + 0x10, "DSKIMG", 6) != 0)
+    if (bytes.size() < 0x10 || memcmp(bytes.data() + 0x10, "DSKIMG", 6) != 0 || bytes == input)
         return;
     uint32_t sum = 0;
     for (uint8_t b : bytes)
@@ -114,7 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     InputNames inputs;
     int code = fuzz_parse_arguments(args, inputs) ? run_command(inputs) : -1;
 
-    if (fuzz_read_file(input) != std::vector<uint8_t>(content, content + length)) {
+    const std::vector<uint8_t> given(content, content + length);
+    if (fuzz_read_file(input) != given) {
         fprintf(stderr, "fuzz_copy: %s changed its input\n", args[1].c_str());
         abort();
     }
@@ -127,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(out)) {
         std::string ext = entry.path().extension().string();
         if (entry.is_regular_file() && (ext == ".img" || ext == ".IMG"))
-            check_made_img(entry.path().string(), code == 0);
+            check_made_img(entry.path().string(), code == 0, given);
     }
     fs::remove_all(out, ec);
     unlink(input.c_str());
