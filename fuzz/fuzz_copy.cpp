@@ -3,9 +3,11 @@
 //
 // Input layout:
 //   byte 0      file name extension (low four bits, as in fuzz_read), bit 4
-//               adds -v, bit 5 gives the file twice (a join of two copies)
+//               adds -v, bit 5 gives the (first) file twice, bit 6 gives two
+//               files
 //   byte 1      the task and its options (modulo the table below)
-//   the rest    the file's content
+//   the rest    the file's content; with bit 6 a u16 length, the first
+//               file's content, and the second's (an IMG)
 //
 // Each run writes into a fresh output folder. What must hold, whatever the
 // bytes: the input file is left as it was; every IMG container the task
@@ -15,12 +17,14 @@
 // folder. A breach calls abort(), so libFuzzer keeps the input.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console/run.h"
@@ -64,11 +68,15 @@ constexpr size_t task_count = sizeof tasks / sizeof tasks[0];
 // An IMG container the task made: its bytes add up to 0 (the task writes
 // no XOR), and after a success the reader takes it. A file that is the
 // input's bytes is a data file copied as it is, whatever it holds.
-static void check_made_img(const std::string& path, bool success, const std::vector<uint8_t>& input)
+static void check_made_img(const std::string& path, bool success,
+                           const std::vector<std::pair<std::string, std::vector<uint8_t>>>& inputs)
 {
     std::vector<uint8_t> bytes = fuzz_read_file(path);
-    if (bytes.size() < 0x10 || memcmp(bytes.data() + 0x10, "DSKIMG", 6) != 0 || bytes == input)
+    if (bytes.size() < 0x10 || memcmp(bytes.data() + 0x10, "DSKIMG", 6) != 0)
         return;
+    for (const auto& input : inputs)
+        if (bytes == input.second)
+            return;
     uint32_t sum = 0;
     for (uint8_t b : bytes)
         sum += b;
@@ -94,13 +102,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t length = size - 2;
     fuzz_prepare_console();
 
+    // The files given: one, or with bit 6 two, the first as long as the
+    // next two bytes say (little-endian, cut to what there is), the second
+    // an IMG of the rest.
     const std::string& scratch = fuzz_scratch_dir();
-    std::string input = scratch + "/input" + extensions[mode & 0x0F];
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
+    if (mode & 0x40) {
+        if (length < 2)
+            return 0;
+        size_t first = std::min<size_t>(content[0] | content[1] << 8, length - 2);
+        files.push_back({scratch + "/input" + extensions[mode & 0x0F], {content + 2, content + 2 + first}});
+        files.push_back({scratch + "/second.img", {content + 2 + first, content + length}});
+    } else {
+        files.push_back({scratch + "/input" + extensions[mode & 0x0F], {content, content + length}});
+    }
     std::string out = scratch + "/out";
     std::error_code ec;
     fs::remove_all(out, ec);
     fs::create_directory(out);
-    fuzz_write_file(input, content, length);
+    for (const auto& [path, bytes] : files)
+        fuzz_write_file(path, bytes.data(), bytes.size());
 
     std::vector<std::string> args = {"twk"};
     for (const char* option : task.options)
@@ -109,29 +130,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         args.push_back("-v");
     args.push_back("-o");
     args.push_back(task.join ? out + "/joined.img" : out);
-    args.push_back(input);
+    for (const auto& file : files)
+        args.push_back(file.first);
     if (mode & 0x20)
-        args.push_back(input);
+        args.push_back(files.front().first);
     InputNames inputs;
     int code = fuzz_parse_arguments(args, inputs) ? run_command(inputs) : -1;
 
-    const std::vector<uint8_t> given(content, content + length);
-    if (fuzz_read_file(input) != given) {
-        fprintf(stderr, "fuzz_copy: %s changed its input\n", args[1].c_str());
-        abort();
-    }
-    for (const fs::directory_entry& entry : fs::directory_iterator(scratch))
-        if (entry.path() != input && entry.path() != out) {
+    for (const auto& [path, bytes] : files)
+        if (fuzz_read_file(path) != bytes) {
+            fprintf(stderr, "fuzz_copy: %s changed its input %s\n", args[1].c_str(), path.c_str());
+            abort();
+        }
+    for (const fs::directory_entry& entry : fs::directory_iterator(scratch)) {
+        bool given = entry.path() == out;
+        for (const auto& file : files)
+            given = given || entry.path() == file.first;
+        if (!given) {
             fprintf(stderr, "fuzz_copy: %s left %s beside the output folder\n", args[1].c_str(),
                     entry.path().c_str());
             abort();
         }
+    }
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(out)) {
         std::string ext = entry.path().extension().string();
         if (entry.is_regular_file() && (ext == ".img" || ext == ".IMG"))
-            check_made_img(entry.path().string(), code == 0, given);
+            check_made_img(entry.path().string(), code == 0, files);
     }
     fs::remove_all(out, ec);
-    unlink(input.c_str());
+    for (const auto& file : files)
+        unlink(file.first.c_str());
     return 0;
 }

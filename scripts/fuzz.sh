@@ -32,7 +32,8 @@ value() { byte "${#1}"; printf '%s' "$1"; }
 # presents it under its own kind of name (see fuzz/fuzz_read.cpp); for
 # fuzz_write, once per change with a value the option accepts (see the
 # change table of fuzz/fuzz_write.cpp), IMG files also under a filter; for
-# fuzz_copy, once per task of fuzz/fuzz_copy.cpp's table.
+# fuzz_copy, once per task of fuzz/fuzz_copy.cpp's table, and beside a
+# sound map for a few.
 seeds=build-fuzz/seeds-$kind
 rm -rf "$seeds"
 mkdir -p "$seeds" "$corpus" build-fuzz/findings
@@ -51,6 +52,12 @@ find tests/data -type f -size -64k ! -name '*.md' ! -name '*.xml' | while read -
     if [ "$kind" = copy ]; then
         for task in 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14; do
             { byte "$mode"; byte "$task"; cat "$f"; } >"$seeds/$name.$task"
+        done
+        # beside a sound map: the join, the NT packing, two splits
+        size=$(wc -c <"$f")
+        for task in 0 1 5 7; do
+            { byte $((mode | 64)); byte "$task"; byte $((size % 256)); byte $((size / 256)); cat "$f";
+              cat tests/data/single/plain/11000002.img; } >"$seeds/$name.two.$task"
         done
         continue
     fi
