@@ -101,8 +101,20 @@ int part_of_kind(SubfileKind kind)
     return -1;
 }
 
+// Whether the bytes taken as a TRE or LBL header hold its kind's signature.
+// A reader finds a part of a GMP by its header and checks these two: a
+// short subfile whose first bytes are another kind's (read alone, it is too
+// short to be looked into) would make the GMP one that no reader takes.
+bool signed_where_read(const PackPart& part, int p)
+{
+    if (p != TRE && p != LBL)
+        return true;
+    const char* signature = p == TRE ? "GARMIN TRE" : "GARMIN LBL";
+    return part.header >= 12 && ByteView(part.bytes).matches(2, signature);
+}
+
 // The bytes of each part taken as its header; false when a header does not
-// fit its subfile.
+// fit its subfile, or lacks the signature a reader checks.
 bool measure_headers(PackPart (&parts)[PART_COUNT], const TreInfo& tre)
 {
     for (int p = 0; p < PART_COUNT; ++p) {
@@ -124,6 +136,8 @@ bool measure_headers(PackPart (&parts)[PART_COUNT], const TreInfo& tre)
         if (header > part.length())
             return false;
         part.header = static_cast<uint32_t>(header);
+        if (!signed_where_read(part, p))
+            return false;
     }
     return true;
 }

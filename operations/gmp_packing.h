@@ -18,7 +18,8 @@
 enum PackResult {
     PACK_FAILED = 0,   // the map can't be packed as the options ask, or a transfer failed
     PACK_DONE = 1,
-    PACK_REFUSED = 2,  // its headers don't fit their subfiles or offsets would wrap; nothing written
+    PACK_REFUSED = 2,  // a header does not fit its subfile or lacks its signature, or offsets
+                       // would wrap; nothing written
 };
 
 // Packs the map's parts whose SubfileKind bit is in kind_mask, appends the

@@ -281,6 +281,22 @@ TEST_F(Packing, HeadersThatDontFitTheirSubfilesLeaveTheMapUnpacked)
     EXPECT_EQ(out["12345678LBL"], lbl);
 }
 
+TEST_F(Packing, AnLblWithoutItsSignatureLeavesTheMapUnpacked)
+{
+    // An LBL too short for its header to be looked into, holding a NET
+    // header: packed, a reader would check it and refuse the GMP. The map
+    // keeps its subfiles, and the output reads back.
+    std::string tre = tre_subfile(TreSpec{.map_id = 12345678});
+    std::string rgn = rgn_subfile();
+    std::string lbl = common_header("NET", 55, 115);
+    ASSERT_EQ(join({{"12345678", "TRE", tre}, {"12345678", "RGN", rgn}, {"12345678", "LBL", lbl}}), 1) << log;
+    EXPECT_NE(log.find("Conversion to NT format wasn't done, map 12345678.\n\n"), std::string::npos) << log;
+    std::map<std::string, std::string> out = written();
+    EXPECT_FALSE(out.count("12345678GMP"));
+    EXPECT_EQ(out["12345678LBL"], lbl);
+    EXPECT_EQ(out["12345678TRE"], tre);
+}
+
 TEST_F(Packing, OffsetsThatWouldWrapLeaveTheMapUnpacked)
 {
     std::string tre = tre_subfile(TreSpec{.map_id = 12345678});
