@@ -21,14 +21,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "console/run.h"
+#include "core/byte_view.h"
 #include "core/files.h"
+#include "core/img_format.h"
 #include "core/input_file.h"
 #include "core/reader.h"
 #include "core/task_options.h"
@@ -72,14 +73,12 @@ static void check_made_img(const std::string& path, bool success,
                            const std::vector<std::pair<std::string, std::vector<uint8_t>>>& inputs)
 {
     std::vector<uint8_t> bytes = fuzz_read_file(path);
-    if (bytes.size() < 0x10 || memcmp(bytes.data() + 0x10, "DSKIMG", 6) != 0)
+    if (!ByteView(bytes).matches(ImgHeader::signature, "DSKIMG"))
         return;
     for (const auto& input : inputs)
         if (bytes == input.second)
             return;
-    uint32_t sum = 0;
-    for (uint8_t b : bytes)
-        sum += b;
+    uint32_t sum = sum_bytes(bytes.data(), bytes.size());
     if (sum & 0xFF) {
         fprintf(stderr, "fuzz_copy: %s has the byte sum 0x%02X\n", path.c_str(), sum & 0xFF);
         abort();

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <span>
+#include <string>
 
 #include "core/files.h"
 #include "core/header_knowledge.h"
@@ -109,8 +110,8 @@ bool signed_where_read(const PackPart& part, int p)
 {
     if (p != TRE && p != LBL)
         return true;
-    const char* signature = p == TRE ? "GARMIN TRE" : "GARMIN LBL";
-    return part.header >= 12 && ByteView(part.bytes).matches(2, signature);
+    std::string signature = std::string("GARMIN ") + get_subfile_kind_name(part_kinds[p]);
+    return part.header >= 2 + signature.size() && ByteView(part.bytes).matches(2, signature);
 }
 
 // The bytes of each part taken as its header; false when a header does not
