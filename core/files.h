@@ -23,6 +23,7 @@
 #include "core/host.h"
 #include "core/input_file.h"
 #include "core/messages.h"
+#include "platform/platform.h"
 
 extern MessageText fn_OuOfMe;
 extern MessageText fn_WrErFS;
@@ -54,6 +55,13 @@ int resize_rows(std::vector<Row>& rows, size_t n)
 {
     try {
         rows.clear();
+        // A large table beyond the heap's stretch gets pages of its own,
+        // each a fault when first filled: offered for large pages before
+        // the rows are filled, a 30 MB FAT image takes 15 faults, not 7,000.
+        if (n >= platform::large_block_size / sizeof(Row) && rows.capacity() < n) {
+            rows.reserve(n);
+            platform::offer_large_pages(rows.data(), n * sizeof(Row));
+        }
         rows.resize(n);
     } catch (const std::bad_alloc&) {
         log_message(fn_OuOfMe.text());

@@ -47,13 +47,18 @@ void prefer_large_heap_pages(size_t bytes)
     void* stretch = malloc(bytes);
     if (!stretch)
         return;
-    uintptr_t begin = reinterpret_cast<uintptr_t>(stretch);
+    offer_large_pages(stretch, bytes);
+    free(stretch);
+}
+
+void offer_large_pages(void* start, size_t bytes)
+{
+    uintptr_t begin = reinterpret_cast<uintptr_t>(start);
     uintptr_t first = (begin + large_page_size - 1) & ~(large_page_size - 1);
     uintptr_t end = (begin + bytes) & ~(large_page_size - 1);
     // Only a hint: where large pages are off, the pages stay small.
     if (end > first)
         madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-    free(stretch);
 }
 
 }  // namespace platform

@@ -94,6 +94,12 @@ uint64_t open_file_limit();
 // pages, where a page of its own costs a fault each. Blocks of that size
 // come from the heap from then on, and it keeps them when they are freed.
 void prefer_large_heap_pages(size_t bytes);
+// Offers the bytes from start, not yet touched, to the kernel for large
+// pages (only the whole 2 MiB pages inside them); a hint that changes
+// nothing where large pages are off.
+void offer_large_pages(void* start, size_t bytes);
+// Blocks of this size or more are worth offering: fewer fill one large page.
+constexpr size_t large_block_size = size_t(4) << 20;
 
 }  // namespace platform
 

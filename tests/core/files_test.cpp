@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -430,6 +431,29 @@ TEST_F(Primitives, CountedMemory)
     EXPECT_EQ(allocate_memory(-1), nullptr);
     EXPECT_EQ(take_log(), "Out of memory.\n");
     EXPECT_EQ(allocation_count - allocated, 1u);
+}
+
+// A table sized again starts from value-initialised rows whatever it held,
+// also when it is large enough to be offered for large pages first.
+TEST_F(Primitives, SizedTablesAreZeroFilledSmallAndLarge)
+{
+    for (size_t n : {size_t(4096), platform::large_block_size + 12345}) {
+        std::vector<uint8_t> bytes(64, 0xAB);
+        ASSERT_TRUE(reserve_bytes(bytes, n));
+        ASSERT_EQ(bytes.size(), n);
+        EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; })) << n;
+        std::fill(bytes.begin(), bytes.end(), 0xCD);
+        ASSERT_TRUE(reserve_bytes(bytes, n / 2));
+        EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; })) << n;
+    }
+    struct Row {
+        uint32_t a = 7;
+        uint64_t b = 0;
+    };
+    std::vector<Row> rows(3, Row{1, 2});
+    size_t many = platform::large_block_size / sizeof(Row) + 1;
+    ASSERT_TRUE(resize_rows(rows, many));
+    EXPECT_TRUE(std::all_of(rows.begin(), rows.end(), [](const Row& r) { return r.a == 7 && r.b == 0; }));
 }
 
 // The files this process holds open.

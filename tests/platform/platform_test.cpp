@@ -235,6 +235,30 @@ TEST(PlatformMemory, LargeHeapStretchServesLaterBlocks)
                             [](const Mapping& m) { return m.heap && m.large_pages; }));
 }
 
+// Only the whole large pages inside the range are offered: the bytes before
+// the first 2 MiB boundary, which may belong to a neighbour, are left alone.
+TEST(PlatformMemory, OfferedRangeKeepsToItsWholeLargePages)
+{
+    constexpr uintptr_t large_page = uintptr_t(2) << 20;
+    std::vector<char> block;
+    block.reserve(size_t(40) << 20);  // above any heap stretch: pages of its own
+    uintptr_t begin = reinterpret_cast<uintptr_t>(block.data()) + 4096;
+    platform::offer_large_pages(reinterpret_cast<void*>(begin), size_t(36) << 20);
+    uintptr_t first = (begin + large_page - 1) & ~(large_page - 1);
+    std::vector<Mapping> mappings = process_mappings();
+    auto holding = [&](uintptr_t at) {
+        return std::find_if(mappings.begin(), mappings.end(),
+                            [at](const Mapping& m) { return at >= m.begin && at < m.end; });
+    };
+    auto inside = holding(first);
+    ASSERT_NE(inside, mappings.end());
+    EXPECT_TRUE(inside->large_pages);
+    EXPECT_EQ(inside->begin, first);
+    auto before = holding(first - 1);
+    ASSERT_NE(before, mappings.end());
+    EXPECT_FALSE(before->large_pages);
+}
+
 namespace {
 
 // The names in a folder, sorted.
