@@ -60,7 +60,8 @@ range() {
 # paired NAME PAIRS SIDE_A SIDE_B: PAIRS timed pairs of runs of the shell
 # functions SIDE_A and SIDE_B, back to back, A first in odd pairs and B first
 # in even ones, so that neither side always finds the caches as the other
-# left them. Each run gets a new, empty folder under $WORK/out as its $1 and
+# left them. Each run gets a new, empty folder under $WORK/out (or under
+# PAIR_OUT, when set) as its $1 and
 # starts after a `sync`, so it neither waits for the write-back of the runs
 # before it nor finds its output there already. The folders are all removed
 # only after the last pair (deleting thousands of files, or gigabytes, makes
@@ -79,15 +80,16 @@ paired() {
     name=$1 pairs=$2 side_a=$3 side_b=$4
     mkdir -p "$WORK/times"
     times=$WORK/times/$name
+    outs=${PAIR_OUT:-$WORK/out}
     : >"$times.a"
     : >"$times.b"
-    rm -rf "$WORK/out"
+    rm -rf "$outs"
     pair=1
     while [ "$pair" -le "$pairs" ]; do
         if [ $((pair % 2)) -eq 1 ]; then order="a b"; else order="b a"; fi
         for side in $order; do
             if [ "$side" = a ]; then fn=$side_a; else fn=$side_b; fi
-            out=$WORK/out/$pair$side
+            out=$outs/$pair$side
             mkdir -p "$out"
             sync
             start=$(date +%s.%N)
