@@ -3,7 +3,7 @@
  * write it out, one file after another into one output. The benchmarks time
  * a join against `cat`, which has the kernel copy the bytes and never sees
  * them; this program, with the join's own buffer and write sizes (256 KiB
- * read into, written in 64 KiB pieces ending on 64 KiB multiples), shows
+ * read into, written in pieces that end on 256 KiB multiples), shows
  * how much of that ratio any program that sums the bytes pays.
  *
  *   read_sum_write OUTPUT INPUT...
@@ -21,7 +21,7 @@
 #include <emmintrin.h>
 #endif
 
-enum { buffer_size = 256 * 1024, write_piece = 64 * 1024 };
+enum { buffer_size = 256 * 1024, write_piece = 256 * 1024 };
 
 static uint64_t sum_bytes(const unsigned char *bytes, size_t n)
 {
