@@ -60,10 +60,10 @@ range() {
 # paired NAME PAIRS SIDE_A SIDE_B: PAIRS timed pairs of runs of the shell
 # functions SIDE_A and SIDE_B, back to back, A first in odd pairs and B first
 # in even ones, so that neither side always finds the caches as the other
-# left them. Each run gets a new, empty folder under $WORK/out (or under
-# PAIR_OUT, when set) as its $1 and
-# starts after a `sync`, so it neither waits for the write-back of the runs
-# before it nor finds its output there already. The folders are all removed
+# left them. Each run gets a new, empty folder under $WORK/out (under
+# PAIR_OUT, when set) as its $1 and starts after a `sync`, so it neither
+# waits for the write-back of the runs before it nor finds its output there
+# already. The folders are all removed
 # only after the last pair (deleting thousands of files, or gigabytes, makes
 # the file system busy for a while after, and ext4 also keeps freed inodes
 # out of use for some minutes and searches past them when it creates files),

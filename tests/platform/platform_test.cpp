@@ -212,6 +212,14 @@ std::vector<Mapping> process_mappings()
     return mappings;
 }
 
+// The mapping that holds address at, or null.
+const Mapping* mapping_holding(const std::vector<Mapping>& mappings, uintptr_t at)
+{
+    auto holder = std::find_if(mappings.begin(), mappings.end(),
+                               [at](const Mapping& m) { return at >= m.begin && at < m.end; });
+    return holder == mappings.end() ? nullptr : &*holder;
+}
+
 }  // namespace
 
 // After the set-up, a block far above the allocator's usual threshold for
@@ -227,9 +235,8 @@ TEST(PlatformMemory, LargeHeapStretchServesLaterBlocks)
     auto block = std::make_unique_for_overwrite<char[]>(size_t(3) << 20);
     auto at = reinterpret_cast<uintptr_t>(block.get());
     std::vector<Mapping> mappings = process_mappings();
-    auto holder = std::find_if(mappings.begin(), mappings.end(),
-                               [at](const Mapping& m) { return at >= m.begin && at < m.end; });
-    ASSERT_NE(holder, mappings.end());
+    const Mapping* holder = mapping_holding(mappings, at);
+    ASSERT_NE(holder, nullptr);
     EXPECT_TRUE(holder->heap);
     EXPECT_TRUE(std::any_of(mappings.begin(), mappings.end(),
                             [](const Mapping& m) { return m.heap && m.large_pages; }));
@@ -246,16 +253,12 @@ TEST(PlatformMemory, OfferedRangeKeepsToItsWholeLargePages)
     platform::offer_large_pages(reinterpret_cast<void*>(begin), size_t(36) << 20);
     uintptr_t first = (begin + large_page - 1) & ~(large_page - 1);
     std::vector<Mapping> mappings = process_mappings();
-    auto holding = [&](uintptr_t at) {
-        return std::find_if(mappings.begin(), mappings.end(),
-                            [at](const Mapping& m) { return at >= m.begin && at < m.end; });
-    };
-    auto inside = holding(first);
-    ASSERT_NE(inside, mappings.end());
+    const Mapping* inside = mapping_holding(mappings, first);
+    ASSERT_NE(inside, nullptr);
     EXPECT_TRUE(inside->large_pages);
     EXPECT_EQ(inside->begin, first);
-    auto before = holding(first - 1);
-    ASSERT_NE(before, mappings.end());
+    const Mapping* before = mapping_holding(mappings, first - 1);
+    ASSERT_NE(before, nullptr);
     EXPECT_FALSE(before->large_pages);
 }
 
