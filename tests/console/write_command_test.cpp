@@ -1,6 +1,7 @@
 // twk -w, run in-process: every option reaches its change, names
 // given in UTF-8 go into the file's code page, a failed change exits with 4,
-// and mkgmap (when installed) still reads what was changed.
+// only the changes that use LBL headers read them, and mkgmap (when
+// installed) still reads what was changed.
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <fcntl.h>
@@ -280,6 +281,40 @@ TEST_F(WriteCommand, AFileWithABlockOfTwoSubfilesIsLeftAlone)
                               " zajęty przez podpliki 00000005.LBL i 00000006.LBL, plik uszkodzony, plik " + img),
               std::string::npos)
         << run.output;
+}
+
+TEST_F(WriteCommand, OnlyTheChangesThatUseLabelHeadersReadThem)
+{
+    // The LBL has no signature: every read of its header fails the file.
+    ImgBuilder b;
+    b.add_subfile("00000005", "TRE", tre_subfile({.map_id = 5}));
+    b.add_subfile("00000005", "LBL", std::string(200, '\0'));
+    std::string img = write("nolabel.img", b.build());
+    std::string bytes = read_file(img);
+    const std::string bad = "Bad data in LBL subfile, file " + img + ".\n";
+
+    for (const std::vector<std::string>& change :
+         {std::vector<std::string>{"-L"}, {"-m", "Korpus"}, {"-r", "West"}, {"-i", "-e", "+1"}}) {
+        std::vector<std::string> args{"-w"};
+        args.insert(args.end(), change.begin(), change.end());
+        args.push_back(img);
+        RunResult run = twk(args);
+        SCOPED_TRACE(change.front());
+        EXPECT_EQ(run.exit_code, 2);
+        EXPECT_NE(run.output.find(bad), std::string::npos) << run.output;
+        EXPECT_EQ(read_file(img), bytes);
+    }
+
+    // A new map ID uses nothing of the LBL: its header is not read.
+    RunResult run = twk({"-w", "-e", "+1", img});
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(run.output.find(bad), std::string::npos) << run.output;
+    task_options.skip_label_headers = 1;
+    auto file = read(img);
+    task_options.skip_label_headers = 0;
+    ASSERT_EQ(file->maps.size(), 1u);
+    EXPECT_EQ(file->maps[0]->map_number, 6u);
+    EXPECT_EQ(ByteView(file->maps[0]->tre_info->header).u32(TreHeader::map_id), 6u);
 }
 
 TEST_F(WriteCommand, ReplacingTypWithoutATypFileSaysSo)
