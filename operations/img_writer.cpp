@@ -281,7 +281,10 @@ int pad_to_block(ImgWriter& writer, uint64_t length)
     uint64_t end = writer.bytes_written + length;
     bool whole_page = (end + padding) / hole_page > (end + hole_page - 1) / hole_page;
     bool reaches_next_piece = (end + padding) / write_piece_limit != end / write_piece_limit;
-    bool skipped = writer.space_reserved ? whole_page && reaches_next_piece : padding > zero_padding_limit;
+    bool large_blocks = writer.block_size > zero_padding_limit;
+    bool skipped = writer.space_reserved ? whole_page && reaches_next_piece
+                                         : padding > zero_padding_limit ||
+                                               (large_blocks && whole_page && reaches_next_piece);
     if (padding && !skipped && !put_output_bytes(writer.out, end, nullptr, padding))
         return 0;
     writer.bytes_written += length + padding;
@@ -296,7 +299,10 @@ int pad_to_block(ImgWriter& writer, uint64_t length)
 // it begins is written all the same: skipped, it would split that piece
 // into two writes (on 2,300 tiles, 30,084 writes against 23,184, and the
 // join 6 % slower). Larger blocks keep their holes: reserved,
-// their padding would take room that it does not take now.
+// their padding would take room that it does not take now. Where most
+// padding is a hole anyway (blocks above the zero padding limit), shorter
+// padding is skipped as well wherever that costs no write: 11,500 tiles in
+// 256 KiB blocks wrote 7.28 GB for their 6.64 GB with its zeros.
 void reserve_output_space(ImgWriter& writer)
 {
     writer.space_reserved = writer.block_size <= zero_padding_limit &&

@@ -71,7 +71,9 @@ extern MessageText dd_OIAIFS;
 // FAT entries of subfiles written in one go.
 constexpr uint32_t fat_run_entries = 64;
 // Padding up to this many bytes is written as zeros rather than skipped,
-// unless the file's space was reserved.
+// unless the file's space was reserved or its blocks are larger than this
+// (then, as in reserved space, unless it holds no whole page or ends in the
+// write piece where it begins).
 constexpr uint32_t zero_padding_limit = 65536;
 // The file system's page: in reserved space, padding that holds a whole one
 // (hole_page bytes starting on a multiple of it) is skipped, unless the next

@@ -245,22 +245,40 @@ static bool keeps_holes(const std::string& path)
 }
 
 // Padding up to zero_padding_limit is written as zeros, longer padding is
-// skipped over: either way it must read back as zeros, the data beside it
-// must be whole, and a file that ends in padding keeps its full length.
-// Where the file system keeps holes, written padding is data and skipped
-// padding is not.
+// skipped over; with blocks larger than that limit, shorter padding is
+// skipped too where it holds a whole page and reaches the next write piece.
+// Either way it must read back as zeros, the data beside it must be whole,
+// and a file that ends in padding keeps its full length. Where the file
+// system keeps holes, written padding is data and skipped padding is not.
 TEST_F(ImgWriting, PaddingWrittenOrSkippedReadsAsZerosAndTheFileKeepsItsLength)
 {
     const bool holes = keeps_holes(dir.file("probe"));
-    for (uint32_t block : {32768u, 4 * zero_padding_limit}) {
+    struct Case {
+        uint32_t block;
+        bool written[5];
+    };
+    // Subfile i starts at block i + 1. With 128 KiB blocks the first ends in
+    // the second half of a write piece, the second in the first half.
+    const Case cases[] = {
+        {32768u, {true, true, true, true, true}},
+        {2 * zero_padding_limit, {false, true, false, false, true}},
+        {4 * zero_padding_limit, {false, false, false, false, true}},
+    };
+    static_assert(4 * zero_padding_limit == write_piece_limit);
+    for (const Case& c : cases) {
+        const uint32_t block = c.block;
         SCOPED_TRACE(block);
         writer = ImgWriter{};
         start(block, 1024, block, 8ull * block);
-        const uint32_t lengths[] = {block - 8192, block - 8191, block / 2 - 1, 1, 100};
+        // Padding of two pages, of a byte short of two (a whole page in it),
+        // of half a block and a byte, of all but a byte, and of 100 bytes.
+        const uint32_t lengths[] = {block - 8192, block - 8191, block / 2 - 1, 1, block - 100};
         std::vector<std::vector<uint8_t>> data;
         for (size_t i = 0; i < 5; ++i) {
             data.push_back(write_counted_subfile(i, lengths[i]));
             ASSERT_EQ(data[i].size(), lengths[i]);
+            uint64_t at = (i + 1ull) * block;
+            EXPECT_EQ(writer.out.start + writer.out.used, at + (c.written[i] ? block : lengths[i])) << i;
         }
         EXPECT_EQ(writer.bytes_written, 6ull * block);
         std::string b = finish();
@@ -272,11 +290,11 @@ TEST_F(ImgWriting, PaddingWrittenOrSkippedReadsAsZerosAndTheFileKeepsItsLength)
             size_t at = (i + 1) * block;
             EXPECT_EQ(b.compare(at, lengths[i], reinterpret_cast<const char*>(data[i].data()), lengths[i]), 0);
             EXPECT_EQ(b.substr(at + lengths[i], block - lengths[i]), std::string(block - lengths[i], '\0'));
-            // The last page of the padding, whole in every case here.
+            // The last page of the padding: data only where the padding was
+            // written or holds no whole page.
             off_t page = static_cast<off_t>(at + block - 4096);
             if (holes) {
-                bool written = block - lengths[i] <= zero_padding_limit;
-                EXPECT_EQ(lseek(fd, page, SEEK_DATA) == page, written);
+                EXPECT_EQ(lseek(fd, page, SEEK_DATA) == page, c.written[i]);
             }
         }
         close(fd);
