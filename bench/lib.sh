@@ -41,6 +41,18 @@ peak_mib() {
     awk '{ printf "%.1f\n", $1 / 1024 }' "$WORK/peak.txt"
 }
 
+# settle: waits out ext4's hold on inodes just freed, before a case whose
+# runs create thousands of files. Without a journal (as on this VM's disk),
+# ext4 passes over every free inode freed less than a minute ago (five, while
+# its inode table is not yet written) each time it creates a file, looking at
+# each one: right after thousands of files were removed, a run that creates
+# 2,300 files took 1-3 s instead of 0.5, on either side of a pair, and the
+# ratios swung with it. SETTLE_SECONDS (default 65) after a `sync`.
+settle() {
+    sync
+    sleep "${SETTLE_SECONDS:-65}"
+}
+
 # seconds_since START: seconds from START (a `date +%s.%N`) until now.
 seconds_since() {
     awk -v start="$1" -v end="$(date +%s.%N)" 'BEGIN { printf "%.6f\n", end - start }'

@@ -16,6 +16,7 @@
 #   c. twk -S of the joined file          vs  the same cp
 #   d. twk -i of the tiles                vs  open_read_loop of the tiles
 #   e. twk -w -e +1 of a joined copy      vs  twk -i of the joined file
+# (b and c each wait a minute first, see settle in bench/lib.sh)
 # and prints for each the median ratio twk/other with its range over the
 # pairs and the median seconds of each side; then the peak memory of the join
 # and of -w -e +1, and whether twk -j of 50 tiles starts any threads (strace);
@@ -26,7 +27,9 @@
 # set against the small one, and the same pairs of `cat` of the tiles into
 # one file for the machine's own step. Those joins write into /dev/shm when
 # it has room for the large output (SCALE_OUT=disk: into bench/work/out), so
-# that the disk's write-back stays out of the step. Its tiles, joined file
+# that the disk's write-back stays out of the step; as root, where the
+# kernel reports free pages to a VM host, freed pages are kept from the host
+# during those pairs (SCALE_HOLD_FREE=0: not). Its tiles, joined file
 # and outputs are removed afterwards, also when a run fails; they take about
 # 6 times the large tiles' bytes at the most (5.8 GiB of tiles join into
 # 14 GiB, and each pair writes one of those and a small one), which it
@@ -128,11 +131,13 @@ if [ "$SCALE" != only ]; then
     make_joined
     echo "    joined file $(stat -c %s "$joined") bytes"
 
+    settle
     paired split "$RUNS" split_twk copy_tiles
     made=$(count_img "$WORK/out/1a")
     rm -rf "$WORK/out"
     show_pair "b. twk -s of the joined file / cp of the tiles ($made maps written)" "twk -s" "cp"
 
+    settle
     paired mapsource "$RUNS" mapsource_twk copy_tiles
     made=$(count_img "$WORK/out/1a")
     rm -rf "$WORK/out"
@@ -160,7 +165,16 @@ if [ "$SCALE" != 0 ]; then
     big_tiles=$WORK/tiles-$big
     big_joined=$WORK/tiles-$big.img
     # The large set goes again however this ends: it takes gigabytes.
-    trap 'rm -rf "$WORK/out" "$big_tiles" "$big_joined"' EXIT
+    # release_free: puts back what hold_free changed (see below), once.
+    hold_param=/sys/module/page_reporting/parameters/min_free_ms
+    held=
+    release_free() {
+        if [ -n "$held" ]; then
+            echo "$held" >"$hold_param"
+            held=
+        fi
+    }
+    trap 'release_free; rm -rf "$WORK/out" "$big_tiles" "$big_joined"' EXIT
     trap 'exit 130' INT TERM
     # free_gib_short NEED_BYTES: how many GiB are missing in $WORK for
     # NEED_BYTES and 2 GiB to spare (0 if none).
@@ -190,7 +204,13 @@ if [ "$SCALE" != 0 ]; then
         echo "The scale runs need about $short GiB more free space in $WORK." >&2
         exit 1
     fi
-    cat "$big_tiles"/*.img "$big_joined" "$tiles"/*.img "$joined" >/dev/null
+    # In the page cache: the tiles, the small joined file, and what -i reads
+    # of the large one (its header, FAT and map headers). Not the whole large
+    # file: its 15 GB (holes read as zeros take pages too) beside the tiles
+    # and the joins' outputs were more than this machine's 24 GiB, and the
+    # joins then read tiles back from the disk.
+    cat "$big_tiles"/*.img "$tiles"/*.img "$joined" >/dev/null
+    "$TWK" -LicenseAcknowledge -i "$big_joined" >/dev/null
 
     join_big() { run "$TWK" -LicenseAcknowledge -j -o "$1/joined.img" "$big_tiles"/*.img; }
     cat_big() { cat "$big_tiles"/*.img >"$1/cat.img"; }
@@ -199,34 +219,52 @@ if [ "$SCALE" != 0 ]; then
     echo
     echo "Scale: $big tiles against $TILES, $SCALE_RUNS pairs; joined files of $big_bytes and" \
          "$(stat -c %s "$joined") bytes (5.00 is in step with the tiles)"
-    # -i first, while the joined files are all in the page cache: the joins'
-    # outputs below would push parts of the large one out.
+    # -i first: the large joined file goes before the joins, and its 7 GB of
+    # page cache with it.
     paired scale-info "$SCALE_RUNS" info_big info_joined
     show_pair "twk -i of the $big-map file / of the $TILES-map file" "$big" "$TILES"
+    written=$(du -B1 "$big_joined" | cut -f1)
+    rm -f "$big_joined"
 
     # The joins write into memory (tmpfs) where it has room for the large
     # output: on the disk, 7 GB of new dirty page cache is more than the
     # kernel lets wait for the write-back (vm.dirty_ratio), and the writer is
     # held to the disk's pace past that point, whichever program writes (cat's
     # own step there was 5.9-12). SCALE_OUT=disk keeps them in $WORK/out.
-    written=$(du -B1 "$big_joined" | cut -f1)
     scale_out=$WORK/out
     if [ "${SCALE_OUT:-}" != disk ] && [ -d /dev/shm ] &&
         [ "$(df -Pk /dev/shm | awk -v need="$written" 'NR == 2 { print ($4 * 1024 > need + 2^30) ? 1 : 0 }')" = 1 ]; then
         scale_out=/dev/shm/twk-bench-scale
-        trap 'rm -rf "$WORK/out" "$scale_out" "$big_tiles" "$big_joined"' EXIT
+        trap 'release_free; rm -rf "$WORK/out" "$scale_out" "$big_tiles" "$big_joined"' EXIT
     fi
     echo "    the joins write into $scale_out"
+    # This VM hands every freed page back to its host at once (free page
+    # reporting), and the host backs it again when it is next used, at a cost
+    # per byte that grows with the amount: the large set's output then costs
+    # more per byte than the small one's, whatever writes it (cat's step
+    # 5.6-7.5 against 4.2-4.6 with the pages kept). As root, where the kernel
+    # has page_reporting's min_free_ms, SCALE_HOLD_FREE=1 (the default) keeps
+    # freed pages for a minute during the joins' pairs, after using the
+    # memory of one large output once; put back afterwards.
+    if [ "${SCALE_HOLD_FREE:-1}" = 1 ] && [ -w "$hold_param" ]; then
+        held=$(cat "$hold_param")
+        echo 60000 >"$hold_param"
+        echo "    freed pages kept from the host during the joins (min_free_ms 60000, was $held)"
+        if [ "$scale_out" != "$WORK/out" ]; then
+            mkdir -p "$scale_out"
+            dd if=/dev/zero of="$scale_out/warm" bs=1M count=$((written / 1048576)) status=none
+            rm -f "$scale_out/warm"
+        fi
+    fi
     PAIR_CLEAN=1
     PAIR_OUT=$scale_out
     paired scale-join "$SCALE_RUNS" join_big join_twk
     show_pair "twk -j of $big tiles / of $TILES" "$big" "$TILES"
-    # The machine's own step, whatever program writes the bytes: gigabytes of
-    # new memory beyond what the runs before used cost more per byte than the
-    # small set's (on a virtual machine, pages the host has to back again).
+    # The machine's own step, whatever program writes the bytes.
     paired scale-cat "$SCALE_RUNS" cat_big join_cat
     show_pair "    cat of $big tiles / of $TILES (the same step for cat)" "$big" "$TILES"
     PAIR_OUT=
+    release_free
     rm -rf "$scale_out"
     PAIR_CLEAN=
     rm -rf "$WORK/out" "$big_tiles" "$big_joined"
