@@ -53,6 +53,18 @@ settle() {
     sleep "${SETTLE_SECONDS:-65}"
 }
 
+# evict DIR: writes back every file under DIR and drops it from the page
+# cache, leaving the rest of the cache as it was.
+evict() {
+    sync
+    python3 -c 'import os, sys
+for root, _, files in os.walk(sys.argv[1]):
+    for name in files:
+        fd = os.open(os.path.join(root, name), os.O_RDONLY)
+        os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
+        os.close(fd)' "$1"
+}
+
 # seconds_since START: seconds from START (a `date +%s.%N`) until now.
 seconds_since() {
     awk -v start="$1" -v end="$(date +%s.%N)" 'BEGIN { printf "%.6f\n", end - start }'
@@ -84,7 +96,10 @@ range() {
 # folder goes as soon as the run is timed instead: for outputs too large to
 # keep several of, which are few files anyway. Removed before the next
 # sync, such an output is never written to the disk; synced, its gigabyte
-# of write-back slowed whichever side ran after it by 1.5 to 2 times.
+# of write-back slowed whichever side ran after it by 1.5 to 2 times. With
+# PAIR_EVICT set instead, each run's outputs are kept but leave the page
+# cache once timed (evict): eighteen runs' 24 GB of them otherwise filled
+# the memory, and the later runs read their inputs back from the disk.
 # Sets RATIO (median of the per-pair ratios A/B), RATIO_RANGE (min-max),
 # SECONDS_A and SECONDS_B (medians). The figures are also in
 # $WORK/times/NAME.a, .b and .ratio.
@@ -107,7 +122,11 @@ paired() {
             start=$(date +%s.%N)
             "$fn" "$out"
             seconds_since "$start" >>"$times.$side"
-            if [ -n "${PAIR_CLEAN:-}" ]; then rm -rf "$out"; fi
+            if [ -n "${PAIR_CLEAN:-}" ]; then
+                rm -rf "$out"
+            elif [ -n "${PAIR_EVICT:-}" ]; then
+                evict "$out"
+            fi
         done
         pair=$((pair + 1))
     done

@@ -131,6 +131,7 @@ if [ "$SCALE" != only ]; then
     make_joined
     echo "    joined file $(stat -c %s "$joined") bytes"
 
+    PAIR_EVICT=1
     settle
     paired split "$RUNS" split_twk copy_tiles
     made=$(count_img "$WORK/out/1a")
@@ -139,6 +140,7 @@ if [ "$SCALE" != only ]; then
 
     settle
     paired mapsource "$RUNS" mapsource_twk copy_tiles
+    PAIR_EVICT=
     made=$(count_img "$WORK/out/1a")
     rm -rf "$WORK/out"
     show_pair "c. twk -S of the joined file / cp of the tiles ($made maps written)" "twk -S" "cp"
