@@ -319,19 +319,32 @@ int write_whole_subfile(ImgWriter& writer, const std::vector<uint8_t>& bytes, co
 int write_img_header(ImgWriter& writer)
 {
     std::vector<uint8_t>& buffer = writer.header_buffer;
-    size_t used = std::min<size_t>(writer.fat_position, buffer.size());
+    const size_t header_bytes = buffer.size();
+    size_t used = std::min<size_t>(writer.fat_position, header_bytes);
     std::fill(buffer.begin() + used, buffer.end(), 0);
-    if (buffer.size() > ImgHeader::checksum)
+    if (header_bytes > ImgHeader::checksum)
         buffer[ImgHeader::checksum] = 0;
-    if (!flush_output_run(writer.out) || !write_fat_run(writer))
+    // Entries still waiting that follow the header image on the disk go out
+    // with it, in one write: a split writes one header a map.
+    std::vector<uint8_t>& run = writer.fat_run;
+    bool with_run = !run.empty() && writer.fat_run_start == header_bytes;
+    if (!flush_output_run(writer.out) || (!with_run && !write_fat_run(writer)))
         return 0;
-    writer.byte_sum += sum_bytes(buffer.data(), buffer.size());
-    if (buffer.size() > ImgHeader::checksum)
+    writer.byte_sum += sum_bytes(buffer.data(), header_bytes);
+    if (with_run)
+        writer.byte_sum += sum_bytes(run.data(), run.size());
+    if (header_bytes > ImgHeader::checksum)
         buffer[ImgHeader::checksum] = static_cast<uint8_t>(-writer.byte_sum & 0xFF);
-    const char* name = writer.output_name.c_str();
-    if (!platform::write_at(writer.stream, 0, buffer.data(), buffer.size()) ||
-        !platform::set_file_length(writer.stream, writer.bytes_written)) {
-        report_write_error(name);
+    if (with_run)
+        buffer.insert(buffer.end(), run.begin(), run.end());
+    bool written = platform::write_at(writer.stream, 0, buffer.data(), buffer.size());
+    buffer.resize(header_bytes);
+    if (with_run) {
+        writer.fat_run_start += static_cast<uint32_t>(run.size());
+        run.clear();
+    }
+    if (!written || !platform::set_file_length(writer.stream, writer.bytes_written)) {
+        report_write_error(writer.output_name.c_str());
         return 0;
     }
     return 1;
