@@ -281,10 +281,9 @@ int pad_to_block(ImgWriter& writer, uint64_t length)
     uint64_t end = writer.bytes_written + length;
     bool whole_page = (end + padding) / hole_page > (end + hole_page - 1) / hole_page;
     bool reaches_next_piece = (end + padding) / write_piece_limit != end / write_piece_limit;
-    bool large_blocks = writer.block_size > zero_padding_limit;
-    bool skipped = writer.space_reserved ? whole_page && reaches_next_piece
-                                         : padding > zero_padding_limit ||
-                                               (large_blocks && whole_page && reaches_next_piece);
+    // Only reserved space and blocks above the limit leave holes at all.
+    bool holes = writer.space_reserved || writer.block_size > zero_padding_limit;
+    bool skipped = holes && ((whole_page && reaches_next_piece) || padding > zero_padding_limit);
     if (padding && !skipped && !put_output_bytes(writer.out, end, nullptr, padding))
         return 0;
     writer.bytes_written += length + padding;
@@ -325,7 +324,8 @@ int write_img_header(ImgWriter& writer)
     if (header_bytes > ImgHeader::checksum)
         buffer[ImgHeader::checksum] = 0;
     // Entries still waiting that follow the header image on the disk go out
-    // with it, in one write: a split writes one header a map.
+    // with it, in one write (a split writes one header a map): appended to
+    // the image for that write only.
     std::vector<uint8_t>& run = writer.fat_run;
     bool with_run = !run.empty() && writer.fat_run_start == header_bytes;
     if (!flush_output_run(writer.out) || (!with_run && !write_fat_run(writer)))
