@@ -498,6 +498,8 @@ int flush_output_run(OutputRun& run)
         }
         done += piece;
     }
+    if (end > first)
+        run.file_end = std::max(run.file_end, base + end);
     return 1;
 }
 

@@ -165,6 +165,7 @@ struct OutputRun {
     uint64_t start = 0;          // file position of buffer byte 0
     uint32_t used = 0;           // buffer bytes in use, gathered or lead
     uint32_t lead = 0;           // buffer bytes before the first one gathered
+    uint64_t file_end = 0;       // end of the furthest bytes written so far
 };
 // Room for n (at most copy_piece_limit) bytes at file position at, after
 // the gathered ones: when they do not end at at or the room is short, they

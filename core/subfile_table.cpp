@@ -139,11 +139,47 @@ size_t slot_of_entry(const InputFile& file, uint32_t entry)
     return (entry - file.fat_offset) / FatEntry::size;
 }
 
+// A first entry's full name as a sort key, with its slot row: the name's
+// bytes packed high byte first (bytes a short view lacks as zeros, and the
+// bytes it has as its last key byte), so that comparing keys orders names
+// as compare_entry_names does; the row, in FAT order, breaks ties.
+struct NameKey {
+    uint64_t head;  // name bytes 0-7
+    uint32_t tail;  // name bytes 8-10, then how many of the 11 there are
+    uint32_t row;
+    bool same_name(const NameKey& other) const { return head == other.head && tail == other.tail; }
+    bool operator<(const NameKey& other) const
+    {
+        if (head != other.head)
+            return head < other.head;
+        if (tail != other.tail)
+            return tail < other.tail;
+        return row < other.row;
+    }
+};
+
+NameKey name_key(ByteView fat, uint32_t entry, uint32_t row)
+{
+    ByteView name = fat.sub(uint64_t(entry) + FatEntry::name, FatEntry::full_name_length);
+    uint8_t bytes[FatEntry::full_name_length] = {};
+    if (name.size())
+        memcpy(bytes, name.data(), name.size());
+    NameKey key{0, 0, row};
+    for (uint32_t i = 0; i < 8; ++i)
+        key.head = key.head << 8 | bytes[i];
+    for (uint32_t i = 8; i < FatEntry::full_name_length; ++i)
+        key.tail = key.tail << 8 | bytes[i];
+    key.tail = key.tail << 8 | static_cast<uint32_t>(name.size());
+    return key;
+}
+
 // The index rows of the first entries, in FAT order, and the name
 // list beside them. A later first entry of a name supersedes the earlier
-// one, whose row goes and whose slot is marked dropped. One stable sort by
-// name gathers the first entries of each name with the latest last, so the
-// work grows as n log n however many names repeat.
+// one, whose row goes and whose slot is marked dropped. One sort by name
+// and FAT order gathers the first entries of each name with the latest
+// last, so the work grows as n log n however many names repeat. The names
+// are sorted as packed keys rather than compared in the FAT, where each
+// comparison looked up both entries and called memcmp.
 bool build_subfile_index(InputFile& file, uint32_t count)
 {
     ByteView fat(file.header_buffer);
@@ -154,18 +190,18 @@ bool build_subfile_index(InputFile& file, uint32_t count)
         for (uint32_t i = 0; i < file.fat_slots.size(); ++i)
             if (is_first_entry(fat, file.fat_slots[i].entry_offset))
                 firsts.push_back(i);
-        std::vector<uint32_t> by_name(firsts);
-        std::stable_sort(by_name.begin(), by_name.end(), [&](uint32_t a, uint32_t b) {
-            return compare_entry_names(fat, file.fat_slots[a].entry_offset, file.fat_slots[b].entry_offset,
-                                       FatEntry::full_name_length) < 0;
-        });
+        std::vector<NameKey> by_name;
+        by_name.reserve(firsts.size());
+        for (uint32_t i : firsts)
+            by_name.push_back(name_key(fat, file.fat_slots[i].entry_offset, i));
+        std::sort(by_name.begin(), by_name.end());
         index.sorted_names.clear();
         for (size_t k = 0; k < by_name.size(); ++k) {
-            FatSlot& slot = file.fat_slots[by_name[k]];
-            uint32_t next = k + 1 < by_name.size() ? file.fat_slots[by_name[k + 1]].entry_offset : no_entry;
-            if (next != no_entry && same_full_name(fat, slot.entry_offset, next)) {
+            FatSlot& slot = file.fat_slots[by_name[k].row];
+            if (k + 1 < by_name.size() && by_name[k].same_name(by_name[k + 1])) {
                 slot.index_row = -2;
-                debug_message(DBG_READ, "wpis FAT %x zastapiony przez %x\n", slot.entry_offset, next);
+                debug_message(DBG_READ, "wpis FAT %x zastapiony przez %x\n", slot.entry_offset,
+                              file.fat_slots[by_name[k + 1].row].entry_offset);
                 continue;
             }
             index.sorted_names.push_back(slot.entry_offset);
@@ -395,7 +431,9 @@ void sort_fat_slots(InputFile& file)
 {
     std::vector<FatSlot>& slots = file.fat_slots;
     auto before = [&file](const FatSlot& a, const FatSlot& b) { return compare_fat_slots(file, a, b) < 0; };
-    std::stable_sort(slots.begin(), slots.end(), before);
+    // A FAT written in order (as most are) is left as it is after one pass.
+    if (!std::is_sorted(slots.begin(), slots.end(), before))
+        std::stable_sort(slots.begin(), slots.end(), before);
     ByteView fat(file.header_buffer);
     bool dropped = false;
     for (size_t i = 0; i + 1 < slots.size(); ++i) {

@@ -343,7 +343,12 @@ int write_img_header(ImgWriter& writer)
         writer.fat_run_start += static_cast<uint32_t>(run.size());
         run.clear();
     }
-    if (!written || !platform::set_file_length(writer.stream, writer.bytes_written)) {
+    // A new output grows only by its writes (the header and FAT lie before
+    // its data): when the last data written ends where the file is to end,
+    // the file has its length already. Setting it again is not free: ext4
+    // passes over the file's blocks even when the length stays the same.
+    bool has_length = !writer.space_reserved && writer.out.file_end == writer.bytes_written;
+    if (!written || (!has_length && !platform::set_file_length(writer.stream, writer.bytes_written))) {
         report_write_error(writer.output_name.c_str());
         return 0;
     }

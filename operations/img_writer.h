@@ -161,8 +161,9 @@ void reserve_output_space(ImgWriter& writer);
 // its message.
 int write_whole_subfile(ImgWriter& writer, const std::vector<uint8_t>& bytes, const char* name11);
 // The finish: the last FAT entries written, the checksum byte set, the
-// header written at offset 0 and the file cut to its length (unused FAT
-// entries were never written and read as zeros).
+// header written at offset 0 and the file given its length where its last
+// write did not end there (unused FAT entries and skipped padding were never
+// written and read as zeros).
 int write_img_header(ImgWriter& writer);
 
 // The subfiles of a map, cut to the input's table so a damaged map record

@@ -92,17 +92,19 @@ TEST_F(SubfileTable, TheLaterFirstEntryOfANameIsTheSubfile)
     EXPECT_EQ(file.fat_slots.back().entry_offset, row_offset(b, 0));
 }
 
-// Names in falling order and three copies of one name spread over the FAT:
-// the rows are the last copy of each name in FAT order, the name list is in
-// byte order, and every earlier copy is dropped.
+// Names in falling order and three copies of one name spread over the FAT,
+// names that differ only in their extension or in a byte above 0x7F: the
+// rows are the last copy of each full name in FAT order, the name list is
+// in byte order, and every earlier copy is dropped.
 TEST_F(SubfileTable, RepeatedNamesInAnyOrderKeepTheirLastCopy)
 {
     ImgBuilder b;
     std::vector<int> added;
-    const char* names[] = {"00000009", "00000005", "00000008", "00000005", "00000001", "00000007", "00000005",
-                           "00000008", "00000003"};
+    const char* names[] = {"00000009LBL", "00000005LBL", "00000008LBL", "00000005ZZZ", "00000005LBL",
+                           "0000000\xE9LBL", "00000001LBL", "00000007LBL", "00000005ZZZ", "00000005LBL",
+                           "000000\xE9" "1LBL", "00000008LBL", "0000000zLBL", "00000003LBL", "00000005ZZY"};
     for (const char* name : names)
-        added.push_back(b.add_subfile(name, "LBL", lbl_subfile()));
+        added.push_back(b.add_subfile(std::string(name, 8), name + 8, lbl_subfile()));
     InputFile file;
     ASSERT_EQ(read_built(b, file), 1);
     EXPECT_EQ(log, "");

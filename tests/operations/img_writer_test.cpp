@@ -65,7 +65,8 @@ protected:
     // counting up from 11 * i + 1. Returns them, empty when it failed.
     std::vector<uint8_t> write_counted_subfile(size_t i, uint32_t length)
     {
-        static const char* const names[] = {"A       RGN", "B       TRE", "C       LBL", "D       NET", "E       NOD"};
+        static const char* const names[] = {"A       RGN", "B       TRE", "C       LBL",
+                                            "D       NET", "E       NOD", "F       DEM"};
         std::vector<uint8_t> bytes(length);
         std::iota(bytes.begin(), bytes.end(), static_cast<uint8_t>(11 * i + 1));
         if (i >= std::size(names) || write_whole_subfile(writer, bytes, names[i]) != 1)
@@ -255,14 +256,14 @@ TEST_F(ImgWriting, PaddingWrittenOrSkippedReadsAsZerosAndTheFileKeepsItsLength)
     const bool holes = keeps_holes(dir.file("probe"));
     struct Case {
         uint32_t block;
-        bool written[5];
+        bool written[6];
     };
     // Subfile i starts at block i + 1. With 128 KiB blocks the first ends in
     // the second half of a write piece, the second in the first half.
     const Case cases[] = {
-        {32768u, {true, true, true, true, true}},
-        {2 * zero_padding_limit, {false, true, false, false, true}},
-        {4 * zero_padding_limit, {false, false, false, false, true}},
+        {32768u, {true, true, true, true, true, true}},
+        {2 * zero_padding_limit, {false, true, false, false, true, false}},
+        {4 * zero_padding_limit, {false, false, false, false, true, false}},
     };
     static_assert(4 * zero_padding_limit == write_piece_limit);
     for (const Case& c : cases) {
@@ -271,21 +272,23 @@ TEST_F(ImgWriting, PaddingWrittenOrSkippedReadsAsZerosAndTheFileKeepsItsLength)
         writer = ImgWriter{};
         start(block, 1024, block, 8ull * block);
         // Padding of two pages, of a byte short of two (a whole page in it),
-        // of half a block and a byte, of all but a byte, and of 100 bytes.
-        const uint32_t lengths[] = {block - 8192, block - 8191, block / 2 - 1, 1, block - 100};
+        // of half a block and a byte, of all but a byte, of 100 bytes, and
+        // again of half a block and a byte: where that last padding is
+        // skipped, nothing written reaches the end of the file.
+        const uint32_t lengths[] = {block - 8192, block - 8191, block / 2 - 1, 1, block - 100, block / 2 - 1};
         std::vector<std::vector<uint8_t>> data;
-        for (size_t i = 0; i < 5; ++i) {
+        for (size_t i = 0; i < 6; ++i) {
             data.push_back(write_counted_subfile(i, lengths[i]));
             ASSERT_EQ(data[i].size(), lengths[i]);
             uint64_t at = (i + 1ull) * block;
             EXPECT_EQ(writer.out.start + writer.out.used, at + (c.written[i] ? block : lengths[i])) << i;
         }
-        EXPECT_EQ(writer.bytes_written, 6ull * block);
+        EXPECT_EQ(writer.bytes_written, 7ull * block);
         std::string b = finish();
-        ASSERT_EQ(b.size(), 6ull * block);
+        ASSERT_EQ(b.size(), 7ull * block);
         int fd = open(path.c_str(), O_RDONLY);
         ASSERT_GE(fd, 0);
-        for (size_t i = 0; i < 5; ++i) {
+        for (size_t i = 0; i < 6; ++i) {
             SCOPED_TRACE(i);
             size_t at = (i + 1) * block;
             EXPECT_EQ(b.compare(at, lengths[i], reinterpret_cast<const char*>(data[i].data()), lengths[i]), 0);
