@@ -19,6 +19,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/file_names.h"
@@ -141,8 +142,9 @@ size_t slot_of_entry(const InputFile& file, uint32_t entry)
 
 // A first entry's full name as a sort key, with its slot row: the name's
 // bytes packed high byte first (bytes a short view lacks as zeros, and the
-// bytes it has as its last key byte), so that comparing keys orders names
-// as compare_entry_names does; the row, in FAT order, breaks ties.
+// number of bytes it has as the last key byte), so that comparing keys
+// orders names as compare_entry_names does; the row, in FAT order, breaks
+// ties.
 struct NameKey {
     uint64_t head;  // name bytes 0-7
     uint32_t tail;  // name bytes 8-10, then how many of the 11 there are
@@ -150,11 +152,7 @@ struct NameKey {
     bool same_name(const NameKey& other) const { return head == other.head && tail == other.tail; }
     bool operator<(const NameKey& other) const
     {
-        if (head != other.head)
-            return head < other.head;
-        if (tail != other.tail)
-            return tail < other.tail;
-        return row < other.row;
+        return std::tie(head, tail, row) < std::tie(other.head, other.tail, other.row);
     }
 };
 
