@@ -320,6 +320,44 @@ TEST_F(InplaceStepTest, OldBytesTakenFromTheImagesKeepTheSumAndAreUndone)
     }
 }
 
+// A group over the image whose changed runs lie far apart (both FAT names,
+// the group's last byte, the checksum byte in a second group) leaves the
+// image byte for byte as the disk has it, XOR undone.
+TEST_F(InplaceStepTest, GroupsOverTheImageLeaveItAsTheDiskHasIt)
+{
+    for (uint8_t x : {uint8_t(0), xor_5a}) {
+        SCOPED_TRACE(int(x));
+        std::string path = write("c.img", small_container(x));
+        auto file = read(path);
+        uint32_t first = file->fat_slots.at(file->subfiles.at(0).fat_slot).entry_offset;
+        uint32_t second = file->fat_slots.at(file->subfiles.at(1).fat_slot).entry_offset;
+        ASSERT_EQ(second, first + FatEntry::size);
+        std::vector<uint8_t> group(file->header_buffer.begin() + first,
+                                   file->header_buffer.begin() + second + FatEntry::size);
+        memcpy(group.data() + FatEntry::name, "AAAAAAAA", 8);
+        memcpy(group.data() + FatEntry::size + FatEntry::name, "BBBBBBBB", 8);
+        group.back() ^= 0x11;
+        std::vector<uint8_t> header(file->header_buffer.begin(), file->header_buffer.begin() + 16);
+        header[0x0A] ^= 0x01;
+        header[0x0F] = 0;  // the step sets the checksum byte itself
+        {
+            InplaceStep step(*file, true);
+            ASSERT_EQ(step.open(), 1);
+            ASSERT_EQ(step.put_over_image(first, group.data(), static_cast<uint32_t>(group.size())), 1);
+            ASSERT_EQ(step.put_over_image(0, header.data(), static_cast<uint32_t>(header.size())), 1);
+            ASSERT_EQ(step.finish(), 1);
+        }
+        std::vector<uint8_t> disk = file_bytes(path);
+        ASSERT_GE(disk.size(), file->header_buffer.size());
+        disk.resize(file->header_buffer.size());
+        for (uint8_t& byte : disk)
+            byte ^= x;
+        EXPECT_EQ(file->header_buffer, disk);
+        EXPECT_EQ(memcmp(disk.data() + second + FatEntry::name, "BBBBBBBB", 8), 0);
+        EXPECT_EQ(disk[second + FatEntry::size - 1], group.back());
+    }
+}
+
 TEST_F(HeaderFields, DateRefreshTouchesOnlyTheDateBytesAndTheChecksum)
 {
     for (auto [source, x] : plain_and_xored) {
