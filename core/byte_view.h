@@ -7,6 +7,7 @@
 // 64-bit arithmetic, so offset + size never wraps.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -38,8 +39,12 @@ public:
         if (count > size_ / 2 || !contains(offset, 2 * uint64_t(count)))
             return false;
         const uint8_t* p = data_ + offset;
-        for (size_t i = 0; i < count; ++i)
-            out[i] = static_cast<uint16_t>(p[2 * i] | p[2 * i + 1] << 8);
+        if constexpr (std::endian::native == std::endian::little) {
+            memcpy(out, p, 2 * count);
+        } else {
+            for (size_t i = 0; i < count; ++i)
+                out[i] = static_cast<uint16_t>(p[2 * i] | p[2 * i + 1] << 8);
+        }
         return true;
     }
 

@@ -471,6 +471,23 @@ uint16_t lowest_of(std::span<const uint16_t> numbers)
     return lowest;
 }
 
+// The owners of a stretch of blocks, or-ed: 0 when none is taken. This and
+// set_owner stay out of line: inlined into the walk, the compiler takes
+// their loops one owner at a time.
+[[gnu::noinline]] uint32_t owners_of(std::span<const uint32_t> owners)
+{
+    uint32_t taken = 0;
+    for (uint32_t owner : owners)
+        taken |= owner;
+    return taken;
+}
+
+[[gnu::noinline]] void set_owner(std::span<uint32_t> owners, uint32_t mark)
+{
+    for (uint32_t& owner : owners)
+        owner = mark;
+}
+
 // Marks the blocks numbers lists (each below owners.size()) as mark's, those
 // in the header+FAT area left out; the first that is taken already (by
 // another subfile, or listed twice) ends it and is returned, no_clash when
@@ -481,17 +498,19 @@ uint32_t mark_blocks(std::span<const uint16_t> numbers, std::span<uint32_t> owne
 {
     if (numbers.empty())
         return no_clash;
-    uint32_t first = numbers[0];
-    uint32_t stray = 0;
-    for (size_t k = 0; k < numbers.size(); ++k)
-        stray |= numbers[k] ^ (first + static_cast<uint32_t>(k));
-    if (stray == 0 && first >= header_blocks) {
+    // Compared in 16 bits, eight numbers to a step: the expected number wraps
+    // past 0xFFFF there, so the last one is checked again in full width.
+    const uint16_t first = numbers[0];
+    uint16_t expected = first;
+    uint16_t stray = 0;
+    for (uint16_t number : numbers) {
+        stray |= static_cast<uint16_t>(number ^ expected);
+        ++expected;
+    }
+    if (stray == 0 && uint32_t(first) + numbers.size() - 1 == numbers.back() && first >= header_blocks) {
         std::span<uint32_t> stretch = owners.subspan(first, numbers.size());
-        uint32_t taken = 0;
-        for (uint32_t owner : stretch)
-            taken |= owner;
-        if (taken == 0) {
-            std::fill(stretch.begin(), stretch.end(), mark);
+        if (owners_of(stretch) == 0) {
+            set_owner(stretch, mark);
             return no_clash;
         }
     }
