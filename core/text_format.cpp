@@ -28,6 +28,23 @@ struct Conversion {
     char kind = 0;       // d i u x X c s %
 };
 
+// Reads a width or precision at p, moving p past it: '*' (from the
+// arguments) or decimal digits. False when it is too large to be meant.
+bool read_count(const char*& p, int& value, bool& from_arguments)
+{
+    if (*p == '*') {
+        from_arguments = true;
+        ++p;
+        return true;
+    }
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        if (value > 100000)
+            return false;
+        value = value * 10 + (*p - '0');
+    }
+    return true;
+}
+
 // Reads the conversion after a '%' at p into c; the position past it, or
 // nullptr when it is not one the quick path writes.
 const char* read_conversion(const char* p, Conversion& c)
@@ -40,29 +57,13 @@ const char* read_conversion(const char* p, Conversion& c)
         else
             break;
     }
-    if (*p == '*') {
-        c.width_given = true;
-        ++p;
-    } else {
-        for (; *p >= '0' && *p <= '9'; ++p) {
-            if (c.width > 100000)
-                return nullptr;
-            c.width = c.width * 10 + (*p - '0');
-        }
-    }
+    if (!read_count(p, c.width, c.width_given))
+        return nullptr;
     if (*p == '.') {
         ++p;
         c.precision = 0;
-        if (*p == '*') {
-            c.precision_given = true;
-            ++p;
-        } else {
-            for (; *p >= '0' && *p <= '9'; ++p) {
-                if (c.precision > 100000)
-                    return nullptr;
-                c.precision = c.precision * 10 + (*p - '0');
-            }
-        }
+        if (!read_count(p, c.precision, c.precision_given))
+            return nullptr;
     }
     if (p[0] == 'h' && p[1] == 'h') {
         c.length = 'H';
