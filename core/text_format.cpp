@@ -92,18 +92,6 @@ const char* read_conversion(const char* p, Conversion& c)
     return p + 1;
 }
 
-// Whether every conversion of format is one the quick path writes.
-bool is_quick_format(const char* format)
-{
-    for (const char* p = strchr(format, '%'); p; p = strchr(p, '%')) {
-        Conversion c;
-        p = read_conversion(p + 1, c);
-        if (!p)
-            return false;
-    }
-    return true;
-}
-
 // Appends body (n bytes after a sign of sign_length bytes, both in text)
 // padded to width: spaces before or after, or zeros between sign and body.
 void append_padded(std::string& out, const char* text, size_t n, size_t sign_length, const Conversion& c, int width,
@@ -123,16 +111,24 @@ void append_padded(std::string& out, const char* text, size_t n, size_t sign_len
     }
 }
 
-// The digits of value in base 10 or 16 at the end of buffer (24 bytes); returns where they start.
+// The digits of value, decimal or (kind x, X) hexadecimal, put before end;
+// returns where they start. Each base has its own loop: a division by a
+// constant is a multiplication, by a variable a slow divide.
 char* put_digits(char* end, unsigned long long value, char kind)
 {
-    const char* digits = kind == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
-    unsigned base = kind == 'x' || kind == 'X' ? 16 : 10;
     char* p = end;
-    do {
-        *--p = digits[value % base];
-        value /= base;
-    } while (value);
+    if (kind == 'x' || kind == 'X') {
+        const char* digits = kind == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+        do {
+            *--p = digits[value & 15];
+            value >>= 4;
+        } while (value);
+    } else {
+        do {
+            *--p = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value);
+    }
     return p;
 }
 
@@ -160,14 +156,22 @@ unsigned long long unsigned_argument(char length, va_list& args)
     }
 }
 
-// Formats a format that is_quick_format accepted.
-void append_quick(std::string& out, const char* format, va_list& args)
+// Formats format onto out; false, with part of it appended, at the first
+// conversion that is not one of the quick path's.
+bool append_quick(std::string& out, const char* format, va_list& args)
 {
     const char* p = format;
-    for (const char* at = strchr(p, '%'); at; at = strchr(p, '%')) {
+    for (;;) {
+        const char* at = p;
+        while (*at && *at != '%')
+            ++at;
         out.append(p, static_cast<size_t>(at - p));
+        if (!*at)
+            return true;
         Conversion c;
         p = read_conversion(at + 1, c);
+        if (!p)
+            return false;
         if (c.kind == '%') {
             out += '%';
             continue;
@@ -223,20 +227,22 @@ void append_quick(std::string& out, const char* format, va_list& args)
         }
         }
     }
-    out.append(p);
 }
 
 }  // namespace
 
 void append_vformat(std::string& out, const char* format, va_list args)
 {
-    if (is_quick_format(format)) {
-        va_list own;
-        va_copy(own, args);
-        append_quick(out, format, own);
-        va_end(own);
+    // The quick path reads its own copy of the arguments: a format it does
+    // not take is taken back out and given to vsnprintf whole.
+    size_t before = out.size();
+    va_list own;
+    va_copy(own, args);
+    bool done = append_quick(out, format, own);
+    va_end(own);
+    if (done)
         return;
-    }
+    out.resize(before);
     // Most texts are a line: they are formatted once, into a buffer on the
     // stack; a longer one is measured there and formatted again at its end.
     char line[256];
