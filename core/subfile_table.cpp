@@ -455,24 +455,41 @@ namespace {
 // The block walk's loops over one FAT entry's numbers, kept apart and plain so
 // that the compiler takes many numbers at a time.
 
-uint16_t highest_of(std::span<const uint16_t> numbers)
-{
+// What one pass over a run of block numbers tells: the highest and the
+// lowest, and whether each is one more than the one before. Out of line,
+// like owners_of and set_owner below, so that its loop is taken eight
+// numbers at a time.
+struct NumberRun {
     uint16_t highest = 0;
-    for (uint16_t n : numbers)
-        highest = std::max(highest, n);
-    return highest;
-}
-
-uint16_t lowest_of(std::span<const uint16_t> numbers)
-{
     uint16_t lowest = UINT16_MAX;
-    for (uint16_t n : numbers)
+    bool consecutive = false;
+};
+
+[[gnu::noinline]] NumberRun look_at_numbers(std::span<const uint16_t> numbers)
+{
+    NumberRun run;
+    if (numbers.empty())
+        return run;
+    // Compared in 16 bits, eight numbers to a step: the expected number
+    // wraps past 0xFFFF there, so the last one is checked again in full width.
+    uint16_t highest = 0;
+    uint16_t lowest = UINT16_MAX;
+    uint16_t expected = numbers[0];
+    uint16_t stray = 0;
+    for (uint16_t n : numbers) {
+        highest = std::max(highest, n);
         lowest = std::min(lowest, n);
-    return lowest;
+        stray |= static_cast<uint16_t>(n ^ expected);
+        ++expected;
+    }
+    run.highest = highest;
+    run.lowest = lowest;
+    run.consecutive = stray == 0 && uint32_t(numbers[0]) + numbers.size() - 1 == numbers.back();
+    return run;
 }
 
 // The owners of a stretch of blocks, or-ed: 0 when none is taken. This and
-// set_owner stay out of line: inlined into the walk, the compiler takes
+// set_owner stay out of line: inlined into the walk, the compiler took
 // their loops one owner at a time.
 [[gnu::noinline]] uint32_t owners_of(std::span<const uint32_t> owners)
 {
@@ -491,24 +508,15 @@ uint16_t lowest_of(std::span<const uint16_t> numbers)
 // Marks the blocks numbers lists (each below owners.size()) as mark's, those
 // in the header+FAT area left out; the first that is taken already (by
 // another subfile, or listed twice) ends it and is returned, no_clash when
-// none is. A stretch of consecutive blocks, as most subfiles are, is looked
-// at and marked as one piece.
-uint32_t mark_blocks(std::span<const uint16_t> numbers, std::span<uint32_t> owners, uint32_t mark,
+// none is. A stretch of consecutive blocks (consecutive: look_at_numbers
+// said so), as most subfiles are, is looked at and marked as one piece.
+uint32_t mark_blocks(std::span<const uint16_t> numbers, bool consecutive, std::span<uint32_t> owners, uint32_t mark,
                      uint32_t header_blocks)
 {
     if (numbers.empty())
         return no_clash;
-    // Compared in 16 bits, eight numbers to a step: the expected number wraps
-    // past 0xFFFF there, so the last one is checked again in full width.
-    const uint16_t first = numbers[0];
-    uint16_t expected = first;
-    uint16_t stray = 0;
-    for (uint16_t number : numbers) {
-        stray |= static_cast<uint16_t>(number ^ expected);
-        ++expected;
-    }
-    if (stray == 0 && uint32_t(first) + numbers.size() - 1 == numbers.back() && first >= header_blocks) {
-        std::span<uint32_t> stretch = owners.subspan(first, numbers.size());
+    if (consecutive && numbers[0] >= header_blocks) {
+        std::span<uint32_t> stretch = owners.subspan(numbers[0], numbers.size());
         if (owners_of(stretch) == 0) {
             set_owner(stretch, mark);
             return no_clash;
@@ -589,7 +597,8 @@ int walk_subfile_blocks(InputFile& file, SubfileEntry& subfile, BlockClaim* clai
         // time) tells, and a step at a time goes on from there.
         uint32_t want =
             static_cast<uint32_t>(std::min<uint64_t>(FatEntry::block_count, claimed - std::min(claimed, blocks)));
-        uint32_t usable = highest_of(std::span<const uint16_t>(numbers, want)) < usable_limit ? want : 0;
+        const NumberRun wanted = look_at_numbers(std::span<const uint16_t>(numbers, want));
+        uint32_t usable = wanted.highest < usable_limit ? want : 0;
         while (usable < FatEntry::block_count && numbers[usable] < usable_limit)
             ++usable;
         if (usable < FatEntry::block_count) {
@@ -597,11 +606,17 @@ int walk_subfile_blocks(InputFile& file, SubfileEntry& subfile, BlockClaim* clai
                 subfile.flags |= DAMAGE_BLOCK_PAST_END;
             counting = false;
         }
-        if (usable && lowest_of(std::span<const uint16_t>(numbers, usable)) < header_blocks)
+        // The usable numbers, and those the length claims, are the wanted
+        // ones but in a damaged entry: only then are they looked at again.
+        const NumberRun all_usable =
+            usable == want ? wanted : look_at_numbers(std::span<const uint16_t>(numbers, usable));
+        if (usable && all_usable.lowest < header_blocks)
             subfile.flags |= DAMAGE_BLOCK_IN_HEADER;
         if (mark && clash == no_clash && blocks < claimed) {
             uint32_t mine = static_cast<uint32_t>(std::min<uint64_t>(usable, claimed - blocks));
-            clash = mark_blocks(std::span<const uint16_t>(numbers, mine), owners, mark, header_blocks);
+            std::span<const uint16_t> claimed_numbers(numbers, mine);
+            bool consecutive = mine == usable ? all_usable.consecutive : look_at_numbers(claimed_numbers).consecutive;
+            clash = mark_blocks(claimed_numbers, consecutive, owners, mark, header_blocks);
         }
         blocks += usable;
     }
