@@ -99,6 +99,20 @@ ConversionResult run_conversion(const Converter& c, const char* input, size_t le
 // where the conversion stopped.
 const char* convert_into(Converter& c, int code_page, const char* text, std::array<char, kResultSize>& result)
 {
+    // The Windows code pages write ASCII as ASCII, both ways: a text without
+    // a byte above 0x7F is its own conversion (a report names thousands of
+    // maps, most of them in plain ASCII).
+    if (code_page >= 1250 && code_page <= 1258) {
+        size_t n = 0;
+        while (text[n] && static_cast<unsigned char>(text[n]) < 0x80)
+            ++n;
+        if (!text[n]) {
+            n = std::min(n, kResultSize - 1);
+            memcpy(result.data(), text, n);
+            result[n] = '\0';
+            return result.data();
+        }
+    }
     if (!switch_converter(c, code_page))
         return text;
     ConversionResult r = run_conversion(c, text, strlen(text) + 1, result.data(), kResultSize - 1);

@@ -225,9 +225,9 @@ std::string header_date(ByteView bytes, uint64_t offset)
         year += 1900;
         month += 1;
     }
-    char text[64];
-    snprintf(text, sizeof text, "%02u.%02u.%04u %02u:%02u:%02u", unsigned(bytes.u8(offset + 3)), month, year,
-             unsigned(bytes.u8(offset + 4)), unsigned(bytes.u8(offset + 5)), unsigned(bytes.u8(offset + 6)));
+    std::string text;
+    append_format(text, "%02u.%02u.%04u %02u:%02u:%02u", unsigned(bytes.u8(offset + 3)), month, year,
+                  unsigned(bytes.u8(offset + 4)), unsigned(bytes.u8(offset + 5)), unsigned(bytes.u8(offset + 6)));
     return text;
 }
 
