@@ -117,6 +117,27 @@ TEST_F(Conversion, ResultBuffersHold1399Bytes)
     EXPECT_EQ(std::string(out + 1396), "ł");
 }
 
+// ASCII texts of the Windows code pages are copied without the converter:
+// the converter, made to run by one byte above 0x7F at the end, gives the
+// same bytes for every ASCII character, both ways.
+TEST_F(Conversion, AsciiOfTheWindowsCodePagesIsItsOwnConversion)
+{
+    std::string ascii;
+    for (int c = 1; c < 0x80; ++c)
+        ascii += static_cast<char>(c);
+    for (int code_page = 1250; code_page <= 1258; ++code_page) {
+        SCOPED_TRACE(code_page);
+        EXPECT_EQ(std::string(convert_cp_to_utf8(code_page, ascii.c_str())), ascii);
+        EXPECT_EQ(std::string(convert_utf8_to_cp(code_page, ascii.c_str())), ascii);
+        std::string forced = ascii + "\xE9";  // a letter in each of the nine
+        std::string in = convert_cp_to_utf8(code_page, forced.c_str());
+        EXPECT_EQ(in.substr(0, ascii.size()), ascii);
+        EXPECT_GT(in.size(), ascii.size());
+        std::string back = convert_utf8_to_cp(code_page, in.c_str());
+        EXPECT_EQ(back, forced);
+    }
+}
+
 TEST_F(Conversion, InPlace)
 {
     char buffer[32] = "\xA3\xF3\x64\x9F";
