@@ -472,19 +472,27 @@ struct NumberRun {
         return run;
     // Compared in 16 bits, eight numbers to a step: the expected number
     // wraps past 0xFFFF there, so the last one is checked again in full width.
-    uint16_t highest = 0;
-    uint16_t lowest = UINT16_MAX;
     uint16_t expected = numbers[0];
     uint16_t stray = 0;
     for (uint16_t n : numbers) {
-        highest = std::max(highest, n);
-        lowest = std::min(lowest, n);
         stray |= static_cast<uint16_t>(n ^ expected);
         ++expected;
     }
+    run.consecutive = stray == 0 && uint32_t(numbers[0]) + numbers.size() - 1 == numbers.back();
+    if (run.consecutive) {
+        // Nearly every entry: its ends are its lowest and highest.
+        run.lowest = numbers.front();
+        run.highest = numbers.back();
+        return run;
+    }
+    uint16_t highest = 0;
+    uint16_t lowest = UINT16_MAX;
+    for (uint16_t n : numbers) {
+        highest = std::max(highest, n);
+        lowest = std::min(lowest, n);
+    }
     run.highest = highest;
     run.lowest = lowest;
-    run.consecutive = stray == 0 && uint32_t(numbers[0]) + numbers.size() - 1 == numbers.back();
     return run;
 }
 
