@@ -92,22 +92,62 @@ const char* read_conversion(const char* p, Conversion& c)
     return p + 1;
 }
 
-// Appends body (n bytes after a sign of sign_length bytes, both in text)
-// padded to width: spaces before or after, or zeros between sign and body.
-void append_padded(std::string& out, const char* text, size_t n, size_t sign_length, const Conversion& c, int width,
-                   bool left)
+// The text of one format on its way into the string: gathered on the stack
+// and appended a few hundred bytes at a time, not piece by piece.
+class Gathered {
+public:
+    explicit Gathered(std::string& out) : out_(out) {}
+    void put(char c)
+    {
+        if (used_ == sizeof bytes_)
+            flush();
+        bytes_[used_++] = c;
+    }
+    void put(const char* text, size_t n)
+    {
+        if (n > sizeof bytes_ - used_) {
+            flush();
+            if (n > sizeof bytes_) {
+                out_.append(text, n);
+                return;
+            }
+        }
+        memcpy(bytes_ + used_, text, n);
+        used_ += n;
+    }
+    void put_many(char c, size_t n)
+    {
+        for (; n > 0; --n)
+            put(c);
+    }
+    void flush()
+    {
+        out_.append(bytes_, used_);
+        used_ = 0;
+    }
+
+private:
+    std::string& out_;
+    char bytes_[256];
+    size_t used_ = 0;
+};
+
+// Puts body (n bytes after a sign of sign_length bytes, both in text) padded
+// to width: spaces before or after, or zeros between sign and body.
+void put_padded(Gathered& out, const char* text, size_t n, size_t sign_length, const Conversion& c, int width,
+                bool left)
 {
     size_t pad = width > 0 && static_cast<size_t>(width) > n ? static_cast<size_t>(width) - n : 0;
     if (left) {
-        out.append(text, n);
-        out.append(pad, ' ');
+        out.put(text, n);
+        out.put_many(' ', pad);
     } else if (c.zeros) {
-        out.append(text, sign_length);
-        out.append(pad, '0');
-        out.append(text + sign_length, n - sign_length);
+        out.put(text, sign_length);
+        out.put_many('0', pad);
+        out.put(text + sign_length, n - sign_length);
     } else {
-        out.append(pad, ' ');
-        out.append(text, n);
+        out.put_many(' ', pad);
+        out.put(text, n);
     }
 }
 
@@ -158,22 +198,23 @@ unsigned long long unsigned_argument(char length, va_list& args)
 
 // Formats format onto out; false, with part of it appended, at the first
 // conversion that is not one of the quick path's.
-bool append_quick(std::string& out, const char* format, va_list& args)
+bool append_quick(std::string& text_out, const char* format, va_list& args)
 {
+    Gathered out(text_out);
     const char* p = format;
     for (;;) {
-        const char* at = p;
-        while (*at && *at != '%')
-            ++at;
-        out.append(p, static_cast<size_t>(at - p));
-        if (!*at)
+        for (; *p && *p != '%'; ++p)
+            out.put(*p);
+        if (!*p) {
+            out.flush();
             return true;
+        }
         Conversion c;
-        p = read_conversion(at + 1, c);
+        p = read_conversion(p + 1, c);
         if (!p)
             return false;
         if (c.kind == '%') {
-            out += '%';
+            out.put('%');
             continue;
         }
         int width = c.width;
@@ -202,19 +243,19 @@ bool append_quick(std::string& out, const char* format, va_list& args)
             char* start = put_digits(end, magnitude, 'd');
             if (value < 0)
                 *--start = '-';
-            append_padded(out, start, static_cast<size_t>(end - start), value < 0 ? 1 : 0, c, width, left);
+            put_padded(out, start, static_cast<size_t>(end - start), value < 0 ? 1 : 0, c, width, left);
             break;
         }
         case 'u':
         case 'x':
         case 'X': {
             char* start = put_digits(end, unsigned_argument(c.length, args), c.kind);
-            append_padded(out, start, static_cast<size_t>(end - start), 0, c, width, left);
+            put_padded(out, start, static_cast<size_t>(end - start), 0, c, width, left);
             break;
         }
         case 'c': {
             char one = static_cast<char>(va_arg(args, int));
-            append_padded(out, &one, 1, 0, c, width, left);
+            put_padded(out, &one, 1, 0, c, width, left);
             break;
         }
         default: {  // 's'
@@ -222,7 +263,7 @@ bool append_quick(std::string& out, const char* format, va_list& args)
             if (!text)
                 text = precision < 0 || precision >= 6 ? "(null)" : "";
             size_t n = precision >= 0 ? strnlen(text, static_cast<size_t>(precision)) : strlen(text);
-            append_padded(out, text, n, 0, c, width, left);
+            put_padded(out, text, n, 0, c, width, left);
             break;
         }
         }
