@@ -22,6 +22,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/byte_view.h"
 #include "core/codepage.h"
@@ -149,9 +150,22 @@ void report_write(const char* format, ...)
     va_end(args);
 }
 
+// Texts for rows, kept with their room from one row to the next: a report
+// of thousands of files makes a few rows a file.
+thread_local std::vector<std::string> spare_row_texts;
+
 // A row of the report, appended to piece by piece and written in one go.
 class ReportText {
 public:
+    ReportText()
+    {
+        if (!spare_row_texts.empty()) {
+            text_ = std::move(spare_row_texts.back());
+            spare_row_texts.pop_back();
+        }
+    }
+    ReportText(const ReportText&) = delete;
+    ReportText& operator=(const ReportText&) = delete;
     void add(const char* format, ...) __attribute__((format(printf, 2, 3)))
     {
         va_list args;
@@ -170,7 +184,12 @@ public:
             log_message("%s", text_.c_str());
         text_.clear();
     }
-    ~ReportText() { flush(); }
+    ~ReportText()
+    {
+        flush();
+        if (spare_row_texts.size() < 8)
+            spare_row_texts.push_back(std::move(text_));
+    }
 
 private:
     std::string text_;
