@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/files.h"
 #include "core/host.h"
 #include "core/img_format.h"
@@ -95,9 +99,21 @@ static uint64_t load8(const uint8_t* p)
 // The first byte from `from` on where a and b differ, n when none does.
 // Groups are mostly unchanged bytes (a FAT entry renamed keeps 504 of its 512
 // bytes, and every entry of a 2,300-map file is renamed): they are passed
-// over 32 bytes at a time, then eight.
+// over 64 bytes at a time (SSE2, part of every x86-64), then 32 and eight.
 static uint32_t first_difference(const uint8_t* a, const uint8_t* b, uint32_t from, uint32_t n)
 {
+#if defined(__SSE2__)
+    for (; n - from >= 64; from += 64) {
+        auto same = [&](uint32_t at) {
+            return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + at)),
+                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at)));
+        };
+        __m128i all = _mm_and_si128(_mm_and_si128(same(from), same(from + 16)),
+                                    _mm_and_si128(same(from + 32), same(from + 48)));
+        if (_mm_movemask_epi8(all) != 0xFFFF)
+            break;
+    }
+#endif
     for (; n - from >= 32; from += 32) {
         const uint8_t* x = a + from;
         const uint8_t* y = b + from;
