@@ -275,8 +275,10 @@ int write_renamed_entries(InplaceStep& step, const InputFile& file, std::vector<
 {
     constexpr uint32_t group_entries = 256;
     // An entry two subfiles share takes the name of the first one renamed.
-    std::stable_sort(renamed.begin(), renamed.end(),
-                     [](const RenamedEntry& a, const RenamedEntry& b) { return a.entry < b.entry; });
+    // The maps' entries nearly always come in FAT order already.
+    auto by_entry = [](const RenamedEntry& a, const RenamedEntry& b) { return a.entry < b.entry; };
+    if (!std::is_sorted(renamed.begin(), renamed.end(), by_entry))
+        std::stable_sort(renamed.begin(), renamed.end(), by_entry);
     renamed.erase(std::unique(renamed.begin(), renamed.end(),
                               [](const RenamedEntry& a, const RenamedEntry& b) { return a.entry == b.entry; }),
                   renamed.end());
@@ -413,6 +415,7 @@ int change_map_ids(InputFile& file, uint8_t mode, uint32_t& map_id)
                               static_cast<uint32_t>(section.bytes.size())))
             return 0;
     std::vector<RenamedEntry> renamed;
+    renamed.reserve(file.fat_slots.size());
     for (const MapChange& change : maps)
         rename_map_entries(file, *change.map, change.new_name, renamed);
     if (!write_renamed_entries(step, file, renamed) || !step.finish())
