@@ -16,8 +16,10 @@
 #   c. twk -S of the joined file          vs  the same cp
 #   d. twk -i of the tiles                vs  open_read_loop of the tiles
 #   e. twk -w -e +1 of a joined copy      vs  twk -i of the joined file
-# (b and c each wait a minute first, see settle in bench/lib.sh)
-# and prints for each the median ratio twk/other with its range over the
+# (b and c each wait a minute first, see settle in bench/lib.sh; d and e,
+# whose runs take some tens of milliseconds and whose ratios swing by a
+# third from pair to pair on a busy VM, take QUICK_RUNS pairs, by default
+# five times RUNS) and prints for each the median ratio twk/other with its range over the
 # pairs and the median seconds of each side; then the peak memory of the join
 # and of -w -e +1, and whether twk -j of 50 tiles starts any threads (strace);
 # it exits with 1 if it does.
@@ -52,6 +54,7 @@ esac
 TILES=${1:-2300}
 RUNS=${RUNS:-7}
 SCALE_RUNS=${SCALE_RUNS:-3}
+QUICK_RUNS=${QUICK_RUNS:-$((RUNS * 5))}
 SOURCE=$ROOT/tests/data/single/medium/15000001.img
 FIRST_NUMBER=30000001
 
@@ -113,7 +116,7 @@ if [ "$SCALE" != only ]; then
     # Read once, so that the first run finds them cached as the others do.
     cat "$tiles"/*.img >/dev/null
     echo
-    echo "$TILES tiles of $tile_bytes bytes; $RUNS pairs a case"
+    echo "$TILES tiles of $tile_bytes bytes; $RUNS pairs a case ($QUICK_RUNS for d and e)"
     echo
 
     # A join's output is one large file: kept for all the pairs, they would
@@ -145,12 +148,12 @@ if [ "$SCALE" != only ]; then
     rm -rf "$WORK/out"
     show_pair "c. twk -S of the joined file / cp of the tiles ($made maps written)" "twk -S" "cp"
 
-    paired info "$RUNS" info_twk info_loop
+    paired info "$QUICK_RUNS" info_twk info_loop
     rm -rf "$WORK/out"
     show_pair "d. twk -i of the tiles / open_read_loop of the tiles" "twk -i" "open_read_loop"
 
     cp "$joined" "$WORK/write.img"
-    paired write "$RUNS" write_twk info_joined
+    paired write "$QUICK_RUNS" write_twk info_joined
     rm -rf "$WORK/out"
     show_pair "e. twk -w -e +1 of the joined file / twk -i of it" "twk -w" "twk -i"
 
