@@ -456,10 +456,10 @@ namespace {
 // that the compiler takes many numbers at a time.
 
 // What one pass over a run of block numbers tells: the highest and the
-// lowest, and whether each is one more than the one before. Out of line,
-// like owners_of and set_owner below, so that its loop is taken many
-// numbers at a time; the three have a second build for processors with
-// AVX2 (twice as many a step), chosen when the program starts.
+// lowest, and whether each is one more than the one before. This,
+// owners_of and set_owner stay out of line (inlined into the walk, the
+// compiler took their loops one value at a time), and have a second build
+// for processors with AVX2, chosen when the program starts.
 struct NumberRun {
     uint16_t highest = 0;
     uint16_t lowest = UINT16_MAX;
@@ -497,9 +497,7 @@ struct NumberRun {
     return run;
 }
 
-// The owners of a stretch of blocks, or-ed: 0 when none is taken. This and
-// set_owner stay out of line: inlined into the walk, the compiler took
-// their loops one owner at a time.
+// The owners of a stretch of blocks, or-ed: 0 when none is taken.
 [[gnu::noinline, gnu::target_clones("avx2", "default")]] uint32_t owners_of(std::span<const uint32_t> owners)
 {
     uint32_t taken = 0;

@@ -133,15 +133,14 @@ private:
 };
 
 // Puts body (n bytes after a sign of sign_length bytes, both in text) padded
-// to width: spaces before or after, or zeros between sign and body.
-void put_padded(Gathered& out, const char* text, size_t n, size_t sign_length, const Conversion& c, int width,
-                bool left)
+// to width: spaces after (left) or before it, or zeros between sign and body.
+void put_padded(Gathered& out, const char* text, size_t n, size_t sign_length, int width, bool left, bool zeros)
 {
     size_t pad = width > 0 && static_cast<size_t>(width) > n ? static_cast<size_t>(width) - n : 0;
     if (left) {
         out.put(text, n);
         out.put_many(' ', pad);
-    } else if (c.zeros) {
+    } else if (zeros) {
         out.put(text, sign_length);
         out.put_many('0', pad);
         out.put(text + sign_length, n - sign_length);
@@ -243,19 +242,19 @@ bool append_quick(std::string& text_out, const char* format, va_list& args)
             char* start = put_digits(end, magnitude, 'd');
             if (value < 0)
                 *--start = '-';
-            put_padded(out, start, static_cast<size_t>(end - start), value < 0 ? 1 : 0, c, width, left);
+            put_padded(out, start, static_cast<size_t>(end - start), value < 0 ? 1 : 0, width, left, c.zeros);
             break;
         }
         case 'u':
         case 'x':
         case 'X': {
             char* start = put_digits(end, unsigned_argument(c.length, args), c.kind);
-            put_padded(out, start, static_cast<size_t>(end - start), 0, c, width, left);
+            put_padded(out, start, static_cast<size_t>(end - start), 0, width, left, c.zeros);
             break;
         }
         case 'c': {
             char one = static_cast<char>(va_arg(args, int));
-            put_padded(out, &one, 1, 0, c, width, left);
+            put_padded(out, &one, 1, 0, width, left, c.zeros);
             break;
         }
         default: {  // 's'
@@ -263,7 +262,7 @@ bool append_quick(std::string& text_out, const char* format, va_list& args)
             if (!text)
                 text = precision < 0 || precision >= 6 ? "(null)" : "";
             size_t n = precision >= 0 ? strnlen(text, static_cast<size_t>(precision)) : strlen(text);
-            put_padded(out, text, n, 0, c, width, left);
+            put_padded(out, text, n, 0, width, left, c.zeros);
             break;
         }
         }

@@ -88,18 +88,10 @@ void InplaceStep::keep(Place place, uint32_t slot, uint64_t position, const uint
     kept_.insert(kept_.end(), old_bytes, old_bytes + n);
 }
 
-// Eight bytes from p, in the machine's order (only compared, never read as a number).
-static uint64_t load8(const uint8_t* p)
-{
-    uint64_t v = 0;
-    memcpy(&v, p, 8);
-    return v;
-}
-
 // The first byte from `from` on where a and b differ, n when none does.
 // Groups are mostly unchanged bytes (a FAT entry renamed keeps 504 of its 512
 // bytes, and every entry of a 2,300-map file is renamed): they are passed
-// over 64 bytes at a time (SSE2, part of every x86-64), then 32 and eight.
+// over 64 bytes at a time (SSE2, part of every x86-64), then eight.
 static uint32_t first_difference(const uint8_t* a, const uint8_t* b, uint32_t from, uint32_t n)
 {
 #if defined(__SSE2__)
@@ -114,14 +106,6 @@ static uint32_t first_difference(const uint8_t* a, const uint8_t* b, uint32_t fr
             break;
     }
 #endif
-    for (; n - from >= 32; from += 32) {
-        const uint8_t* x = a + from;
-        const uint8_t* y = b + from;
-        uint64_t differs = (load8(x) ^ load8(y)) | (load8(x + 8) ^ load8(y + 8)) | (load8(x + 16) ^ load8(y + 16)) |
-                           (load8(x + 24) ^ load8(y + 24));
-        if (differs)
-            break;
-    }
     for (; n - from >= 8; from += 8) {
         uint64_t x = 0;
         uint64_t y = 0;
