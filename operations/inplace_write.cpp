@@ -8,10 +8,6 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "core/files.h"
 #include "core/host.h"
 #include "core/img_format.h"
@@ -88,24 +84,10 @@ void InplaceStep::keep(Place place, uint32_t slot, uint64_t position, const uint
     kept_.insert(kept_.end(), old_bytes, old_bytes + n);
 }
 
-// The first byte from `from` on where a and b differ, n when none does.
-// Groups are mostly unchanged bytes (a FAT entry renamed keeps 504 of its 512
-// bytes, and every entry of a 2,300-map file is renamed): they are passed
-// over 64 bytes at a time (SSE2, part of every x86-64), then eight.
+// The first byte from `from` on where a and b differ, n when none does:
+// eight bytes a step, then one.
 static uint32_t first_difference(const uint8_t* a, const uint8_t* b, uint32_t from, uint32_t n)
 {
-#if defined(__SSE2__)
-    for (; n - from >= 64; from += 64) {
-        auto same = [&](uint32_t at) {
-            return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + at)),
-                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at)));
-        };
-        __m128i all = _mm_and_si128(_mm_and_si128(same(from), same(from + 16)),
-                                    _mm_and_si128(same(from + 32), same(from + 48)));
-        if (_mm_movemask_epi8(all) != 0xFFFF)
-            break;
-    }
-#endif
     for (; n - from >= 8; from += 8) {
         uint64_t x = 0;
         uint64_t y = 0;
@@ -159,7 +141,6 @@ int InplaceStep::put(bool in_subfile, uint32_t slot, uint64_t position, const ui
     bool holds_checksum = keep_sum_ && !in_subfile && position <= at && at < position + n;
     uint8_t rise = 0;
     uint8_t old_checksum = 0;
-    const size_t first_change = journal_.size();
     for (uint32_t done = 0; done < n;) {
         uint32_t count = std::min(n - done, piece_limit);
         const uint8_t* old_bytes = known_old ? known_old + done : old_piece_.data();
@@ -191,22 +172,12 @@ int InplaceStep::put(bool in_subfile, uint32_t slot, uint64_t position, const ui
         pending_rise_ = static_cast<uint8_t>(pending_rise_ + rise);
     }
 
-    // The image follows what is on disk wherever a group lands in it. Where
-    // the old bytes were the image's own, it differs from the new bytes only
-    // in the runs just journaled (a renamed FAT: a few bytes in each 512).
+    // The image follows what is on disk wherever a group lands in it.
     std::vector<uint8_t>& image = file_.header_buffer;
     if (!in_subfile && position < image.size()) {
         uint64_t end = std::min<uint64_t>(position + n, image.size());
-        if (known_old == image.data() + position) {
-            for (size_t i = first_change; i < journal_.size(); ++i) {
-                const Change& c = journal_[i];
-                if (c.position < end)
-                    memmove(image.data() + c.position, bytes + (c.position - position),
-                            static_cast<size_t>(std::min<uint64_t>(c.n, end - c.position)));
-            }
-        } else if (image.data() + position != bytes) {
+        if (image.data() + position != bytes)
             memmove(image.data() + position, bytes, static_cast<size_t>(end - position));
-        }
         if (holds_checksum && image.size() > at)
             image[at] = checksum_value;
     }
@@ -246,18 +217,6 @@ int InplaceStep::put_subfile_over(uint32_t slot, uint32_t offset, const void* by
     return put(true, slot, offset, static_cast<const uint8_t*>(bytes), n, now);
 }
 
-int InplaceStep::put_over_image(uint32_t from, const void* bytes, uint32_t n)
-{
-    const std::vector<uint8_t>& image = file_.header_buffer;
-    if (uint64_t(from) + n > image.size()) {
-        log_message(fn_WrSEFS.text(), file_.path.c_str());
-        return 0;
-    }
-    // put() copies the new bytes into the image only after it has taken
-    // the old ones from there and written the new ones.
-    return put(false, 0, from, static_cast<const uint8_t*>(bytes), n, image.data() + from);
-}
-
 int InplaceStep::put_header(uint32_t from, uint32_t n)
 {
     if (uint64_t(from) + n > file_.header_buffer.size()) {
@@ -285,6 +244,49 @@ int InplaceStep::put_fat_entries(uint32_t slot, uint32_t count)
             n += FatEntry::size;
         if (!put_header(from, n))
             return 0;
+    }
+    return 1;
+}
+
+int InplaceStep::put_image_edits(const ImageEdit* edits, size_t count)
+{
+    if (!open_)
+        return 0;
+    std::vector<uint8_t>& image = file_.header_buffer;
+    // The checksum byte takes the rise at finish(), so no edit may hold it.
+    uint64_t free_from = uint64_t(ImgHeader::checksum) + 1;
+    for (size_t i = 0; i < count; ++i) {
+        if (edits[i].at < free_from || uint64_t(edits[i].at) + edits[i].n > image.size()) {
+            log_message(fn_WrSEFS.text(), file_.path.c_str());
+            return 0;
+        }
+        free_from = uint64_t(edits[i].at) + edits[i].n;
+    }
+    // Unchanged bytes between two edits of a stretch are written as the
+    // image holds them, which is as the disk has them.
+    constexpr uint32_t stretch_gap = 4096;
+    for (size_t i = 0; i < count;) {
+        uint32_t from = edits[i].at;
+        uint32_t to = from;
+        uint8_t rise = 0;
+        for (; i < count && (to == from || edits[i].at - to < stretch_gap); ++i) {
+            const ImageEdit& edit = edits[i];
+            uint8_t* now = image.data() + edit.at;
+            if (memcmp(now, edit.bytes, edit.n) != 0) {
+                keep(Place::file, 0, edit.at, now, edit.n);
+                rise = static_cast<uint8_t>(rise + sum_bytes(edit.bytes, edit.n) - sum_bytes(now, edit.n));
+                memcpy(now, edit.bytes, edit.n);
+            }
+            to = edit.at + edit.n;
+        }
+        // In pieces, so that an XOR-ed file's copy stays small.
+        for (uint32_t at = from; at < to;) {
+            uint32_t n = std::min(to - at, piece_limit);
+            if (!write_file_at(file_, image.data() + at, at, n))
+                return 0;
+            at += n;
+        }
+        pending_rise_ = static_cast<uint8_t>(pending_rise_ + rise);
     }
     return 1;
 }

@@ -50,15 +50,24 @@ public:
     // image kept in step with the file, TreInfo::header): they are taken as
     // the old bytes instead of being read again.
     int put_subfile_over(uint32_t slot, uint32_t offset, const void* bytes, uint32_t n, const uint8_t* now);
-    // n bytes at a position inside the header+FAT image, which still holds
-    // the bytes there: the old bytes are taken from it, not read.
-    int put_over_image(uint32_t from, const void* bytes, uint32_t n);
     // Bytes [from, from + n) of the header+FAT image, written from the image
     // (byte 0x0F in the image follows what is written).
     int put_header(uint32_t from, uint32_t n);
     // count FAT entries from row slot of fat_slots, from the image; entries
     // that follow one another in the image go in one group.
     int put_fat_entries(uint32_t slot, uint32_t count);
+    // A small change of the header+FAT image: n new bytes at offset at.
+    struct ImageEdit {
+        uint32_t at;
+        uint32_t n;
+        const uint8_t* bytes;
+    };
+    // Edits of the image past the checksum byte, in order and apart (a FAT
+    // renamed: a name in each entry). The old bytes of each are taken from
+    // the image and journaled, the new ones put into the image, and the
+    // stretches the edits lie in written from it: edits closer than a page
+    // share one write. A list out of order or past the image writes nothing.
+    int put_image_edits(const ImageEdit* edits, size_t count);
     // The caller is about to change bytes [from, from + n) of the image
     // before (or instead of) writing them: undo puts them back too.
     void keep_image(uint32_t from, uint32_t n);

@@ -239,15 +239,11 @@ void make_map_name(const MapEntry& map, uint32_t id, char out[9])
     memcpy(out, name.c_str(), name.size() + 1);
 }
 
-// A FAT entry that takes a map's new name.
-struct RenamedEntry {
-    uint32_t entry;  // offset in the image
-    const char* name;
-};
-
-// Finds every FAT entry of every subfile of the map that takes the new name
-// and gives the subfile rows that name (undoing the step puts the rows back).
-void rename_map_entries(InputFile& file, const MapEntry& map, const char name[9], std::vector<RenamedEntry>& renamed)
+// Finds every FAT entry of every subfile of the map that takes the new name,
+// adds the name's edit of the image, and gives the subfile rows that name
+// (undoing the step puts the rows back).
+void rename_map_entries(InputFile& file, const MapEntry& map, const char name[9],
+                        std::vector<InplaceStep::ImageEdit>& renamed)
 {
     ByteView fat(file.header_buffer);
     for (uint32_t i = 0; i < map.subfile_count; ++i) {
@@ -261,43 +257,25 @@ void rename_map_entries(InputFile& file, const MapEntry& map, const char name[9]
             // Only entries that still carry the subfile's name are its own.
             if (!fat.matches(entry + FatEntry::name, std::string_view(subfile.name, 11)))
                 break;
-            renamed.push_back({entry, name});
+            renamed.push_back({entry + FatEntry::name, FatEntry::name_length, reinterpret_cast<const uint8_t*>(name)});
         }
         memcpy(subfile.name, name, FatEntry::name_length);
     }
 }
 
-// Writes the renamed FAT entries: entries that follow one another go in
-// groups of up to 256 (128 KiB for 512-byte entries, within the step's
-// piece), made from the image with the new names put in;
-// the image takes each group once it is on disk. 1 / 0.
-int write_renamed_entries(InplaceStep& step, const InputFile& file, std::vector<RenamedEntry>& renamed)
+// Writes the renamed FAT entries: the new names go into the image and the
+// FAT is written from it, entries near one another in one write. 1 / 0.
+int write_renamed_entries(InplaceStep& step, std::vector<InplaceStep::ImageEdit>& renamed)
 {
-    constexpr uint32_t group_entries = 256;
     // An entry two subfiles share takes the name of the first one renamed.
     // The maps' entries nearly always come in FAT order already.
-    auto by_entry = [](const RenamedEntry& a, const RenamedEntry& b) { return a.entry < b.entry; };
-    if (!std::is_sorted(renamed.begin(), renamed.end(), by_entry))
-        std::stable_sort(renamed.begin(), renamed.end(), by_entry);
-    renamed.erase(std::unique(renamed.begin(), renamed.end(),
-                              [](const RenamedEntry& a, const RenamedEntry& b) { return a.entry == b.entry; }),
+    using Edit = InplaceStep::ImageEdit;
+    auto in_order = [](const Edit& a, const Edit& b) { return a.at < b.at; };
+    if (!std::is_sorted(renamed.begin(), renamed.end(), in_order))
+        std::stable_sort(renamed.begin(), renamed.end(), in_order);
+    renamed.erase(std::unique(renamed.begin(), renamed.end(), [](const Edit& a, const Edit& b) { return a.at == b.at; }),
                   renamed.end());
-    std::vector<uint8_t> group;
-    for (size_t i = 0; i < renamed.size();) {
-        uint32_t from = renamed[i].entry;
-        size_t first = i;
-        uint32_t n = FatEntry::size;
-        for (++i; i < renamed.size() && renamed[i].entry == from + n && n < group_entries * FatEntry::size; ++i)
-            n += FatEntry::size;
-        if (!ByteView(file.header_buffer).contains(from, n))
-            return 0;
-        group.assign(file.header_buffer.begin() + from, file.header_buffer.begin() + from + n);
-        for (size_t k = first; k < i; ++k)
-            memcpy(group.data() + (renamed[k].entry - from) + FatEntry::name, renamed[k].name, FatEntry::name_length);
-        if (!step.put_over_image(from, group.data(), n))
-            return 0;
-    }
-    return 1;
+    return step.put_image_edits(renamed.data(), renamed.size());
 }
 
 // A map's new name must not be a name the file keeps, nor another map's new
@@ -414,11 +392,11 @@ int change_map_ids(InputFile& file, uint8_t mode, uint32_t& map_id)
         if (!step.put_subfile(section.slot, section.offset, section.bytes.data(),
                               static_cast<uint32_t>(section.bytes.size())))
             return 0;
-    std::vector<RenamedEntry> renamed;
+    std::vector<InplaceStep::ImageEdit> renamed;
     renamed.reserve(file.fat_slots.size());
     for (const MapChange& change : maps)
         rename_map_entries(file, *change.map, change.new_name, renamed);
-    if (!write_renamed_entries(step, file, renamed) || !step.finish())
+    if (!write_renamed_entries(step, renamed) || !step.finish())
         return 0;
 
     // On disk now: the records follow.

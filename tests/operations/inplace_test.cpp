@@ -287,10 +287,9 @@ TEST_F(InplaceStepTest, OldBytesTakenFromTheImagesKeepTheSumAndAreUndone)
                 ASSERT_EQ(step.put_subfile_over(tre_row.fat_slot, TreHeader::map_id, id, 4,
                                                 tre_info.header.data() + TreHeader::map_id),
                           1);
-                std::vector<uint8_t> renamed(file->header_buffer.begin() + entry,
-                                             file->header_buffer.begin() + entry + FatEntry::size);
-                memcpy(renamed.data() + FatEntry::name, "YYYYYYYY", 8);
-                ASSERT_EQ(step.put_over_image(entry, renamed.data(), FatEntry::size), 1);
+                const InplaceStep::ImageEdit rename{entry + FatEntry::name, 8,
+                                                    reinterpret_cast<const uint8_t*>("YYYYYYYY")};
+                ASSERT_EQ(step.put_image_edits(&rename, 1), 1);
                 EXPECT_EQ(memcmp(file->header_buffer.data() + entry + FatEntry::name, "YYYYYYYY", 8), 0);
                 if (finish) {
                     ASSERT_EQ(step.finish(), 1);
@@ -311,50 +310,94 @@ TEST_F(InplaceStepTest, OldBytesTakenFromTheImagesKeepTheSumAndAreUndone)
             EXPECT_EQ(after[tre + TreHeader::map_id] ^ x, 0x44);
             EXPECT_EQ(after[entry + FatEntry::name] ^ x, 'Y');
             EXPECT_EQ(file->header_buffer[0x0F], after[0x0F] ^ x);
-            // A group beyond the image is refused, nothing written.
-            InplaceStep late(*file, true);
-            ASSERT_EQ(late.open(), 1);
-            EXPECT_EQ(late.put_over_image(static_cast<uint32_t>(file->header_buffer.size()) - 4, "abcdefgh", 8), 0);
+            // Edits past the image, over the checksum byte or out of order
+            // are refused before anything is written.
+            std::vector<uint8_t> image_now = file->header_buffer;
+            const uint8_t* text = reinterpret_cast<const uint8_t*>("abcdefgh");
+            uint32_t size = static_cast<uint32_t>(image_now.size());
+            const std::vector<std::vector<InplaceStep::ImageEdit>> refused = {
+                {{entry + FatEntry::name, 8, text}, {size - 4, 8, text}},
+                {{ImgHeader::checksum - 2, 4, text}},
+                {{entry + FatEntry::name + 16, 8, text}, {entry + FatEntry::name, 8, text}},
+                {{entry + FatEntry::name, 8, text}, {entry + FatEntry::name + 4, 8, text}},
+            };
+            for (const auto& edits : refused) {
+                InplaceStep late(*file, true);
+                ASSERT_EQ(late.open(), 1);
+                EXPECT_EQ(late.put_image_edits(edits.data(), edits.size()), 0);
+                ASSERT_EQ(late.finish(), 1);
+                EXPECT_EQ(file_bytes(path), after);
+                EXPECT_EQ(file->header_buffer, image_now);
+            }
             take_log();
         }
     }
 }
 
-// A group over the image whose changed runs lie far apart (both FAT names,
-// the group's last byte, the checksum byte in a second group) leaves the
-// image byte for byte as the disk has it, XOR undone.
-TEST_F(InplaceStepTest, GroupsOverTheImageLeaveItAsTheDiskHasIt)
+// Edits of the image far apart (two FAT names, the last byte of an entry, a
+// byte a page away) and a header group after them leave the image byte for
+// byte as the disk has it, XOR undone, and the byte sum as it was; undone,
+// both are as before.
+TEST_F(InplaceStepTest, ImageEditsLeaveTheImageAsTheDiskHasIt)
 {
     for (uint8_t x : {uint8_t(0), xor_5a}) {
-        SCOPED_TRACE(int(x));
-        std::string path = write("c.img", small_container(x));
-        auto file = read(path);
-        uint32_t first = file->fat_slots.at(file->subfiles.at(0).fat_slot).entry_offset;
-        uint32_t second = file->fat_slots.at(file->subfiles.at(1).fat_slot).entry_offset;
-        ASSERT_EQ(second, first + FatEntry::size);
-        std::vector<uint8_t> group(file->header_buffer.begin() + first,
-                                   file->header_buffer.begin() + second + FatEntry::size);
-        memcpy(group.data() + FatEntry::name, "AAAAAAAA", 8);
-        memcpy(group.data() + FatEntry::size + FatEntry::name, "BBBBBBBB", 8);
-        group.back() ^= 0x11;
-        std::vector<uint8_t> header(file->header_buffer.begin(), file->header_buffer.begin() + 16);
-        header[0x0A] ^= 0x01;
-        header[0x0F] = 0;  // the step sets the checksum byte itself
-        {
-            InplaceStep step(*file, true);
-            ASSERT_EQ(step.open(), 1);
-            ASSERT_EQ(step.put_over_image(first, group.data(), static_cast<uint32_t>(group.size())), 1);
-            ASSERT_EQ(step.put_over_image(0, header.data(), static_cast<uint32_t>(header.size())), 1);
-            ASSERT_EQ(step.finish(), 1);
+        for (bool finish : {true, false}) {
+            SCOPED_TRACE(std::to_string(x) + (finish ? " finished" : " undone"));
+            // 16 KiB blocks: the header+FAT area, one block, keeps room for
+            // an edit a page away from the FAT entries.
+            ImgBuilder b({.block_size = 16384, .xor_byte = x});
+            b.add_subfile("00000001", "TYP", typ_subfile(1252, 7, 2, 156, 700));
+            b.add_subfile("00000001", "TRE", tre_subfile({.map_id = 1}));
+            std::string path = write("c.img", b.build());
+            std::vector<uint8_t> before = file_bytes(path);
+            auto file = read(path);
+            std::vector<uint8_t> image = file->header_buffer;
+            uint32_t first = file->fat_slots.at(file->subfiles.at(0).fat_slot).entry_offset;
+            uint32_t second = file->fat_slots.at(file->subfiles.at(1).fat_slot).entry_offset;
+            ASSERT_EQ(second, first + FatEntry::size);
+            uint32_t far = second + FatEntry::size + 5000;
+            ASSERT_LT(far, image.size());
+            const uint8_t last = static_cast<uint8_t>(image[second + FatEntry::size - 1] ^ 0x11);
+            const uint8_t away = static_cast<uint8_t>(image[far] ^ 0x22);
+            const InplaceStep::ImageEdit edits[] = {
+                {first + FatEntry::name, 8, reinterpret_cast<const uint8_t*>("AAAAAAAA")},
+                {second + FatEntry::name, 8, reinterpret_cast<const uint8_t*>("BBBBBBBB")},
+                {second + FatEntry::size - 1, 1, &last},
+                {far, 1, &away},
+            };
+            {
+                InplaceStep step(*file, true);
+                ASSERT_EQ(step.open(), 1);
+                ASSERT_EQ(step.put_image_edits(edits, std::size(edits)), 1);
+                step.keep_image(0x0A, 1);
+                file->header_buffer[0x0A] ^= 0x01;
+                ASSERT_EQ(step.put_header(0, 16), 1);
+                if (finish) {
+                    ASSERT_EQ(step.finish(), 1);
+                }
+            }
+            std::vector<uint8_t> disk = file_bytes(path);
+            EXPECT_EQ(content_sum(disk, x), content_sum(before, x));
+            if (!finish) {
+                EXPECT_EQ(disk, before);
+                EXPECT_EQ(file->header_buffer, image);
+                continue;
+            }
+            EXPECT_TRUE(only_in(changed_offsets(before, disk), {{0x0A, 0x0A},
+                                                                {0x0F, 0x0F},
+                                                                {first + FatEntry::name, first + FatEntry::name + 7},
+                                                                {second + FatEntry::name, second + FatEntry::name + 7},
+                                                                {second + FatEntry::size - 1, second + FatEntry::size - 1},
+                                                                {far, far}}));
+            ASSERT_GE(disk.size(), file->header_buffer.size());
+            disk.resize(file->header_buffer.size());
+            for (uint8_t& byte : disk)
+                byte ^= x;
+            EXPECT_EQ(file->header_buffer, disk);
+            EXPECT_EQ(memcmp(disk.data() + second + FatEntry::name, "BBBBBBBB", 8), 0);
+            EXPECT_EQ(disk[second + FatEntry::size - 1], last);
+            EXPECT_EQ(disk[far], away);
         }
-        std::vector<uint8_t> disk = file_bytes(path);
-        ASSERT_GE(disk.size(), file->header_buffer.size());
-        disk.resize(file->header_buffer.size());
-        for (uint8_t& byte : disk)
-            byte ^= x;
-        EXPECT_EQ(file->header_buffer, disk);
-        EXPECT_EQ(memcmp(disk.data() + second + FatEntry::name, "BBBBBBBB", 8), 0);
-        EXPECT_EQ(disk[second + FatEntry::size - 1], group.back());
     }
 }
 
