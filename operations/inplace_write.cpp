@@ -266,10 +266,11 @@ int InplaceStep::put_image_edits(const ImageEdit* edits, size_t count)
     // image holds them, which is as the disk has them.
     constexpr uint32_t stretch_gap = 4096;
     for (size_t i = 0; i < count;) {
+        const size_t first = i;
         uint32_t from = edits[i].at;
         uint32_t to = from;
         uint8_t rise = 0;
-        for (; i < count && (to == from || edits[i].at - to < stretch_gap); ++i) {
+        for (; i < count && (i == first || edits[i].at - to < stretch_gap); ++i) {
             const ImageEdit& edit = edits[i];
             uint8_t* now = image.data() + edit.at;
             if (memcmp(now, edit.bytes, edit.n) != 0) {

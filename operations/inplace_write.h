@@ -66,7 +66,8 @@ public:
     // renamed: a name in each entry). The old bytes of each are taken from
     // the image and journaled, the new ones put into the image, and the
     // stretches the edits lie in written from it: edits closer than a page
-    // share one write. A list out of order or past the image writes nothing.
+    // share one write. A list out of order, over the checksum byte or past the
+    // image writes nothing.
     int put_image_edits(const ImageEdit* edits, size_t count);
     // The caller is about to change bytes [from, from + n) of the image
     // before (or instead of) writing them: undo puts them back too.
