@@ -234,9 +234,33 @@ std::string shown_fat_name(const char* name, size_t n)
     return text;
 }
 
+// A date as the report shows it, held in place: a report of a folder of
+// tiles makes one for each file, and the text is too long to be kept in a
+// std::string without taking heap memory.
+struct DateText {
+    char text[32];  // five numbers of at most 3 digits, the year of at most 5
+    const char* c_str() const { return text; }
+};
+
+// Writes value in decimal, with leading zeros up to width digits (as %0*u).
+char* put_decimal(char* at, unsigned value, int width)
+{
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value);
+    for (; width > n; --width)
+        *at++ = '0';
+    while (n)
+        *at++ = digits[--n];
+    return at;
+}
+
 // "dd.mm.yyyy hh:mm:ss" of a 7-byte date (u16 year, month, day, hour,
 // minute, second). A year below 256 counts from 1900 with a 0-based month.
-std::string header_date(ByteView bytes, uint64_t offset)
+DateText header_date(ByteView bytes, uint64_t offset)
 {
     unsigned year = bytes.u16(offset);
     unsigned month = bytes.u8(offset + 2);
@@ -244,10 +268,20 @@ std::string header_date(ByteView bytes, uint64_t offset)
         year += 1900;
         month += 1;
     }
-    std::string text;
-    append_format(text, "%02u.%02u.%04u %02u:%02u:%02u", unsigned(bytes.u8(offset + 3)), month, year,
-                  unsigned(bytes.u8(offset + 4)), unsigned(bytes.u8(offset + 5)), unsigned(bytes.u8(offset + 6)));
-    return text;
+    DateText date;
+    char* at = put_decimal(date.text, bytes.u8(offset + 3), 2);
+    *at++ = '.';
+    at = put_decimal(at, month, 2);
+    *at++ = '.';
+    at = put_decimal(at, year, 4);
+    *at++ = ' ';
+    at = put_decimal(at, bytes.u8(offset + 4), 2);
+    *at++ = ':';
+    at = put_decimal(at, bytes.u8(offset + 5), 2);
+    *at++ = ':';
+    at = put_decimal(at, bytes.u8(offset + 6), 2);
+    *at = '\0';
+    return date;
 }
 
 bool is_signed_tre(ByteView tre)

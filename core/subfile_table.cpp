@@ -182,18 +182,23 @@ bool build_subfile_index(InputFile& file, uint32_t count)
 {
     ByteView fat(file.header_buffer);
     SubfileIndex& index = file.subfile_index;
-    std::vector<uint32_t> firsts;  // slot rows of the first entries, FAT order
+    // Working lists, kept with their room from one input to the next: a
+    // report of a folder of tiles reads thousands of small FATs.
+    thread_local std::vector<uint32_t> firsts;  // slot rows of the first entries, FAT order
+    thread_local std::vector<NameKey> by_name;
     try {
+        firsts.clear();
         firsts.reserve(count);
         for (uint32_t i = 0; i < file.fat_slots.size(); ++i)
             if (is_first_entry(fat, file.fat_slots[i].entry_offset))
                 firsts.push_back(i);
-        std::vector<NameKey> by_name;
+        by_name.clear();
         by_name.reserve(firsts.size());
         for (uint32_t i : firsts)
             by_name.push_back(name_key(fat, file.fat_slots[i].entry_offset, i));
         std::sort(by_name.begin(), by_name.end());
         index.sorted_names.clear();
+        index.sorted_names.reserve(by_name.size());
         for (size_t k = 0; k < by_name.size(); ++k) {
             FatSlot& slot = file.fat_slots[by_name[k].row];
             if (k + 1 < by_name.size() && by_name[k].same_name(by_name[k + 1])) {
@@ -217,7 +222,6 @@ bool build_subfile_index(InputFile& file, uint32_t count)
         log_message(fn_OuOfMe.text());
         return false;
     }
-    index.sorted_names.shrink_to_fit();
     return true;
 }
 

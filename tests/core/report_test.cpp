@@ -129,6 +129,19 @@ TEST_F(InfoReport, HeaderLines)
         << log;
     EXPECT_EQ(log.find("fat:"), std::string::npos);
 
+    // Numbers wider than their places print whole, as printf would: a year
+    // below 256 with month 255 gives month 256; a year of five digits.
+    ImgBuilder wide({.created = {255, 255, 255, 7, 99, 100}});
+    wide.add_subfile("WEST1101", "TYP", typ_subfile());
+    wide.write(dir.file("w1.img"));
+    log = report(dir.file("w1.img"));
+    EXPECT_NE(log.find("\nHeader:   \t255.256.2155 07:99:100, "), std::string::npos) << log;
+    ImgBuilder wider({.created = {65535, 9, 0, 0, 5, 0}});
+    wider.add_subfile("WEST1101", "TYP", typ_subfile());
+    wider.write(dir.file("w2.img"));
+    log = report(dir.file("w2.img"));
+    EXPECT_NE(log.find("\nHeader:   \t00.09.65535 00:05:00, "), std::string::npos) << log;
+
     // Verbose: the FAT geometry.
     ImgLayout layout = plain.layout();
     char fat[128];
