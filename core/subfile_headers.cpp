@@ -18,6 +18,7 @@
 #include "core/input_file.h"
 #include "core/read_window.h"
 #include "core/reader.h"
+#include "core/task_options.h"
 
 SubfileKind header_subfile_kind(const InputFile& file, const SubfileEntry* subfile)
 {
@@ -78,6 +79,8 @@ struct HeaderShape {
 };
 
 static const HeaderShape tre_shape{SUB_TRE, 49, 49, GmpHeader::tre, GmpHeader::rgn, 4096, 120};
+// The TRE header alone: longer than any header length in use.
+static const HeaderShape tre_header_shape{SUB_TRE, 49, 49, GmpHeader::tre, GmpHeader::rgn, 512, 120};
 static const HeaderShape lbl_shape{SUB_LBL, 34, 41, GmpHeader::lbl, GmpHeader::net, 1024, 184};
 static const HeaderShape dem_shape{SUB_DEM, 49, 49, GmpHeader::dem, 0, 1024, 37};
 
@@ -187,7 +190,9 @@ int read_tre_header(InputFile& file, SubfileEntry* subfile)
 {
     HeaderPlace place;
     std::unique_ptr<TreInfo> info;
-    int started = start_record(file, subfile, tre_shape, &TreInfo::tre_offset, place, info);
+    const bool header_only = task_options.tre_header_only;
+    int started =
+        start_record(file, subfile, header_only ? tre_header_shape : tre_shape, &TreInfo::tre_offset, place, info);
     if (started <= 0)
         return started < 0 ? 0 : 1;
     uint32_t length = info->subfile_length;
@@ -211,6 +216,12 @@ int read_tre_header(InputFile& file, SubfileEntry* subfile)
     if (info->levels_offset > length || uint64_t(info->levels_offset) + info->levels_size > length ||
         info->levels_size > info->levels.size())
         return 1;
+    if (header_only) {
+        info->levels_size = 0;
+        info->header_extent = info->bytes_read();
+        owner_of(file, subfile).tre_info = std::move(info);
+        return 1;
+    }
     if (info->levels_size &&
         !read_header_bytes(file, subfile, info->levels_offset, info->levels.data(), info->levels_size))
         return 0;
