@@ -276,6 +276,43 @@ TEST(ConsoleCommandLine, UnreadableInputStopsTheRun)
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.img")));
 }
 
+// The reports of a run: what -v and the reading say comes before them.
+std::string reports_of(const std::string& output)
+{
+    size_t at = output.find("\n\nFile:");
+    return at == std::string::npos ? std::string() : output.substr(at);
+}
+
+// A report of several files hands each file's tables on to the next: each
+// part is still the report of that file alone, whether the file before it
+// had more maps and subfiles, fewer, or was a single subfile.
+TEST(ConsoleCommandLine, ReportsOfSeveralFilesAreThoseOfEachAlone)
+{
+    const std::vector<std::string> files = {
+        data_path("gmapsupp/many-60maps-3101.img"), data_path("single/plain/11000001.img"),
+        data_path("gmapsupp/mixed-3families.img"),  data_path("typ/cent1201.typ"),
+        data_path("single/dem/11000001.img"),       data_path("gmapsupp/many-60maps-3101.img"),
+    };
+    for (const char* verbose : {"", "-v"}) {
+        SCOPED_TRACE(verbose);
+        std::vector<std::string> args{"-i"};
+        if (*verbose)
+            args.push_back(verbose);
+        std::string alone;
+        for (const std::string& file : files) {
+            std::vector<std::string> one = args;
+            one.push_back(file);
+            RunResult run = twk(one);
+            ASSERT_EQ(run.exit_code, 0) << run.output;
+            alone += reports_of(run.output);
+        }
+        args.insert(args.end(), files.begin(), files.end());
+        RunResult together = twk(args);
+        EXPECT_EQ(together.exit_code, 0);
+        EXPECT_EQ(reports_of(together.output), alone);
+    }
+}
+
 // Dispatch after reading: these need inputs that read.
 TEST(ConsoleCommandLine, DispatchAfterReading)
 {
