@@ -22,6 +22,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/byte_view.h"
@@ -150,6 +151,15 @@ void report_write(const char* format, ...)
     va_end(args);
 }
 
+// A text of the report as it stands, without formatting.
+void report_text(const char* text)
+{
+    if (report_sink)
+        *report_sink += text;
+    else
+        log_message("%s", text);
+}
+
 // Texts for rows, kept with their room from one row to the next: a report
 // of thousands of files makes a few rows a file.
 thread_local std::vector<std::string> spare_row_texts;
@@ -196,15 +206,20 @@ private:
 };
 
 // The bytes from offset up to the first NUL, at most limit of them, cut to the view.
-std::string text_at(ByteView bytes, uint64_t offset, uint64_t limit)
+std::string_view text_view_at(ByteView bytes, uint64_t offset, uint64_t limit)
 {
     ByteView part = bytes.sub(offset, limit);
     const char* start = reinterpret_cast<const char*>(part.data());
     if (!start)
-        return std::string();
+        return std::string_view();
     const void* nul = memchr(start, 0, part.size());
     size_t n = nul ? static_cast<size_t>(static_cast<const char*>(nul) - start) : part.size();
-    return std::string(start, n);
+    return std::string_view(start, n);
+}
+
+std::string text_at(ByteView bytes, uint64_t offset, uint64_t limit)
+{
+    return std::string(text_view_at(bytes, offset, limit));
 }
 
 // The text with its control characters (bytes below 32 and 127) replaced.
@@ -589,12 +604,18 @@ void report_header(const InputFile& input)
         out.add(", %s", product.c_str());
     out.add("\n");
 
-    std::string name = text_at(header, ImgHeader::mapset_name_1, ImgHeader::mapset_name_1_length);
-    if (name.size() == ImgHeader::mapset_name_1_length)
-        name += text_at(header, ImgHeader::mapset_name_2, ImgHeader::mapset_name_2_length);
-    while (!name.empty() && static_cast<uint8_t>(name.back()) <= 32)
-        name.pop_back();
-    out.add("%-10s\t%s\n", dp_Mapset.text(), shown_text(name, input.code_page).c_str());
+    // Put together on the stack: only the name left after its trailing
+    // blanks goes into a string, which a short name keeps without the heap.
+    char joined[ImgHeader::mapset_name_1_length + ImgHeader::mapset_name_2_length];
+    std::string_view first = text_view_at(header, ImgHeader::mapset_name_1, ImgHeader::mapset_name_1_length);
+    std::string_view second;
+    if (first.size() == ImgHeader::mapset_name_1_length)
+        second = text_view_at(header, ImgHeader::mapset_name_2, ImgHeader::mapset_name_2_length);
+    size_t n = first.copy(joined, first.size());
+    n += second.copy(joined + n, second.size());
+    while (n && static_cast<uint8_t>(joined[n - 1]) <= 32)
+        --n;
+    out.add("%-10s\t%s\n", dp_Mapset.text(), shown_text(std::string(joined, n), input.code_page).c_str());
 
     if (task_options.verbose) {
         out.add(dp_FXXXBU.text(), input.first_fat_offset, input.fat_offset, input.header_length, input.block_size);
@@ -604,7 +625,7 @@ void report_header(const InputFile& input)
 
 int report_subfile_table(const InputFile& input)
 {
-    report_write("%s", dp_SuFiFL.text());
+    report_text(dp_SuFiFL.text());
     const std::vector<SubfileIndexEntry>& rows = input.subfile_index.rows;
     for (size_t r = 0; r < rows.size(); ++r) {
         ReportText out;
@@ -814,7 +835,7 @@ int print_info_report(const InputFile& input)
 {
     if (poll_stop_request())
         return -1;
-    report_write("\n\n");
+    report_text("\n\n");
     report_write(dp_FiSLeS.text(), input.path.c_str(), format_u64_decimal(input.file_size));
     if (input.status != READ_OK || input.damage_flags != 0)
         report_write(dp_FiFoEI.text(), static_cast<int>(input.status));
@@ -829,7 +850,7 @@ int print_info_report(const InputFile& input)
         return -1;
 
     if (!input.maps.empty()) {
-        report_write("%s", dp_MLSFCP.text());
+        report_text(dp_MLSFCP.text());
         for (const MapEntry* map : input.maps)
             if (map)
                 report_map(input, *map);
@@ -844,14 +865,14 @@ int print_info_report(const InputFile& input)
     }
 
     if (!input.mps_buffer.empty()) {
-        report_write("%s", dp_DatMps.text());
+        report_text(dp_DatMps.text());
         for (const MpsRecordRef& ref : input.mps_records)
             report_mps_record(input, ref);
         if (poll_stop_request())
             return -1;
     }
 
-    report_write("\n\n");
+    report_text("\n\n");
     return 1;
 }
 
