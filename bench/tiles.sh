@@ -25,17 +25,19 @@
 # it exits with 1 if it does.
 #
 # --scale (or SCALE=1) also makes five times the tiles and prints how join
-# and -i grow: the medians of SCALE_RUNS (default 3) paired runs of the large
-# set against the small one, and the same pairs of `cat` of the tiles into
-# one file for the machine's own step. Those joins write into /dev/shm when
-# it has room for the large output (SCALE_OUT=disk: into bench/work/out), so
-# that the disk's write-back stays out of the step; as root, where the
-# kernel reports free pages to a VM host, freed pages are kept from the host
-# during those pairs (SCALE_HOLD_FREE=0: not). Its tiles, joined file
-# and outputs are removed afterwards, also when a run fails; they take about
-# 6 times the large tiles' bytes at the most (5.8 GiB of tiles join into
-# 14 GiB, and each pair writes one of those and a small one), which it
-# checks for first.
+# and -i grow: the medians of SCALE_RUNS (default 3) paired runs of the
+# large set against the small one (SCALE_INFO_RUNS for -i, five times as
+# many unless set: a pair of them takes a tenth of a second, and three gave
+# medians from 5.0 to 6.6 over one build), and the same pairs of `cat` of
+# the tiles into one file for the machine's own step. Those joins write into
+# /dev/shm when it has room for the large output (SCALE_OUT=disk: into
+# bench/work/out), so that the disk's write-back stays out of the step; as
+# root, where the kernel reports free pages to a VM host, freed pages are
+# kept from the host during those pairs (SCALE_HOLD_FREE=0: not). Its tiles,
+# joined file and outputs are removed afterwards, also when a run fails;
+# they take about 6 times the large tiles' bytes at the most (5.8 GiB of
+# tiles join into 14 GiB, and each pair writes one of those and a small
+# one), which it checks for first.
 # --scale-only (or SCALE=only) skips a-f and the thread check.
 #
 # Everything else it makes stays under bench/work/ (git-ignored).
@@ -54,6 +56,7 @@ esac
 TILES=${1:-2300}
 RUNS=${RUNS:-7}
 SCALE_RUNS=${SCALE_RUNS:-3}
+SCALE_INFO_RUNS=${SCALE_INFO_RUNS:-$((SCALE_RUNS * 5))}
 QUICK_RUNS=${QUICK_RUNS:-$((RUNS * 5))}
 SOURCE=$ROOT/tests/data/single/medium/15000001.img
 FIRST_NUMBER=30000001
@@ -222,11 +225,11 @@ if [ "$SCALE" != 0 ]; then
     info_big() { run "$TWK" -LicenseAcknowledge -i "$big_joined"; }
 
     echo
-    echo "Scale: $big tiles against $TILES, $SCALE_RUNS pairs; joined files of $big_bytes and" \
+    echo "Scale: $big tiles against $TILES, $SCALE_RUNS pairs ($SCALE_INFO_RUNS for -i); joined files of $big_bytes and" \
          "$(stat -c %s "$joined") bytes (5.00 is in step with the tiles)"
     # -i first: the large joined file goes before the joins, and its 7 GB of
     # page cache with it.
-    paired scale-info "$SCALE_RUNS" info_big info_joined
+    paired scale-info "$SCALE_INFO_RUNS" info_big info_joined
     show_pair "twk -i of the $big-map file / of the $TILES-map file" "$big" "$TILES"
     written=$(du -B1 "$big_joined" | cut -f1)
     rm -f "$big_joined"
