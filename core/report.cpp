@@ -257,22 +257,6 @@ struct DateText {
     const char* c_str() const { return text; }
 };
 
-// Writes value in decimal, with leading zeros up to width digits (as %0*u).
-char* put_decimal(char* at, unsigned value, int width)
-{
-    char digits[10];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value);
-    for (; width > n; --width)
-        *at++ = '0';
-    while (n)
-        *at++ = digits[--n];
-    return at;
-}
-
 // "dd.mm.yyyy hh:mm:ss" of a 7-byte date (u16 year, month, day, hour,
 // minute, second). A year below 256 counts from 1900 with a 0-based month.
 DateText header_date(ByteView bytes, uint64_t offset)

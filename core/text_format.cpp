@@ -271,6 +271,17 @@ bool append_quick(std::string& text_out, const char* format, va_list& args)
 
 }  // namespace
 
+char* put_decimal(char* at, unsigned long long value, int width)
+{
+    char digits[24];
+    char* end = digits + sizeof digits;
+    char* start = put_digits(end, value, 'u');
+    for (long n = end - start; width > n; --width)
+        *at++ = '0';
+    memcpy(at, start, static_cast<size_t>(end - start));
+    return at + (end - start);
+}
+
 void append_vformat(std::string& out, const char* format, va_list args)
 {
     // The quick path reads its own copy of the arguments: a format it does

@@ -138,3 +138,17 @@ TEST(TextFormat, RandomFormatsMatchPrintf)
         ASSERT_EQ(out, expected);
     }
 }
+
+TEST(TextFormat, DecimalsInPlaceMatchPrintf)
+{
+    const unsigned long long values[] = {0, 7, 42, 255, 2024, 65535, 4294967296ull, 18446744073709551615ull};
+    for (unsigned long long value : values) {
+        for (int width : {0, 1, 2, 4, 25}) {
+            char expected[64];
+            snprintf(expected, sizeof expected, "%0*llu", width, value);
+            char out[64];
+            char* end = put_decimal(out, value, width);
+            EXPECT_EQ(std::string(out, end), expected) << value << " width " << width;
+        }
+    }
+}
