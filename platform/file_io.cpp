@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace platform {
 
@@ -83,6 +84,41 @@ bool reserve_file_space(FILE* stream, uint64_t size)
 {
     return stream && size > 0 && size <= static_cast<uint64_t>(INT64_MAX) &&
            fallocate(fileno(stream), 0, 0, static_cast<off_t>(size)) == 0;
+}
+
+FILE* open_regular_file(const char* path, const char* mode)
+{
+    if (!path || !mode || (mode[0] != 'r')) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    bool update = std::strchr(mode, '+') != nullptr;
+    // Non-blocking, so that a FIFO with no writer does not hold the open;
+    // the flag goes again before any read.
+    int fd = open(path, (update ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        int error = S_ISDIR(status.st_mode) ? EISDIR : ENODEV;
+        close(fd);
+        errno = error;
+        return nullptr;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        int error = errno;
+        close(fd);
+        errno = error;
+        return nullptr;
+    }
+    FILE* stream = fdopen(fd, mode);
+    if (!stream) {
+        int error = errno;
+        close(fd);
+        errno = error;
+    }
+    return stream;
 }
 
 uint64_t open_file_limit()

@@ -67,6 +67,13 @@ bool set_current_ctype_code_page(int code_page);
 
 namespace platform {
 
+// Opens an existing regular file (a FIFO, device or folder is never opened
+// for use: the open itself does not block, and the kind is checked on the
+// open file, not on its name). mode is an fopen mode that does not create
+// ("rb", "r+b", "r"). Null with errno set on failure: ENODEV for anything
+// that is not a regular file, EISDIR for a folder.
+FILE* open_regular_file(const char* path, const char* mode);
+
 // Positioned transfers, past the stream's stdio buffer (none may be
 // pending). write_at writes all n bytes at offset; false on any failure.
 bool write_at(FILE* stream, uint64_t offset, const void* bytes, size_t n);

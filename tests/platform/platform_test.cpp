@@ -166,6 +166,44 @@ TEST(PlatformFiles, PositionedTransfersAndLength)
     EXPECT_TRUE(written == expected);
 }
 
+// Only regular files open, and the open of a FIFO with no writer or of a
+// folder returns at once with a reason; what opens reads and writes as fopen's.
+TEST(PlatformFiles, OnlyRegularFilesOpen)
+{
+    ScratchDir dir;
+    std::string plain = dir.file("plain.bin"), fifo = dir.file("fifo.img"), link = dir.file("zero.lang");
+    write_file(plain, "abcdef");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", link.c_str()), 0);
+    struct Case {
+        std::string path;
+        const char* mode;
+        int error;  // 0: opens
+    } cases[] = {
+        {plain, "rb", 0},   {plain, "r+b", 0},       {fifo, "rb", ENODEV}, {fifo, "r+b", ENODEV},
+        {link, "rb", ENODEV}, {dir.path(), "rb", EISDIR}, {dir.file("none"), "rb", ENOENT}, {plain, "wb", EINVAL},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path + " " + c.mode);
+        errno = 0;
+        FILE* stream = platform::open_regular_file(c.path.c_str(), c.mode);
+        if (c.error) {
+            EXPECT_EQ(stream, nullptr);
+            EXPECT_EQ(errno, c.error);
+            continue;
+        }
+        ASSERT_NE(stream, nullptr);
+        char bytes[6] = {};
+        EXPECT_EQ(fread(bytes, 1, 6, stream), 6u);
+        EXPECT_EQ(std::string(bytes, 6), "abcdef");
+        if (c.mode[1] == '+') {
+            ASSERT_TRUE(platform::write_at(stream, 0, "X", 1));
+        }
+        fclose(stream);
+    }
+    EXPECT_EQ(read_file(plain), "Xbcdef");
+}
+
 // Space reserved for a new file reads as zeros around what is written into
 // it, and the file is cut back to the length it is given at the end.
 TEST(PlatformFiles, ReservedSpaceReadsAsZerosAndIsCutToTheLengthGiven)
