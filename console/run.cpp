@@ -212,13 +212,6 @@ int run_command(const InputNames& names)
     // A join opens each input a few times at most: its FAT image is read
     // again on each open instead of being kept for all of them.
     o.fat_images_on_demand = o.join_maps;
-    // An in-place change reads the LBL headers only for what uses them: the
-    // report, label case, and the names it puts into the code page of the
-    // file's labels.
-    o.skip_label_headers = o.write_changes && !o.show_info && !o.label_case && o.mapset_name.empty() &&
-                           o.map_name.empty();
-    // Nor does it look at a TRE's texts or levels: it reads the header alone.
-    o.tre_header_only = o.write_changes && !o.show_info && !o.join_maps && !o.split_mode;
     // The tables (a few KiB a map, thousands of maps) and FAT images in large
     // pages: a join of 2,300 tiles takes 2,200 page faults fewer and reads
     // their tables a quarter faster; -i and -w of the joined file 2,500 fewer.

@@ -17,7 +17,6 @@
 #include "core/files.h"
 #include "core/img_format.h"
 #include "core/input_file.h"
-#include "core/task_options.h"
 #include "platform/platform.h"
 
 namespace {
@@ -32,15 +31,6 @@ constexpr uint32_t window_size = 4096;
 // A longer piece is not read through the window, which would then keep a
 // buffer that large for every later input.
 constexpr uint32_t longest_piece = 65536;
-
-// What a refill for n bytes takes: a page, or only the n bytes when the task
-// reads no header after a map's TRE (an in-place change that reads the TRE
-// header alone and no LBL header), which would then copy the rest for nothing.
-uint32_t refill_size(uint32_t n)
-{
-    bool lone_headers = task_options.tre_header_only && task_options.skip_label_headers;
-    return lone_headers ? n : std::max(n, window_size);
-}
 
 struct Window {
     const InputFile* reading = nullptr;  // set by ReadWindowScope
@@ -68,7 +58,7 @@ const uint8_t* window_bytes(InputFile& file, uint64_t position, uint32_t n)
         return window.bytes.data() + (position - window.start);
     if (n > longest_piece || position >= file.file_size || file.file_size - position < n)
         return nullptr;
-    uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(refill_size(n), file.file_size - position));
+    uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(std::max(n, window_size), file.file_size - position));
     if (fill_read_window(file, position, take).size() != take || !window.holds)
         return nullptr;
     if (file.xor_mask)

@@ -18,7 +18,6 @@
 #include "core/input_file.h"
 #include "core/read_window.h"
 #include "core/reader.h"
-#include "core/task_options.h"
 
 SubfileKind header_subfile_kind(const InputFile& file, const SubfileEntry* subfile)
 {
@@ -79,8 +78,6 @@ struct HeaderShape {
 };
 
 static const HeaderShape tre_shape{SUB_TRE, 49, 49, GmpHeader::tre, GmpHeader::rgn, 4096, 120};
-// The TRE header alone: longer than any header length in use.
-static const HeaderShape tre_header_shape{SUB_TRE, 49, 49, GmpHeader::tre, GmpHeader::rgn, 512, 120};
 static const HeaderShape lbl_shape{SUB_LBL, 34, 41, GmpHeader::lbl, GmpHeader::net, 1024, 184};
 static const HeaderShape dem_shape{SUB_DEM, 49, 49, GmpHeader::dem, 0, 1024, 37};
 
@@ -201,8 +198,7 @@ int read_tre_header(InputFile& file, SubfileEntry* subfile)
 {
     HeaderPlace place;
     std::unique_ptr<TreInfo> info;
-    const bool header_only = task_options.tre_header_only;
-    int made = make_record(file, subfile, header_only ? tre_header_shape : tre_shape, &TreInfo::tre_offset, place, info);
+    int made = make_record(file, subfile, tre_shape, &TreInfo::tre_offset, place, info);
     if (made <= 0)
         return made < 0 ? 0 : 1;
     // The bytes are read into a buffer kept from map to map: of the page
@@ -234,17 +230,14 @@ int read_tre_header(InputFile& file, SubfileEntry* subfile)
     if (info->levels_offset > length || uint64_t(info->levels_offset) + info->levels_size > length ||
         info->levels_size > info->levels.size())
         return 1;
-    if (header_only) {
-        info->levels_size = 0;
-    } else if (info->levels_size &&
-               !read_header_bytes(file, subfile, info->levels_offset, info->levels.data(), info->levels_size)) {
+    if (info->levels_size &&
+        !read_header_bytes(file, subfile, info->levels_offset, info->levels.data(), info->levels_size))
         return 0;
-    }
 
-    // A GMP part, and a header read alone, keep all that was read.
+    // A GMP part keeps all that was read.
     uint32_t kept = n;
     info->header_extent = n;
-    if (!gmp_part && !header_only) {
+    if (!gmp_part) {
         uint32_t extent = n;
         for (const SectionDescriptor& section : section_descriptors(SUB_TRE).first(tre_leading_sections))
             extent = std::min(extent, tre.u32(section.offset));

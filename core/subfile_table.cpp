@@ -29,7 +29,6 @@
 #include "core/img_format.h"
 #include "core/reader.h"
 #include "core/subfile_headers.h"
-#include "core/task_options.h"
 
 namespace {
 
@@ -322,9 +321,8 @@ int read_subfile_headers(InputFile& file, SubfileEntry& subfile)
     dump_mdr_header(file, &subfile);
     if (subfile.kind == SUB_GMP && !read_gmp_header(file, &subfile))
         return 0;
-    bool labels = !task_options.skip_label_headers;
-    return read_tre_header(file, &subfile) && (!labels || read_lbl_header(file, &subfile)) &&
-           read_dem_header(file, &subfile) && read_other_header(file, &subfile);
+    return read_tre_header(file, &subfile) && read_lbl_header(file, &subfile) && read_dem_header(file, &subfile) &&
+           read_other_header(file, &subfile);
 }
 
 // The one block a subfile shares with another (or lists twice) damages the

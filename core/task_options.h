@@ -41,15 +41,6 @@ struct TaskOptions {
     // back and checked on each open), for tasks that open each input a few
     // times at most: the memory then grows with the headers, not the FATs.
     uint8_t fat_images_on_demand = 0;
-    // 1: a container's LBL headers are not read (no code pages, no sort
-    // descriptors), for in-place changes that use none of their fields: one
-    // read a map less. A damaged LBL header then goes unnoticed.
-    uint8_t skip_label_headers = 0;
-    // 1: of a TRE only the header itself is read (its map ID), not the
-    // texts after it nor its levels, for in-place changes: none of them
-    // looks at those, and a map set's thousand TREs are read a page each
-    // less. A TRE's levels are then not read (levels_size 0).
-    uint8_t tre_header_only = 0;
     uint8_t split_by_fid = 0;
     uint8_t no_mps = 0;
     uint8_t other_data = 0;

@@ -1,7 +1,7 @@
 // twk -w, run in-process: every option reaches its change, names
 // given in UTF-8 go into the file's code page, a failed change exits with 4,
-// only the changes that use LBL headers read them, and mkgmap (when
-// installed) still reads what was changed.
+// a file the report refuses is left untouched, and mkgmap (when installed)
+// still reads what was changed.
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <fcntl.h>
@@ -283,38 +283,62 @@ TEST_F(WriteCommand, AFileWithABlockOfTwoSubfilesIsLeftAlone)
         << run.output;
 }
 
-TEST_F(WriteCommand, OnlyTheChangesThatUseLabelHeadersReadThem)
+// A file that the report refuses is refused by every change, whatever the
+// change touches, and stays byte for byte as it was: a file cut inside a
+// map's LBL and a map whose LBL lost its signature, plain and scrambled.
+TEST_F(WriteCommand, EveryChangeRefusesAFileTheReportRefuses)
 {
-    // The LBL has no signature: every read of its header fails the file.
-    ImgBuilder b;
-    b.add_subfile("00000005", "TRE", tre_subfile({.map_id = 5}));
-    b.add_subfile("00000005", "LBL", std::string(200, '\0'));
-    std::string img = write("nolabel.img", b.build());
-    std::string bytes = read_file(img);
-    const std::string bad = "Bad data in LBL subfile, file " + img + ".\n";
-
-    for (const std::vector<std::string>& change :
-         {std::vector<std::string>{"-L"}, {"-m", "Korpus"}, {"-r", "West"}, {"-i", "-e", "+1"}}) {
-        std::vector<std::string> args{"-w"};
-        args.insert(args.end(), change.begin(), change.end());
-        args.push_back(img);
-        RunResult run = twk(args);
-        SCOPED_TRACE(change.front());
-        EXPECT_EQ(run.exit_code, 2);
-        EXPECT_NE(run.output.find(bad), std::string::npos) << run.output;
-        EXPECT_EQ(read_file(img), bytes);
+    struct Damage {
+        std::string name;
+        std::string bytes;
+        const char* message;  // followed by the file's path
+    };
+    std::vector<Damage> damages;
+    for (uint8_t xor_byte : {uint8_t(0), uint8_t(0xA7)}) {
+        std::string suffix = xor_byte ? "-xor" : "";
+        // The LBL runs over two blocks; the file ends a few bytes into it.
+        ImgBuilder cut({.xor_byte = xor_byte});
+        cut.add_subfile("00000005", "TRE", tre_subfile({.map_id = 5}));
+        int lbl = cut.add_subfile("00000005", "LBL", lbl_subfile({.total_length = 700}));
+        damages.push_back({"cut" + suffix, cut.build().substr(0, cut.layout().data_offset(lbl) + 16),
+                           "Read error, file "});
+        ImgBuilder unsigned_lbl({.xor_byte = xor_byte});
+        unsigned_lbl.add_subfile("00000005", "TRE", tre_subfile({.map_id = 5}));
+        std::string label = lbl_subfile();
+        put_text(label, 2, "GARMIN XYZ");
+        unsigned_lbl.add_subfile("00000005", "LBL", label);
+        damages.push_back({"unsigned" + suffix, unsigned_lbl.build(), "Bad data in LBL subfile, file "});
     }
+    // A map of the test data cut in the same place.
+    damages.push_back({"data-cut", read_file(data_path("single/plain/11000001.img")).substr(0, 4624),
+                       "Read error, file "});
 
-    // A new map ID uses nothing of the LBL: its header is not read.
-    RunResult run = twk({"-w", "-e", "+1", img});
-    EXPECT_EQ(run.exit_code, 0) << run.output;
-    EXPECT_EQ(run.output.find(bad), std::string::npos) << run.output;
-    task_options.skip_label_headers = 1;
-    auto file = read(img);
-    task_options.skip_label_headers = 0;
-    ASSERT_EQ(file->maps.size(), 1u);
-    EXPECT_EQ(file->maps[0]->map_number, 6u);
-    EXPECT_EQ(ByteView(file->maps[0]->tre_info->header).u32(TreHeader::map_id), 6u);
+    std::string typ = write("west1101.typ", read_file(data_path("typ/west1101.typ")));
+    const std::vector<std::vector<std::string>> changes = {
+        {"-p", "3"},      {"-e", "+1"},   {"-e", "500"},   {"-h"},           {"-c", "3.5,1"},  {"-t"},
+        {"-n"},           {"-L"},         {"-l"},          {"-1"},           {"-m", "Korpus"}, {"-r", "West"},
+        {"-q", "1,2,3"},  {"-y", "2201,3"}, {"-z", "2201,3"}, {"-f", "0", "-p", "3"}, {"-x"},
+    };
+    for (const Damage& damage : damages) {
+        std::string img = write(damage.name + ".img", damage.bytes);
+        std::string expected = damage.message + img + ".\n";
+        RunResult report = twk({"-i", img});
+        EXPECT_EQ(report.exit_code, 2) << damage.name;
+        EXPECT_NE(report.output.find(expected), std::string::npos) << damage.name << "\n" << report.output;
+        for (const std::vector<std::string>& change : changes) {
+            std::vector<std::string> args{"-w"};
+            args.insert(args.end(), change.begin(), change.end());
+            args.push_back(img);
+            if (change.front() == "-x")
+                args.push_back(typ);
+            SCOPED_TRACE(damage.name + " " + change.front());
+            RunResult run = twk(args);
+            EXPECT_EQ(run.exit_code, 2) << run.output;
+            EXPECT_NE(run.output.find(expected), std::string::npos) << run.output;
+            EXPECT_TRUE(read_file(img) == damage.bytes);
+        }
+    }
+    EXPECT_EQ(read_file(typ), read_file(data_path("typ/west1101.typ")));
 }
 
 TEST_F(WriteCommand, ReplacingTypWithoutATypFileSaysSo)

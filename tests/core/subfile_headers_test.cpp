@@ -545,40 +545,6 @@ TEST_F(HeaderRecords, JcvPointerIsCheckedIn64Bits)
     EXPECT_EQ(wrapped.file.single_subfile.header_info->jcv_values[0], 0u);
 }
 
-TEST_F(HeaderRecords, TreHeaderAloneForInPlaceChanges)
-{
-    // An in-place change reads the header without the texts after it and
-    // without the levels, and drops the records a full read drops.
-    std::vector<uint8_t> bytes = tre_bytes(188, 2000, 188, 16);
-    ByteSpan(bytes).put_u32(0x74, 12345678);
-    for (size_t i = 188; i < bytes.size(); ++i)
-        bytes[i] = static_cast<uint8_t>(i * 7);
-    task_options.tre_header_only = 1;
-    InputFile a = read_single(dir.file("a.tre"), bytes);
-    ASSERT_NE(a.single_subfile.tre_info, nullptr);
-    const TreInfo& info = *a.single_subfile.tre_info;
-    EXPECT_EQ(info.map_id, 12345678u);
-    EXPECT_EQ(info.levels_size, 0u);
-    EXPECT_EQ(info.first_level_bits, 0);
-    ASSERT_EQ(info.bytes_read(), 512u);
-    EXPECT_TRUE(std::equal(info.header.begin(), info.header.end(), bytes.begin()));
-    EXPECT_EQ(info.header_extent, 512u);
-
-    ByteSpan(bytes).put_u32(0x25, 132);
-    InputFile b = read_single(dir.file("b.tre"), bytes);
-    EXPECT_EQ(b.single_subfile.tre_info, nullptr);
-    // Too short to hold a record: none, as in a full read.
-    InputFile c = read_single(dir.file("c.tre"), tre_bytes(116, 119, 0, 0));
-    EXPECT_EQ(c.single_subfile.tre_info, nullptr);
-    task_options.tre_header_only = 0;
-
-    // The same file read in full keeps its levels.
-    ByteSpan(bytes).put_u32(0x25, 16);
-    InputFile d = read_single(dir.file("d.tre"), bytes);
-    ASSERT_NE(d.single_subfile.tre_info, nullptr);
-    EXPECT_EQ(d.single_subfile.tre_info->levels_size, 16u);
-}
-
 TEST_F(HeaderRecords, ReadErrorInsideASingleFileFailsTheReader)
 {
     // A file shorter than the length it was described with.
