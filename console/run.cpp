@@ -209,9 +209,6 @@ int run_command(const InputNames& names)
         print_line("Input files missing.", "Brak plików wejściowych.");
         return 3;
     }
-    // A join opens each input a few times at most: its FAT image is read
-    // again on each open instead of being kept for all of them.
-    o.fat_images_on_demand = o.join_maps;
     // The tables (a few KiB a map, thousands of maps) and FAT images in large
     // pages: a join of 2,300 tiles takes 2,200 page faults fewer and reads
     // their tables a quarter faster; -i and -w of the joined file 2,500 fewer.

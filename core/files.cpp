@@ -1,5 +1,5 @@
-// File primitives: counted memory, the file messages, opening inputs (with
-// FAT images read back on demand) and creating outputs, transfers through a
+// File primitives: counted memory, the file messages, opening inputs and
+// creating outputs, transfers through a
 // subfile's FAT block list with the file's XOR, an output's gathered bytes,
 // positioned transfers, filler bytes, current time, small text and number
 // helpers, coordinate clamps and the release of inputs. Everything runs on
@@ -15,7 +15,6 @@
 #include <sys/types.h>
 
 #include <algorithm>
-#include <bit>
 #include <cinttypes>
 #include <cmath>
 #include <cstdlib>
@@ -103,98 +102,13 @@ void report_open_error(const char* name) { log_message(fn_OpErFS.text(), name); 
 
 // ---------------------------------------------------------------- opening and creating
 
-// The hash that tells a FAT image read back from the one released: four
-// lanes of eight-byte words, multiplied and turned, then folded together with
-// the tail and the length. It guards against a file changed between two
-// opens, not against one made to collide, and takes a tile's image in well
-// under a microsecond.
-static uint64_t image_hash(const std::vector<uint8_t>& image)
-{
-    constexpr uint64_t k1 = 0x9E3779B97F4A7C15u;
-    constexpr uint64_t k2 = 0xC2B2AE3D27D4EB4Fu;
-    auto mix = [](uint64_t h, uint64_t word) { return std::rotl(h ^ (word * k1), 31) * k2; };
-    const uint8_t* bytes = image.data();
-    const size_t n = image.size();
-    uint64_t lanes[4] = {k1, k2, ~k1, ~k2};
-    size_t i = 0;
-    for (; n - i >= 32; i += 32) {
-        for (int lane = 0; lane < 4; ++lane) {
-            uint64_t word = 0;
-            memcpy(&word, bytes + i + 8 * lane, 8);
-            lanes[lane] = mix(lanes[lane], word);
-        }
-    }
-    uint64_t h = n;
-    for (uint64_t lane : lanes)
-        h = mix(h, lane);
-    for (; i < n; ++i)
-        h = mix(h, bytes[i]);
-    return h ^ (h >> 29);
-}
-
-// Reads the released FAT image of an open container back; 0 after a message
-// when it cannot, or when the file no longer holds the image it had.
-static int read_back_fat_image(InputFile& input)
-{
-    if (!reserve_bytes(input.header_buffer, input.header_length) ||
-        !read_file_at(input, input.header_buffer.data(), 0, input.header_length))
-        return 0;
-    if (image_hash(input.header_buffer) != input.fat_image_hash) {
-        log_message(fn_ReSEFS.text(), input.path.c_str());
-        return 0;
-    }
-    input.fat_image_released = false;
-    return 1;
-}
-
-// Streams kept open by close_input_file, and how many may be: the open-file
-// limit less room for the outputs, the window program's own files and
-// whatever else the task opens.
-static uint64_t parked_streams = 0;
-static constexpr uint64_t open_files_kept_free = 512;
-
-static bool may_park(const InputFile& input)
-{
-    return task_options.fat_images_on_demand && input.read_only &&
-           parked_streams + open_files_kept_free < platform::open_file_limit();
-}
-
-static void unpark(InputFile& input)
-{
-    if (input.parked) {
-        input.parked = false;
-        --parked_streams;
-    }
-}
-
-// Closes the stream, parked or not. Cleared so that a second close, or a
-// transfer after it, cannot touch a stream that no longer exists.
-static void close_stream(InputFile& input)
-{
-    unpark(input);
-    if (input.stream)
-        fclose(input.stream);
-    input.stream = nullptr;
-}
-
 int open_input_file(InputFile& input, const char* mode)
 {
     release_read_window(input);
-    bool read_only = mode[0] == 'r' && !strchr(mode, '+');
-    if (input.parked && read_only) {
-        unpark(input);
-    } else {
-        close_stream(input);
-        input.read_only = read_only;
-        input.stream = open_file(input.path.c_str(), mode);
-        if (!input.stream) {
-            report_open_error(input.path.c_str());
-            return 0;
-        }
-    }
-    if (input.fat_image_released && !read_back_fat_image(input)) {
-        close_stream(input);
-        keep_header_only(input);
+    input.read_only = mode[0] == 'r' && !strchr(mode, '+');
+    input.stream = open_file(input.path.c_str(), mode);
+    if (!input.stream) {
+        report_open_error(input.path.c_str());
         return 0;
     }
     return 1;
@@ -202,15 +116,12 @@ int open_input_file(InputFile& input, const char* mode)
 
 void close_input_file(InputFile& input)
 {
-    if (input.stream && !input.parked && may_park(input)) {
-        input.parked = true;
-        ++parked_streams;
-    } else if (!input.parked) {
-        close_stream(input);
-    }
+    // Cleared so that a second close, or a transfer after it, cannot touch a
+    // stream that no longer exists.
+    if (input.stream)
+        fclose(input.stream);
+    input.stream = nullptr;
     release_read_window(input);
-    if (task_options.fat_images_on_demand)
-        keep_header_only(input);
 }
 
 int check_file_exists(const char* path) { return check_file_access(path, 0) == 0; }
@@ -334,7 +245,7 @@ int transfer_stopped() { return transfer_stop_hold ? 0 : poll_stop_request(); }
 // that a direct read would miss.
 static bool read_at(InputFile& input, uint64_t position, void* buffer, uint32_t n)
 {
-    if (!input.stream || input.parked || position > static_cast<uint64_t>(INT64_MAX)) {
+    if (!input.stream || position > static_cast<uint64_t>(INT64_MAX)) {
         report_seek_error(input.path.c_str());
         return false;
     }
@@ -662,7 +573,7 @@ int copy_file_data(InputFile& input, uint64_t offset, uint32_t n, OutputRun& out
 static bool write_with_xor(InputFile& input, uint64_t position, const uint8_t* bytes, uint32_t count,
                            std::vector<uint8_t>& scratch)
 {
-    if (!input.stream || input.parked || position > static_cast<uint64_t>(INT64_MAX)) {
+    if (!input.stream || position > static_cast<uint64_t>(INT64_MAX)) {
         report_seek_error(input.path.c_str());
         return false;
     }
@@ -927,25 +838,8 @@ static void release(std::vector<T>& table)
     std::vector<T>().swap(table);
 }
 
-void keep_header_only(InputFile& input)
-{
-    if (input.fat_image_released) {
-        // What a failed read-back left is only the header again.
-        input.header_buffer.resize(std::min<size_t>(input.header_buffer.size(), ImgHeader::size));
-        return;
-    }
-    if (input.kind != FILE_IMG || input.header_length <= ImgHeader::size ||
-        input.header_buffer.size() != input.header_length)
-        return;
-    input.fat_image_hash = image_hash(input.header_buffer);
-    input.fat_image_released = true;
-    input.header_buffer.resize(ImgHeader::size);
-    input.header_buffer.shrink_to_fit();
-}
-
 void free_input_file(InputFile& input)
 {
-    close_stream(input);
     release(input.header_buffer);
     input.header_length = 0;
     input.fat_end = 0;

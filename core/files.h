@@ -80,18 +80,9 @@ void report_read_error(const char* name);
 void report_seek_error(const char* name);
 void report_open_error(const char* name);
 
-// Opens the input's path in mode ("rb", "r+b") into its stream, reading a
-// released FAT image back (see keep_header_only). A stream parked by
-// close_input_file is taken up again for reading; for writing it is closed
-// and the file opened anew.
+// Opens the input's path in mode ("rb", "r+b") into its stream.
 int open_input_file(InputFile& input, const char* mode);
-// Closes the input's stream, if open; under fat_images_on_demand a
-// container's FAT image is released again. Under fat_images_on_demand a
-// stream opened for reading is parked instead, while the open-file limit
-// leaves room: the join reads every input twice (its tables, then its
-// bytes), and the second open and the close between cost more than the
-// reads themselves on thousands of small tiles. Either way no transfer
-// goes through the stream until it is opened again.
+// Closes the input's stream, if open.
 void close_input_file(InputFile& input);
 int check_file_exists(const char* path);
 
@@ -262,14 +253,6 @@ void clamp_longitude_down(double& value, int bits);
 // Releases everything an InputFile owns (its stream is left as it is); a
 // second call does nothing.
 void free_input_file(InputFile& input);
-// Releases the FAT image of a container: only the header (the first
-// ImgHeader::size bytes of header_buffer) stays, with the hash of the whole
-// image. The next open_input_file reads the image back and refuses the file
-// when it is no longer what was read ("Read structure error"), so block
-// walks always see the FAT the tables were built from. A task over
-// thousands of files then keeps a few hundred bytes a file instead of its
-// whole FAT, and the freed memory serves the next file.
-void keep_header_only(InputFile& input);
 // Releases every input and empties the list.
 int free_input_file_list(InputList& list);
 

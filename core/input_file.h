@@ -155,9 +155,6 @@ struct InputFile {
     LiveInputCount counted;
     FILE* stream = nullptr;  // open only while the file is read or changed
     bool read_only = false;  // stream was opened for reading only
-    // Closed for its readers but kept open for the next read (see
-    // close_input_file); closed for good by free_input_file.
-    bool parked = false;
     ReadStatus status = READ_OK;
     uint32_t damage_flags = 0;  // OR of its subfiles' flags
     std::string path;
@@ -166,10 +163,6 @@ struct InputFile {
     uint32_t block_size = 0;
     uint32_t header_length = 0;          // bytes of header+FAT kept in header_buffer
     std::vector<uint8_t> header_buffer;  // header+FAT with the XOR undone
-    // Set while header_buffer holds only the header (fat_images_on_demand):
-    // the hash of the whole image, which the next open reads back and checks.
-    bool fat_image_released = false;
-    uint64_t fat_image_hash = 0;
     uint32_t code_page = 0;              // dominant code page of its texts
     uint32_t previous_code_page = 0;     // last one announced to the Files list
     uint32_t first_fat_offset = 0;       // the header+FAT entry

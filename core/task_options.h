@@ -37,10 +37,6 @@ struct TaskOptions {
     uint8_t remove_nod = 0;
     uint8_t map_id_mode = 0;     // 0 unchanged, 1 set, 2 "+", 255 "-"
     uint8_t announce_files = 0;
-    // 1: a container's FAT image is kept only while its file is open (read
-    // back and checked on each open), for tasks that open each input a few
-    // times at most: the memory then grows with the headers, not the FATs.
-    uint8_t fat_images_on_demand = 0;
     uint8_t split_by_fid = 0;
     uint8_t no_mps = 0;
     uint8_t other_data = 0;

@@ -1,5 +1,5 @@
 // Positioned transfers on open files: reads and writes at a given offset,
-// the file's length and reserved space, and the limit on open files.
+// the file's length and reserved space; and the opener of regular files.
 //
 // These go past the stdio buffers of the streams they are given: a caller
 // mixes them with stdio on the same stream only where no buffered bytes are
@@ -7,7 +7,6 @@
 #include "platform/platform.h"
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,23 +118,6 @@ FILE* open_regular_file(const char* path, const char* mode)
         errno = error;
     }
     return stream;
-}
-
-uint64_t open_file_limit()
-{
-    static const uint64_t limit = [] {
-        rlimit files{};
-        if (getrlimit(RLIMIT_NOFILE, &files) != 0)
-            return uint64_t(0);
-        if (files.rlim_cur != files.rlim_max) {
-            rlimit raised = files;
-            raised.rlim_cur = files.rlim_max;
-            if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
-                files = raised;
-        }
-        return files.rlim_cur == RLIM_INFINITY ? UINT64_MAX : static_cast<uint64_t>(files.rlim_cur);
-    }();
-    return limit;
 }
 
 }  // namespace platform

@@ -90,10 +90,6 @@ bool set_file_length(FILE* stream, uint64_t size);
 // room (nothing is promised then, and the file is as it was or longer with
 // zeros).
 bool reserve_file_space(FILE* stream, uint64_t size);
-// How many files the program may hold open at once: the first call raises
-// the limit it started with to the most the system allows it (the usual
-// 1,024 is far below that); every call gives the limit as that left it.
-uint64_t open_file_limit();
 
 // Sets the heap up for a task about to build tables of many small blocks:
 // blocks up to about bytes (4 to 30 MiB; the first call alone counts)

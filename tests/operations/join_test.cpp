@@ -293,44 +293,6 @@ TEST_F(Joining, ASubfileWithoutItsSignatureEndsTheJoin)
     }
 }
 
-// With FAT images read back on each open, a join writes the same bytes as
-// with the images kept; an input whose FAT changed between the read and the
-// copy is refused, naming it, and no output is left.
-TEST_F(Joining, FatImagesReadBackOnOpenGiveTheSameJoinAndCatchAChangedFile)
-{
-    std::string scrambled = dir.file("scrambled.img");
-    fs::copy_file(data_path("damaged/valid-xor-a7-multipart.img"), scrambled);
-    const std::string paths[] = {data_path("gmapsupp/many-60maps-3101.img"), scrambled,
-                                 data_path("single/plain/11000001.img")};
-    std::string joined[2];
-    for (int on_demand = 0; on_demand < 2; ++on_demand) {
-        inputs.clear();
-        task_options.fat_images_on_demand = static_cast<uint8_t>(on_demand);
-        for (const std::string& path : paths)
-            add(path);
-        for (auto& input : inputs) {
-            size_t kept = on_demand && input->kind == FILE_IMG ? ImgHeader::size : input->header_length;
-            EXPECT_EQ(input->header_buffer.size(), kept) << input->path;
-        }
-        ASSERT_EQ(join(), 1) << log;
-        check_output();
-        joined[on_demand] = read_file(output);
-        fs::remove(output);
-    }
-    EXPECT_TRUE(joined[0] == joined[1]);
-
-    // One FAT byte of the scrambled input changes after it was read.
-    inputs.clear();
-    for (const std::string& path : paths)
-        add(path);
-    std::string bytes = read_file(scrambled);
-    bytes[inputs[1]->fat_offset + 0x20] ^= 0x01;
-    write_file(scrambled, bytes);
-    EXPECT_EQ(join(), 0);
-    EXPECT_NE(log.find("Read structure error, file " + scrambled + ".\n"), std::string::npos) << log;
-    EXPECT_FALSE(fs::exists(output));
-}
-
 TEST_F(Joining, OtherDataAndALoneTreSubfile)
 {
     task_options.other_data = 1;
