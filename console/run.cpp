@@ -170,15 +170,12 @@ int run_reports(const InputNames& names)
         constexpr size_t report_estimate = 512;
         constexpr size_t most_reserved = size_t(64) << 20;
         reports.reserve(std::min(names.size() * report_estimate, most_reserved));
-        SpareTables spare;
         for (const std::string& name : names) {
             InputFile input;
             input.path = name;
-            lend_spare_tables(spare, input);
             if (!read_input_file(input))
                 return 2;
             append_info_report(input, reports);
-            keep_spare_tables(input, spare);
         }
     } catch (const std::bad_alloc&) {
         log_message(fn_OuOfMe.text());

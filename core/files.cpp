@@ -861,51 +861,6 @@ void free_input_file(InputFile& input)
     input.single_subfile.release_records();
 }
 
-// An empty table takes the spare room, when there is more of it.
-template <class T>
-static void lend(std::vector<T>& spare, std::vector<T>& table)
-{
-    if (table.empty() && table.capacity() < spare.capacity())
-        table.swap(spare);
-}
-
-// A table is emptied and its room kept, when there is more of it.
-template <class T>
-static void keep(std::vector<T>& table, std::vector<T>& spare)
-{
-    table.clear();
-    if (table.capacity() > spare.capacity())
-        table.swap(spare);
-}
-
-void lend_spare_tables(SpareTables& spare, InputFile& input)
-{
-    lend(spare.header_buffer, input.header_buffer);
-    lend(spare.fat_slots, input.fat_slots);
-    lend(spare.subfiles, input.subfiles);
-    lend(spare.index_rows, input.subfile_index.rows);
-    lend(spare.sorted_names, input.subfile_index.sorted_names);
-    lend(spare.map_block, input.map_block);
-    lend(spare.maps, input.maps);
-}
-
-void keep_spare_tables(InputFile& input, SpareTables& spare)
-{
-    // The pointing tables first, as free_input_file does.
-    keep(input.maps, spare.maps);
-    keep(input.map_block, spare.map_block);
-    input.map_count = 0;
-    keep(input.subfile_index.rows, spare.index_rows);
-    keep(input.subfile_index.sorted_names, spare.sorted_names);
-    keep(input.subfiles, spare.subfiles);
-    input.subfile_count = 0;
-    keep(input.fat_slots, spare.fat_slots);
-    input.fat_entry_count = 0;
-    keep(input.header_buffer, spare.header_buffer);
-    input.header_length = 0;
-    input.fat_end = 0;
-}
-
 int free_input_file_list(InputList& list)
 {
     for (auto& input : list)

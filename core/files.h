@@ -255,21 +255,3 @@ void clamp_longitude_down(double& value, int bits);
 void free_input_file(InputFile& input);
 // Releases every input and empties the list.
 int free_input_file_list(InputList& list);
-
-// The room of an input's tables, without their rows: a caller that reads
-// many inputs one after another (a report of a folder of tiles) hands it
-// from each input to the next, so that each does not take and free its
-// tables anew.
-struct SpareTables {
-    std::vector<uint8_t> header_buffer;
-    std::vector<FatSlot> fat_slots;
-    std::vector<SubfileEntry> subfiles;
-    std::vector<SubfileIndexEntry> index_rows;
-    std::vector<uint32_t> sorted_names;
-    std::vector<MapEntry> map_block;
-    std::vector<MapEntry*> maps;
-};
-// Gives an input not yet read the spare room.
-void lend_spare_tables(SpareTables& spare, InputFile& input);
-// Empties the input's tables and keeps their room in spare.
-void keep_spare_tables(InputFile& input, SpareTables& spare);

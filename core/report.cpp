@@ -22,8 +22,6 @@
 #include <cstring>
 #include <span>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "core/byte_view.h"
 #include "core/codepage.h"
@@ -151,31 +149,9 @@ void report_write(const char* format, ...)
     va_end(args);
 }
 
-// A text of the report as it stands, without formatting.
-void report_text(const char* text)
-{
-    if (report_sink)
-        *report_sink += text;
-    else
-        log_message("%s", text);
-}
-
-// Texts for rows, kept with their room from one row to the next: a report
-// of thousands of files makes a few rows a file.
-thread_local std::vector<std::string> spare_row_texts;
-
 // A row of the report, appended to piece by piece and written in one go.
 class ReportText {
 public:
-    ReportText()
-    {
-        if (!spare_row_texts.empty()) {
-            text_ = std::move(spare_row_texts.back());
-            spare_row_texts.pop_back();
-        }
-    }
-    ReportText(const ReportText&) = delete;
-    ReportText& operator=(const ReportText&) = delete;
     void add(const char* format, ...) __attribute__((format(printf, 2, 3)))
     {
         va_list args;
@@ -194,32 +170,22 @@ public:
             log_message("%s", text_.c_str());
         text_.clear();
     }
-    ~ReportText()
-    {
-        flush();
-        if (spare_row_texts.size() < 8)
-            spare_row_texts.push_back(std::move(text_));
-    }
+    ~ReportText() { flush(); }
 
 private:
     std::string text_;
 };
 
 // The bytes from offset up to the first NUL, at most limit of them, cut to the view.
-std::string_view text_view_at(ByteView bytes, uint64_t offset, uint64_t limit)
+std::string text_at(ByteView bytes, uint64_t offset, uint64_t limit)
 {
     ByteView part = bytes.sub(offset, limit);
     const char* start = reinterpret_cast<const char*>(part.data());
     if (!start)
-        return std::string_view();
+        return std::string();
     const void* nul = memchr(start, 0, part.size());
     size_t n = nul ? static_cast<size_t>(static_cast<const char*>(nul) - start) : part.size();
-    return std::string_view(start, n);
-}
-
-std::string text_at(ByteView bytes, uint64_t offset, uint64_t limit)
-{
-    return std::string(text_view_at(bytes, offset, limit));
+    return std::string(start, n);
 }
 
 // The text with its control characters (bytes below 32 and 127) replaced.
@@ -249,17 +215,9 @@ std::string shown_fat_name(const char* name, size_t n)
     return text;
 }
 
-// A date as the report shows it, held in place: a report of a folder of
-// tiles makes one for each file, and the text is too long to be kept in a
-// std::string without taking heap memory.
-struct DateText {
-    char text[32];  // five numbers of at most 3 digits, the year of at most 5
-    const char* c_str() const { return text; }
-};
-
 // "dd.mm.yyyy hh:mm:ss" of a 7-byte date (u16 year, month, day, hour,
 // minute, second). A year below 256 counts from 1900 with a 0-based month.
-DateText header_date(ByteView bytes, uint64_t offset)
+std::string header_date(ByteView bytes, uint64_t offset)
 {
     unsigned year = bytes.u16(offset);
     unsigned month = bytes.u8(offset + 2);
@@ -267,20 +225,10 @@ DateText header_date(ByteView bytes, uint64_t offset)
         year += 1900;
         month += 1;
     }
-    DateText date;
-    char* at = put_decimal(date.text, bytes.u8(offset + 3), 2);
-    *at++ = '.';
-    at = put_decimal(at, month, 2);
-    *at++ = '.';
-    at = put_decimal(at, year, 4);
-    *at++ = ' ';
-    at = put_decimal(at, bytes.u8(offset + 4), 2);
-    *at++ = ':';
-    at = put_decimal(at, bytes.u8(offset + 5), 2);
-    *at++ = ':';
-    at = put_decimal(at, bytes.u8(offset + 6), 2);
-    *at = '\0';
-    return date;
+    std::string text;
+    append_format(text, "%02u.%02u.%04u %02u:%02u:%02u", unsigned(bytes.u8(offset + 3)), month, year,
+                  unsigned(bytes.u8(offset + 4)), unsigned(bytes.u8(offset + 5)), unsigned(bytes.u8(offset + 6)));
+    return text;
 }
 
 bool is_signed_tre(ByteView tre)
@@ -588,18 +536,12 @@ void report_header(const InputFile& input)
         out.add(", %s", product.c_str());
     out.add("\n");
 
-    // Put together on the stack: only the name left after its trailing
-    // blanks goes into a string, which a short name keeps without the heap.
-    char joined[ImgHeader::mapset_name_1_length + ImgHeader::mapset_name_2_length];
-    std::string_view first = text_view_at(header, ImgHeader::mapset_name_1, ImgHeader::mapset_name_1_length);
-    std::string_view second;
-    if (first.size() == ImgHeader::mapset_name_1_length)
-        second = text_view_at(header, ImgHeader::mapset_name_2, ImgHeader::mapset_name_2_length);
-    size_t n = first.copy(joined, first.size());
-    n += second.copy(joined + n, second.size());
-    while (n && static_cast<uint8_t>(joined[n - 1]) <= 32)
-        --n;
-    out.add("%-10s\t%s\n", dp_Mapset.text(), shown_text(std::string(joined, n), input.code_page).c_str());
+    std::string name = text_at(header, ImgHeader::mapset_name_1, ImgHeader::mapset_name_1_length);
+    if (name.size() == ImgHeader::mapset_name_1_length)
+        name += text_at(header, ImgHeader::mapset_name_2, ImgHeader::mapset_name_2_length);
+    while (!name.empty() && static_cast<uint8_t>(name.back()) <= 32)
+        name.pop_back();
+    out.add("%-10s\t%s\n", dp_Mapset.text(), shown_text(name, input.code_page).c_str());
 
     if (task_options.verbose) {
         out.add(dp_FXXXBU.text(), input.first_fat_offset, input.fat_offset, input.header_length, input.block_size);
@@ -609,7 +551,7 @@ void report_header(const InputFile& input)
 
 int report_subfile_table(const InputFile& input)
 {
-    report_text(dp_SuFiFL.text());
+    report_write("%s", dp_SuFiFL.text());
     const std::vector<SubfileIndexEntry>& rows = input.subfile_index.rows;
     for (size_t r = 0; r < rows.size(); ++r) {
         ReportText out;
@@ -819,7 +761,7 @@ int print_info_report(const InputFile& input)
 {
     if (poll_stop_request())
         return -1;
-    report_text("\n\n");
+    report_write("\n\n");
     report_write(dp_FiSLeS.text(), input.path.c_str(), format_u64_decimal(input.file_size));
     if (input.status != READ_OK || input.damage_flags != 0)
         report_write(dp_FiFoEI.text(), static_cast<int>(input.status));
@@ -834,7 +776,7 @@ int print_info_report(const InputFile& input)
         return -1;
 
     if (!input.maps.empty()) {
-        report_text(dp_MLSFCP.text());
+        report_write("%s", dp_MLSFCP.text());
         for (const MapEntry* map : input.maps)
             if (map)
                 report_map(input, *map);
@@ -849,14 +791,14 @@ int print_info_report(const InputFile& input)
     }
 
     if (!input.mps_buffer.empty()) {
-        report_text(dp_DatMps.text());
+        report_write("%s", dp_DatMps.text());
         for (const MpsRecordRef& ref : input.mps_records)
             report_mps_record(input, ref);
         if (poll_stop_request())
             return -1;
     }
 
-    report_text("\n\n");
+    report_write("\n\n");
     return 1;
 }
 

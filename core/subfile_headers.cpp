@@ -120,11 +120,12 @@ static int locate_header(InputFile& file, const SubfileEntry* subfile, const Hea
     return place.bytes < shape.min_bytes ? 0 : 1;
 }
 
-// Finds a TRE, LBL or DEM header and makes its record with the fields every
-// such record has. 1 made, 0 nothing to read.
+// Finds a TRE, LBL or DEM header, makes its record with the fields every such
+// record has and reads the header image into it. 1 started, 0 nothing to
+// read, -1 a read failed.
 template <class Info>
-static int make_record(InputFile& file, SubfileEntry* subfile, const HeaderShape& shape,
-                       uint32_t Info::*offset_field, HeaderPlace& place, std::unique_ptr<Info>& info)
+static int start_record(InputFile& file, SubfileEntry* subfile, const HeaderShape& shape,
+                        uint32_t Info::*offset_field, HeaderPlace& place, std::unique_ptr<Info>& info)
 {
     int found = locate_header(file, subfile, shape, place);
     if (found <= 0)
@@ -133,18 +134,6 @@ static int make_record(InputFile& file, SubfileEntry* subfile, const HeaderShape
     info->fat_slot = fat_slot_of(subfile);
     info->subfile_length = header_subfile_length(file, subfile);
     (*info).*offset_field = static_cast<uint32_t>(place.start);
-    return 1;
-}
-
-// make_record, then the header image read into the record. 1 started, 0
-// nothing to read, -1 a read failed.
-template <class Info>
-static int start_record(InputFile& file, SubfileEntry* subfile, const HeaderShape& shape,
-                        uint32_t Info::*offset_field, HeaderPlace& place, std::unique_ptr<Info>& info)
-{
-    int made = make_record(file, subfile, shape, offset_field, place, info);
-    if (made <= 0)
-        return made;
     return read_image(file, subfile, place.start, place.bytes, info->header) ? 1 : -1;
 }
 
@@ -198,24 +187,16 @@ int read_tre_header(InputFile& file, SubfileEntry* subfile)
 {
     HeaderPlace place;
     std::unique_ptr<TreInfo> info;
-    int made = make_record(file, subfile, tre_shape, &TreInfo::tre_offset, place, info);
-    if (made <= 0)
-        return made < 0 ? 0 : 1;
-    // The bytes are read into a buffer kept from map to map: of the page
-    // read, the record keeps only the header and the texts after it.
-    thread_local std::vector<uint8_t> image;
-    const uint32_t n = static_cast<uint32_t>(place.bytes);
-    if (image.size() < n && !reserve_bytes(image, n))
-        return 0;
-    if (!read_header_bytes(file, subfile, static_cast<uint32_t>(place.start), image.data(), n))
-        return 0;
+    int started = start_record(file, subfile, tre_shape, &TreInfo::tre_offset, place, info);
+    if (started <= 0)
+        return started < 0 ? 0 : 1;
     uint32_t length = info->subfile_length;
     bool gmp_part = !place.gmp.empty();
     ByteView gmp(place.gmp);
     info->gmp_part = gmp_part;
     info->has_dem = gmp.u32(GmpHeader::dem) != 0;
     info->has_nod = gmp.u32(GmpHeader::nod) != 0;
-    ByteView tre(image.data(), n);
+    ByteView tre(info->header);
     if (!tre.matches(2, "GARMIN TRE")) {
         log_message(od_BDITSF.text(), file.path.c_str());
         return 0;
@@ -234,21 +215,21 @@ int read_tre_header(InputFile& file, SubfileEntry* subfile)
         !read_header_bytes(file, subfile, info->levels_offset, info->levels.data(), info->levels_size))
         return 0;
 
-    // A GMP part keeps all that was read.
-    uint32_t kept = n;
-    info->header_extent = n;
-    if (!gmp_part) {
-        uint32_t extent = n;
+    if (gmp_part) {
+        info->header_extent = info->bytes_read();
+    } else {
+        uint32_t extent = info->bytes_read();
         for (const SectionDescriptor& section : section_descriptors(SUB_TRE).first(tre_leading_sections))
             extent = std::min(extent, tre.u32(section.offset));
         info->header_extent = extent;
         // Nothing reads past the header and the texts after it: the rest of
         // what was read (often the whole subfile) is not kept.
-        kept = std::min(n, std::max(h, extent));
+        uint32_t kept = std::max(h, extent);
+        if (kept < info->header.size()) {
+            info->header.resize(kept);
+            info->header.shrink_to_fit();
+        }
     }
-    if (!reserve_bytes(info->header, kept))
-        return 0;
-    memcpy(info->header.data(), image.data(), kept);
     // Levels run from the coarsest down; the top one is usually marked
     // inherited (bit 7), so the first level without the mark is the
     // coarsest that holds data of its own.
