@@ -37,7 +37,6 @@
 #include "core/img_format.h"
 #include "core/read_window.h"
 #include "core/task_options.h"
-#include "core/text_format.h"
 
 MessageText fn_OuOfMe{"fn_OuOfMe", "Out of memory.\n", "Brak pamięci.\n"};
 MessageText fn_WrErFS{"fn_WrErFS", "Write error, file %s.\n", "Błąd zapisu pliku %s.\n"};
@@ -769,21 +768,18 @@ int get_bounded_length(const char* text, int start, int end)
     return length < 0 ? end - start : length;
 }
 
-// Through the quick formatter: the report names each file's length.
 const char* format_u64_decimal(uint64_t value)
 {
-    static std::string text;
-    text.clear();
-    append_format(text, "%" PRIu64, value);
-    return text.c_str();
+    static char text[24];
+    snprintf(text, sizeof text, "%" PRIu64, value);
+    return text;
 }
 
 const char* format_u64_hex(uint64_t value)
 {
-    static std::string text;
-    text.clear();
-    append_format(text, "%9" PRIx64, value);
-    return text.c_str();
+    static char text[24];
+    snprintf(text, sizeof text, "%9" PRIx64, value);
+    return text;
 }
 
 const char* get_subfile_kind_name(uint32_t kind)

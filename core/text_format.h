@@ -11,7 +11,3 @@
 // Appends the formatted text to out.
 void append_vformat(std::string& out, const char* format, va_list args);
 void append_format(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
-// Writes value in decimal as "%0*llu" would, zeros in front up to width
-// digits, at `at` (room for max(width, 20) characters); returns the end. For
-// short texts kept in place rather than in a string.
-char* put_decimal(char* at, unsigned long long value, int width);

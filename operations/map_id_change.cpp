@@ -24,7 +24,6 @@
 #include "operations/inplace.h"
 #include "operations/inplace_write.h"
 #include "core/task_options.h"
-#include "core/text_format.h"
 
 namespace {
 
@@ -231,12 +230,10 @@ bool plan_mps(InputFile& file, const IdTable& table, std::vector<SectionChange>&
 // digit, else "I%07X".
 void make_map_name(const MapEntry& map, uint32_t id, char out[9])
 {
-    // Formatted into a string (the quick formatter: a few thousand maps a
-    // file), then cut to eight characters as snprintf would.
-    std::string name;
-    append_format(name, isdigit(static_cast<unsigned char>(map.name[0])) ? "%08u" : "I%07X", id);
-    name.resize(std::min<size_t>(name.size(), 8));
-    memcpy(out, name.c_str(), name.size() + 1);
+    if (isdigit(static_cast<unsigned char>(map.name[0])))
+        snprintf(out, 9, "%08u", id);
+    else
+        snprintf(out, 9, "I%07X", id);
 }
 
 // Finds every FAT entry of every subfile of the map that takes the new name,
