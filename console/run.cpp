@@ -25,8 +25,8 @@
 
 namespace {
 
-// The heap stretch a task asks large pages for: the tables of 2,300 tiles
-// fit in it, or the FAT image and tables of the file they join into.
+// The heap stretch a task asks large pages for: room for the tables of a
+// large tile set, or for the FAT image and tables of the file they join into.
 constexpr size_t task_heap_stretch = size_t(16) << 20;
 
 // Whether -w was given anything to change; id_flags only picks the files.
@@ -207,8 +207,7 @@ int run_command(const InputNames& names)
         return 3;
     }
     // The tables (a few KiB a map, thousands of maps) and FAT images in large
-    // pages: a join of 2,300 tiles takes 2,200 page faults fewer and reads
-    // their tables a quarter faster; -i and -w of the joined file 2,500 fewer.
+    // pages: each fresh small page of them would cost a page fault.
     platform::prefer_large_heap_pages(task_heap_stretch);
     int code = 0;
     InputList inputs;
