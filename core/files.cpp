@@ -47,6 +47,9 @@ MessageText fn_WrErFR{"fn_WrErFR", "Write error, file %s (%s).\n", "Błąd zapis
 MessageText fn_ReErFS{"fn_ReErFS", "Read error, file %s.\n", "Błąd odczytu pliku %s.\n"};
 MessageText fn_SeErFS{"fn_SeErFS", "Seek error, file %s.\n", "Błąd pozycjonowania w pliku %s.\n"};
 MessageText fn_OpErFS{"fn_OpErFS", "Open error, file %s.\n", "Błąd otwarcia pliku %s.\n"};
+// A missing file, a missing right and a FIFO given as a map each say so.
+MessageText fn_OpErFR{"fn_OpErFR", "Open error, file %s (%s).\n", "Błąd otwarcia pliku %s (%s).\n"};
+MessageText fn_NoReFi{"fn_NoReFi", "not a regular file", "to nie jest zwykły plik"};
 MessageText fn_OFAEFS{"fn_OFAEFS", "Output file already exist, file %s.\n", "Plik wyjściowy już istnieje, plik %s.\n"};
 MessageText fn_COFEFS{"fn_COFEFS", "Create output file error, file %s.\n", "Błąd tworzenia pliku wyjściowego %s.\n"};
 MessageText fn_OFNWFS{"fn_OFNWFS", "Output file %s was not written.\n", "Plik wyjściowy %s nie został zapisany.\n"};
@@ -55,7 +58,7 @@ MessageText fn_WrSEFS{"fn_WrSEFS", "Write structure error, file %s.\n", "Błąd 
 
 static MessageText* const fn_table[] = {&fn_OuOfMe, &fn_WrErFS, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS,
                                         &fn_OFAEFS, &fn_COFEFS, &fn_OFNWFS, &fn_ReSEFS, &fn_WrSEFS,
-                                        &fn_WrErFR};
+                                        &fn_WrErFR, &fn_OpErFR, &fn_NoReFi};
 
 int load_messages_fn(LanguageGroup* group, int code_page, int write)
 {
@@ -99,7 +102,22 @@ void report_write_error(const char* name, int error)
 }
 void report_read_error(const char* name) { log_message(fn_ReErFS.text(), name); }
 void report_seek_error(const char* name) { log_message(fn_SeErFS.text(), name); }
-void report_open_error(const char* name) { log_message(fn_OpErFS.text(), name); }
+void report_open_error(const char* name, int error)
+{
+    if (error)
+        log_message(fn_OpErFR.text(), name, file_error_reason(error).c_str());
+    else
+        log_message(fn_OpErFS.text(), name);
+}
+
+std::string file_error_reason(int error)
+{
+    // The opener's refusal of a FIFO, device or socket; the system's own
+    // text for it ("No such device") would mislead.
+    if (error == ENODEV)
+        return fn_NoReFi.text();
+    return platform::error_text(error);
+}
 
 // ---------------------------------------------------------------- opening and creating
 

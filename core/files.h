@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "core/byte_view.h"
@@ -31,6 +32,8 @@ extern MessageText fn_WrErFR;
 extern MessageText fn_ReErFS;
 extern MessageText fn_SeErFS;
 extern MessageText fn_OpErFS;
+extern MessageText fn_OpErFR;
+extern MessageText fn_NoReFi;
 extern MessageText fn_OFAEFS;
 extern MessageText fn_COFEFS;
 extern MessageText fn_OFNWFS;
@@ -78,7 +81,13 @@ int resize_rows(std::vector<Row>& rows, size_t n)
 void report_write_error(const char* name, int error = errno);
 void report_read_error(const char* name);
 void report_seek_error(const char* name);
-void report_open_error(const char* name);
+// "Open error" naming the file, with the reason for error as
+// file_error_reason gives it (0: none known).
+void report_open_error(const char* name, int error = errno);
+// The words for why a file could not be opened or made: the system's text
+// for an errno value, or "not a regular file" for what only regular files
+// may be.
+std::string file_error_reason(int error);
 
 // Opens the input's path in mode ("rb", "r+b") into its stream, reading a
 // released FAT image back (see keep_header_only). A stream parked by

@@ -392,13 +392,16 @@ TEST_F(Primitives, OutputFilesGoInsideTheOutputDirectory)
     EXPECT_EQ(check_file_exists(dir.file("c.img").c_str()), 0);
 }
 
-TEST_F(Primitives, OpenErrorNamesTheFile)
+TEST_F(Primitives, OpenErrorNamesTheFileAndWhy)
 {
     InputFile file;
     file.path = dir.file("missing.img");
     EXPECT_EQ(open_input_file(file, "rb"), 0);
     EXPECT_EQ(file.stream, nullptr);
-    EXPECT_EQ(take_log(), "Open error, file " + file.path + ".\n");
+    EXPECT_EQ(take_log(), "Open error, file " + file.path + " (No such file or directory).\n");
+    // Without a reason known, the plain text.
+    report_open_error("x.img", 0);
+    EXPECT_EQ(take_log(), "Open error, file x.img.\n");
 }
 
 TEST_F(Primitives, FillBytesAndXorTouchExactlyTheirBytes)

@@ -231,7 +231,7 @@ TEST_F(SplitTest, UnreadableContainerEndsTheSplit)
     task_options.typ_only = 1;
     EXPECT_EQ(split(), 0);
     EXPECT_EQ(error_count, 1);
-    EXPECT_NE(log.find("Open error, file " + copy + ".\n"), std::string::npos);
+    EXPECT_NE(log.find("Open error, file " + copy + " (No such file or directory).\n"), std::string::npos);
     EXPECT_TRUE(outputs().empty());
 }
 
