@@ -240,7 +240,8 @@ namespace {
 struct PendingOutput {
     FILE* stream;
     std::string temporary;
-    std::string path;
+    std::string path;    // as given, for the messages
+    std::string target;  // what takes the output: path, or the file its links name
     int force;
 };
 std::vector<PendingOutput> pending_outputs;
@@ -257,15 +258,18 @@ static FILE* open_new_output(const char* path, int force, bool poll_between)
     }
     if (poll_between && poll_stop_request())
         return nullptr;
-    // A folder of that name could never be replaced: refused before any
-    // byte is written.
-    std::string temporary;
-    FILE* stream = kind == platform::PathKind::directory ? nullptr : platform::create_temporary_beside(path, temporary);
+    // An output named by a link is written into the link's target, beside
+    // it, and the link stays. A folder of that name could never be
+    // replaced: refused before any byte is written.
+    std::string target, temporary;
+    FILE* stream = nullptr;
+    if (kind != platform::PathKind::directory && platform::output_target(path, target))
+        stream = platform::create_temporary_beside(target, temporary);
     if (!stream) {
         log_message(fn_COFEFS.text(), path);
         return nullptr;
     }
-    pending_outputs.push_back({stream, std::move(temporary), path, force});
+    pending_outputs.push_back({stream, std::move(temporary), path, std::move(target), force});
     return stream;
 }
 
@@ -315,12 +319,12 @@ int finish_output_file(FILE* stream, int ok)
     // only be named through its descriptor).
     platform::MoveResult moved = platform::MoveResult::failed;
     if (ok && !failed)
-        moved = platform::move_file_into_place(stream, output.temporary, output.path, output.force != 0);
+        moved = platform::move_file_into_place(stream, output.temporary, output.target, output.force != 0);
     if (fclose(stream) != 0 && !failed) {
         failed = true;
         error = errno;
         if (moved == platform::MoveResult::moved)
-            platform::remove_file(output.path);
+            platform::remove_file(output.target);
     }
     if (ok && failed)
         report_write_error(path, error);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -390,6 +392,56 @@ TEST_F(Primitives, OutputFilesGoInsideTheOutputDirectory)
     EXPECT_EQ(take_log(), "Create output file error, file " + dir.file("nodir/c.img") + ".\n");
     EXPECT_EQ(check_file_exists(dir.file("b.img").c_str()), 1);
     EXPECT_EQ(check_file_exists(dir.file("c.img").c_str()), 0);
+}
+
+// An output that replaces a file keeps that file's permission bits; one
+// named by a link (or a chain of them, relative or not) is written into the
+// file the links name, which need not exist yet, and the links stay. Links
+// that never end make nothing.
+TEST_F(Primitives, ReplacedOutputsKeepTheirModeAndLinksTakeTheirTargets)
+{
+    namespace fs = std::filesystem;
+    fs::create_directory(dir.file("sub"));
+    write_file(dir.file("sub/target.img"), "old");
+    ASSERT_EQ(chmod(dir.file("sub/target.img").c_str(), 0604), 0);
+    fs::create_symlink("sub/target.img", dir.file("link.img"));
+    fs::create_symlink(dir.file("link.img"), dir.file("chain.img"));
+    fs::create_symlink("sub/new.img", dir.file("dangling.img"));
+    fs::create_symlink("loop.img", dir.file("loop.img"));
+    for (mode_t mode : {0600, 0640, 0755}) {
+        write_file(dir.file("plain.img"), "old");
+        ASSERT_EQ(chmod(dir.file("plain.img").c_str(), mode), 0);
+        FILE* f = create_output_file_at(dir.file("plain.img").c_str(), 1);
+        ASSERT_NE(f, nullptr);
+        fputs("new", f);
+        ASSERT_EQ(finish_output_file(f, 1), 1);
+        struct stat status {};
+        ASSERT_EQ(stat(dir.file("plain.img").c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, mode);
+        EXPECT_EQ(read_file(dir.file("plain.img")), "new");
+    }
+    struct Case {
+        const char* link;
+        const char* target;
+    } cases[] = {{"link.img", "sub/target.img"}, {"chain.img", "sub/target.img"}, {"dangling.img", "sub/new.img"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.link);
+        std::string content = std::string("by ") + c.link;
+        FILE* f = create_output_file_at(dir.file(c.link).c_str(), 1);
+        ASSERT_NE(f, nullptr);
+        fputs(content.c_str(), f);
+        ASSERT_EQ(finish_output_file(f, 1), 1);
+        EXPECT_TRUE(fs::is_symlink(dir.file(c.link)));
+        EXPECT_EQ(read_file(dir.file(c.target)), content);
+    }
+    struct stat status {};
+    ASSERT_EQ(stat(dir.file("sub/target.img").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0604u);
+    EXPECT_EQ(take_log(), "");
+
+    EXPECT_EQ(create_output_file_at(dir.file("loop.img").c_str(), 1), nullptr);
+    EXPECT_NE(take_log().find("Create output file error, file " + dir.file("loop.img")), std::string::npos);
+    EXPECT_TRUE(fs::is_symlink(dir.file("loop.img")));
 }
 
 TEST_F(Primitives, OpenErrorNamesTheFileAndWhy)
