@@ -52,13 +52,16 @@ MessageText fn_OpErFR{"fn_OpErFR", "Open error, file %s (%s).\n", "Błąd otwarc
 MessageText fn_NoReFi{"fn_NoReFi", "not a regular file", "to nie jest zwykły plik"};
 MessageText fn_OFAEFS{"fn_OFAEFS", "Output file already exist, file %s.\n", "Plik wyjściowy już istnieje, plik %s.\n"};
 MessageText fn_COFEFS{"fn_COFEFS", "Create output file error, file %s.\n", "Błąd tworzenia pliku wyjściowego %s.\n"};
+// A read-only file system and a missing folder call for different remedies.
+MessageText fn_COFEFR{"fn_COFEFR", "Create output file error, file %s (%s).\n",
+                      "Błąd tworzenia pliku wyjściowego %s (%s).\n"};
 MessageText fn_OFNWFS{"fn_OFNWFS", "Output file %s was not written.\n", "Plik wyjściowy %s nie został zapisany.\n"};
 MessageText fn_ReSEFS{"fn_ReSEFS", "Read structure error, file %s.\n", "Błąd struktury przy odczycie pliku %s.\n"};
 MessageText fn_WrSEFS{"fn_WrSEFS", "Write structure error, file %s.\n", "Błąd struktury przy zapisie pliku %s.\n"};
 
 static MessageText* const fn_table[] = {&fn_OuOfMe, &fn_WrErFS, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS,
                                         &fn_OFAEFS, &fn_COFEFS, &fn_OFNWFS, &fn_ReSEFS, &fn_WrSEFS,
-                                        &fn_WrErFR, &fn_OpErFR, &fn_NoReFi};
+                                        &fn_WrErFR, &fn_OpErFR, &fn_NoReFi, &fn_COFEFR};
 
 int load_messages_fn(LanguageGroup* group, int code_page, int write)
 {
@@ -108,6 +111,14 @@ void report_open_error(const char* name, int error)
         log_message(fn_OpErFR.text(), name, file_error_reason(error).c_str());
     else
         log_message(fn_OpErFS.text(), name);
+}
+
+void report_create_error(const char* path, int error)
+{
+    if (error)
+        log_message(fn_COFEFR.text(), path, file_error_reason(error).c_str());
+    else
+        log_message(fn_COFEFS.text(), path);
 }
 
 std::string file_error_reason(int error)
@@ -263,10 +274,11 @@ static FILE* open_new_output(const char* path, int force, bool poll_between)
     // replaced: refused before any byte is written.
     std::string target, temporary;
     FILE* stream = nullptr;
+    errno = EISDIR;
     if (kind != platform::PathKind::directory && platform::output_target(path, target))
         stream = platform::create_temporary_beside(target, temporary);
     if (!stream) {
-        log_message(fn_COFEFS.text(), path);
+        report_create_error(path, errno);
         return nullptr;
     }
     pending_outputs.push_back({stream, std::move(temporary), path, std::move(target), force});
@@ -318,8 +330,11 @@ int finish_output_file(FILE* stream, int ok)
     // The file takes its name while it is still open (an unnamed file can
     // only be named through its descriptor).
     platform::MoveResult moved = platform::MoveResult::failed;
-    if (ok && !failed)
+    int move_error = 0;
+    if (ok && !failed) {
         moved = platform::move_file_into_place(stream, output.temporary, output.target, output.force != 0);
+        move_error = errno;
+    }
     if (fclose(stream) != 0 && !failed) {
         failed = true;
         error = errno;
@@ -335,7 +350,7 @@ int finish_output_file(FILE* stream, int ok)
         if (moved == platform::MoveResult::target_exists)
             log_message(fn_OFAEFS.text(), path);
         else
-            log_message(fn_COFEFS.text(), path);
+            report_create_error(path, move_error);
     }
     if (!output.temporary.empty())
         platform::remove_file(output.temporary);

@@ -36,6 +36,7 @@ extern MessageText fn_OpErFR;
 extern MessageText fn_NoReFi;
 extern MessageText fn_OFAEFS;
 extern MessageText fn_COFEFS;
+extern MessageText fn_COFEFR;
 extern MessageText fn_OFNWFS;
 extern MessageText fn_ReSEFS;
 extern MessageText fn_WrSEFS;
@@ -84,6 +85,9 @@ void report_seek_error(const char* name);
 // "Open error" naming the file, with the reason for error as
 // file_error_reason gives it (0: none known).
 void report_open_error(const char* name, int error = errno);
+// "Create output file error" naming the path, with the reason for error
+// (0: none known).
+void report_create_error(const char* path, int error);
 // The words for why a file could not be opened or made: the system's text
 // for an errno value, or "not a regular file" for what only regular files
 // may be.

@@ -190,18 +190,22 @@ FILE* create_temporary_beside(const std::string& path, std::string& temporary)
         if (fd < 0)
             return nullptr;
         if (fchmod(fd, new_file_mode()) != 0) {
+            int error = errno;
             close(fd);
             unlink(name.c_str());
+            errno = error;
             return nullptr;
         }
         temporary = name;
     }
     FILE* stream = fdopen(fd, "wb");
     if (!stream) {
+        int error = errno;
         close(fd);
         if (!temporary.empty())
             unlink(temporary.c_str());
         temporary.clear();
+        errno = error;
     }
     return stream;
 }

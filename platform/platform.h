@@ -120,7 +120,7 @@ namespace platform {
 // Creates and opens for writing a new file in the folder of path, with the
 // permissions a newly created file would get: unnamed, or of a fresh hidden
 // name that goes to temporary ("" for an unnamed one). Null when no such
-// file can be made.
+// file can be made, with errno saying why.
 FILE* create_temporary_beside(const std::string& path, std::string& temporary);
 
 enum class MoveResult { moved, target_exists, failed };

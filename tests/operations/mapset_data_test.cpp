@@ -506,7 +506,8 @@ TEST_F(MapsetData, EveryFileThatFailsIsCountedAndTheResultIsFailure)
     take_log();
     EXPECT_EQ(write(), 0);
     EXPECT_EQ(error_count, 5);
-    EXPECT_EQ(take_log(), "Write file corpwest.mp\nCreate output file error, file " + out.file("corpwest.mp") + ".\n");
+    EXPECT_EQ(take_log(), "Write file corpwest.mp\nCreate output file error, file " + out.file("corpwest.mp") +
+                              " (Is a directory).\n");
 }
 
 TEST_F(MapsetData, PreviewMapAndItsDem)

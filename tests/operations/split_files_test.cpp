@@ -380,8 +380,8 @@ TEST_F(SplitTest, OutlineAndListThatCannotBeCreatedCountErrors)
     EXPECT_EQ(split(), 0);
     // Two outline maps and the list.
     EXPECT_EQ(error_count, 3);
-    EXPECT_NE(log.find("Create output file error, file " + blocker + "/sub/11000001.mp.\n"), std::string::npos);
-    EXPECT_NE(log.find("Create output file error, file " + blocker + "/sub/west-1101-p1.list.\n"),
+    EXPECT_NE(log.find("Create output file error, file " + blocker + "/sub/11000001.mp (Not a directory).\n"), std::string::npos);
+    EXPECT_NE(log.find("Create output file error, file " + blocker + "/sub/west-1101-p1.list (Not a directory).\n"),
               std::string::npos);
 }
 

@@ -307,7 +307,7 @@ TEST_F(SplitMaps, OutputsThatCannotBeCreatedAreCounted)
     task_options.output_path = blocker + "/sub";
     EXPECT_EQ(split(), 0);
     EXPECT_EQ(error_count, 5);
-    EXPECT_NE(log.find("Create output file error, file " + blocker + "/sub/11000002.img.\n"), std::string::npos);
+    EXPECT_NE(log.find("Create output file error, file " + blocker + "/sub/11000002.img (Not a directory).\n"), std::string::npos);
 }
 
 TEST_F(SplitMaps, HostileMapNames)
