@@ -55,13 +55,16 @@ MessageText fn_COFEFS{"fn_COFEFS", "Create output file error, file %s.\n", "Bł�
 // A read-only file system and a missing folder call for different remedies.
 MessageText fn_COFEFR{"fn_COFEFR", "Create output file error, file %s (%s).\n",
                       "Błąd tworzenia pliku wyjściowego %s (%s).\n"};
+// Said once, before any output is tried, instead of once for each output.
+MessageText fn_ODCBUS{"fn_ODCBUS", "Output directory %s cannot be used (%s).\n",
+                      "Nie można użyć katalogu wyjściowego %s (%s).\n"};
 MessageText fn_OFNWFS{"fn_OFNWFS", "Output file %s was not written.\n", "Plik wyjściowy %s nie został zapisany.\n"};
 MessageText fn_ReSEFS{"fn_ReSEFS", "Read structure error, file %s.\n", "Błąd struktury przy odczycie pliku %s.\n"};
 MessageText fn_WrSEFS{"fn_WrSEFS", "Write structure error, file %s.\n", "Błąd struktury przy zapisie pliku %s.\n"};
 
 static MessageText* const fn_table[] = {&fn_OuOfMe, &fn_WrErFS, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS,
                                         &fn_OFAEFS, &fn_COFEFS, &fn_OFNWFS, &fn_ReSEFS, &fn_WrSEFS,
-                                        &fn_WrErFR, &fn_OpErFR, &fn_NoReFi, &fn_COFEFR};
+                                        &fn_WrErFR, &fn_OpErFR, &fn_NoReFi, &fn_COFEFR, &fn_ODCBUS};
 
 int load_messages_fn(LanguageGroup* group, int code_page, int write)
 {
@@ -304,6 +307,26 @@ FILE* create_output_file(const char* name, int force)
 }
 
 FILE* create_output_file_at(const char* path, int force) { return open_new_output(path, force, true); }
+
+int check_output_folder(const std::string& folder)
+{
+    int error = platform::folder_write_error(folder);
+    if (error)
+        log_message(fn_ODCBUS.text(), folder.empty() ? "." : folder.c_str(), file_error_reason(error).c_str());
+    return error == 0;
+}
+
+int check_output_file_folder(const char* path)
+{
+    std::string target;
+    // Links that cannot be followed are the creator's to report.
+    if (!platform::output_target(path, target))
+        return 1;
+    size_t slash = target.rfind('/');
+    if (slash == std::string::npos)
+        return check_output_folder("");
+    return check_output_folder(target.substr(0, slash == 0 ? 1 : slash));
+}
 
 int finish_output_file(FILE* stream, int ok)
 {

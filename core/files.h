@@ -37,6 +37,7 @@ extern MessageText fn_NoReFi;
 extern MessageText fn_OFAEFS;
 extern MessageText fn_COFEFS;
 extern MessageText fn_COFEFR;
+extern MessageText fn_ODCBUS;
 extern MessageText fn_OFNWFS;
 extern MessageText fn_ReSEFS;
 extern MessageText fn_WrSEFS;
@@ -115,6 +116,14 @@ int check_file_exists(const char* path);
 FILE* create_output_file(const char* name, int force);
 // The same for a path taken as it stands.
 FILE* create_output_file_at(const char* path, int force);
+// Whether outputs can be made in folder ("" the current one); when not, one
+// message names it with the system's reason (nothing is counted). A task
+// asks before its first output, so that a folder that is missing or cannot
+// be written is one line, not one for every output.
+int check_output_folder(const std::string& folder);
+// The same for the folder that an output file given as path goes into
+// (through its links, as the creators follow them).
+int check_output_file_folder(const char* path);
 // Closes a stream of the creators. When ok is set and every byte reached the
 // file, the file takes its name (replacing an older one only when forced)
 // and the result is 1; otherwise the temporary is removed, a file of that

@@ -565,6 +565,10 @@ int split_input_files(InputList& inputs)
     const TaskOptions& o = task_options;
     if (o.verbose && !o.output_path.empty())
         log_message(pd_OutPaS.text(), o.output_path.c_str());
+    if (!check_output_folder(o.output_path)) {
+        ++error_count;
+        return 0;
+    }
     SplitRun run;
     if (o.create_split_list) {
         if (o.verbose)

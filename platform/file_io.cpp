@@ -312,6 +312,24 @@ PathKind path_kind(const std::string& path)
     return S_ISDIR(status.st_mode) ? PathKind::directory : PathKind::other;
 }
 
+int folder_write_error(const std::string& folder)
+{
+    std::string path = folder.empty() ? "." : folder;
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0)
+        return errno;
+    if (!S_ISDIR(status.st_mode))
+        return ENOTDIR;
+    std::string temporary;
+    FILE* probe = create_temporary_beside(path + "/probe", temporary);
+    if (!probe)
+        return errno ? errno : EACCES;
+    fclose(probe);
+    if (!temporary.empty())
+        unlink(temporary.c_str());
+    return 0;
+}
+
 bool remove_file(const std::string& path) { return unlink(path.c_str()) == 0; }
 
 }  // namespace platform

@@ -144,6 +144,12 @@ bool output_target(const std::string& path, std::string& target);
 enum class PathKind { none, directory, other };
 PathKind path_kind(const std::string& path);
 
+// 0 when new files can be made in folder ("" for the current one): it is a
+// directory, and one was made there and let go; otherwise the errno that
+// says why not (ENOENT, ENOTDIR, EACCES, EROFS...). Rights alone do not
+// tell: a file system may refuse what they allow.
+int folder_write_error(const std::string& folder);
+
 // Removes a file; false when it could not.
 bool remove_file(const std::string& path);
 

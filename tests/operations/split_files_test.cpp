@@ -373,15 +373,14 @@ TEST_F(SplitTest, HostileNamesStayInTheOutputDirectory)
 TEST_F(SplitTest, OutlineAndListThatCannotBeCreatedCountErrors)
 {
     add(data_path("gmapsupp/west-1101-p1.img"));
-    std::string blocker = dir.file("plain-file");
-    write_file(blocker, "x");
-    task_options.output_path = blocker + "/sub";
+    // Folders in the way of the two outline maps and the list.
+    for (const char* name : {"11000001.mp", "11000002.mp", "west-1101-p1.list"})
+        std::filesystem::create_directory(out + "/" + name);
     task_options.split_empty = 1;
     EXPECT_EQ(split(), 0);
-    // Two outline maps and the list.
     EXPECT_EQ(error_count, 3);
-    EXPECT_NE(log.find("Create output file error, file " + blocker + "/sub/11000001.mp (Not a directory).\n"), std::string::npos);
-    EXPECT_NE(log.find("Create output file error, file " + blocker + "/sub/west-1101-p1.list (Not a directory).\n"),
+    EXPECT_NE(log.find("Create output file error, file " + out + "/11000001.mp (Is a directory).\n"), std::string::npos);
+    EXPECT_NE(log.find("Create output file error, file " + out + "/west-1101-p1.list (Is a directory).\n"),
               std::string::npos);
 }
 
