@@ -569,6 +569,8 @@ int split_input_files(InputList& inputs)
         ++error_count;
         return 0;
     }
+    if (o.mapsource_split_a && !check_mapsource_install_data(inputs))
+        return 0;
     SplitRun run;
     if (o.create_split_list) {
         if (o.verbose)
