@@ -239,9 +239,9 @@ static int split_typ_files(InputFile& input, SplitRun& run)
         for (MapEntry* map : input.maps) {
             if (map->kind != FILE_TYP)
                 continue;
+            // The writer has said what failed.
             if (!write_data_map_file(input, run, *map, typ_copy_chunk)) {
                 ++error_count;
-                report_write_error(map->name);
                 close_input_file(input);
                 return 0;
             }
@@ -518,9 +518,9 @@ static int split_maps_of_input(InputFile& input, SplitRun& run)
             written = write_split_map(input, run, map, split, plans[i], all_subfile_kinds);
             break;
         }
+        // The writer has said what failed: a write, a read, the memory.
         if (!written) {
             ++error_count;
-            report_write_error(map.name);
             close_input_file(input);
             return 0;
         }
