@@ -389,7 +389,8 @@ TEST_F(Primitives, OutputFilesGoInsideTheOutputDirectory)
     EXPECT_EQ(finish_output_file(f, 1), 1);
 
     EXPECT_EQ(create_output_file_at(dir.file("nodir/c.img").c_str(), 0), nullptr);
-    EXPECT_EQ(take_log(), "Create output file error, file " + dir.file("nodir/c.img") + " (No such file or directory).\n");
+    EXPECT_EQ(take_log(),
+              "Create output file error, file " + dir.file("nodir/c.img") + " (No such file or directory).\n");
     EXPECT_EQ(check_file_exists(dir.file("b.img").c_str()), 1);
     EXPECT_EQ(check_file_exists(dir.file("c.img").c_str()), 0);
 }
@@ -718,10 +719,11 @@ TEST(ProductCode, PacksSixBitsPerCharacter)
 TEST(CoreMessages, PolishTwinsTakeTheSameArguments)
 {
     const MessageText* const texts[] = {
-        &fn_OuOfMe, &fn_WrErFS, &fn_WrErFR, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS, &fn_OpErFR, &fn_OFAEFS,
-        &fn_COFEFS, &fn_COFEFR, &fn_OFNWFS, &fn_ReSEFS, &fn_WrSEFS, &od_ReaFiS, &od_WHDGFS, &od_WHBSFS, &od_WHFFFS, &od_HLNEFS, &od_WHFSFS, &od_BDITSF,
-        &od_BDILSF, &od_WFFSSF, &od_BDIYSF, &od_BDIBSF, &od_BDIRSF, &od_BDISSF, &od_MaAnEr, &od_MuDaMI,
-        &od_NoMRFS, &od_WMRSDS, &od_FiTBFS, &nt_UnSHeF};
+        &fn_OuOfMe, &fn_WrErFS, &fn_WrErFR, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS, &fn_OpErFR, &fn_NoReFi,
+        &fn_OFAEFS, &fn_COFEFS, &fn_COFEFR, &fn_ODCBUS, &fn_OFNWFS, &fn_ReSEFS, &fn_WrSEFS, &od_ReaFiS,
+        &od_WHDGFS, &od_WHBSFS, &od_WHFFFS, &od_HLNEFS, &od_WHFSFS, &od_BDITSF, &od_BDILSF, &od_WFFSSF,
+        &od_BDIYSF, &od_BDIBSF, &od_BDIRSF, &od_BDISSF, &od_MaAnEr, &od_MuDaMI, &od_NoMRFS, &od_WMRSDS,
+        &od_FiTBFS, &nt_UnSHeF};
     for (const MessageText* m : texts)
         EXPECT_EQ(conversions_match(m->english, m->polish), 1) << m->key;
 

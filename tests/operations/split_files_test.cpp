@@ -379,7 +379,8 @@ TEST_F(SplitTest, OutlineAndListThatCannotBeCreatedCountErrors)
     task_options.split_empty = 1;
     EXPECT_EQ(split(), 0);
     EXPECT_EQ(error_count, 3);
-    EXPECT_NE(log.find("Create output file error, file " + out + "/11000001.mp (Is a directory).\n"), std::string::npos);
+    EXPECT_NE(log.find("Create output file error, file " + out + "/11000001.mp (Is a directory).\n"),
+              std::string::npos);
     EXPECT_NE(log.find("Create output file error, file " + out + "/west-1101-p1.list (Is a directory).\n"),
               std::string::npos);
 }

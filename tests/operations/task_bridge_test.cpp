@@ -138,7 +138,8 @@ TEST_F(TaskBridge, EveryTaskStartsAfreshAndEndsWithItsSummary)
     const char* names[] = {missing.c_str()};
     pomost_join(options, 1, names);
     EXPECT_EQ(take_debug_log(), "pomost_join start " + live + "\npomost_join stop1 " + live + "\n");
-    EXPECT_EQ(take_log(), "Open error, file " + missing + " (No such file or directory).\n\nThere were errors, result is faulty.\n");
+    EXPECT_EQ(take_log(), "Open error, file " + missing +
+                              " (No such file or directory).\n\nThere were errors, result is faulty.\n");
     EXPECT_EQ(error_count, 1);
 }
 
