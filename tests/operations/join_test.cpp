@@ -791,34 +791,6 @@ TEST_F(ConsoleJoin, AnOutputFolderThatCannotBeUsedIsOneLine)
     EXPECT_TRUE(fs::is_symlink(dir.file("link.img")));
 }
 
-// twk -j over a file of its own permission bits keeps them; over a link it
-// writes the link's target and the link stays.
-TEST_F(ConsoleJoin, AReplacedOutputKeepsItsModeAndALinkItsTarget)
-{
-    const std::string input = data_path("single/plain/11000001.img");
-    std::string old = dir.file("old.img");
-    write_file(old, "old");
-    ASSERT_EQ(chmod(old.c_str(), 0640), 0);
-    RunResult run = twk_args({"-j", "-o", old, input});
-    ASSERT_EQ(run.exit_code, 0) << run.output;
-    struct stat status {};
-    ASSERT_EQ(stat(old.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 07777, 0640u);
-    const std::string joined = read_file(old);
-    EXPECT_GT(joined.size(), 3u);
-
-    fs::create_directory(dir.file("maps"));
-    std::string target = dir.file("maps/target.img");
-    write_file(target, "old");
-    std::string link = dir.file("link.img");
-    fs::create_symlink("maps/target.img", link);
-    run = twk_args({"-j", "-o", link, input});
-    ASSERT_EQ(run.exit_code, 0) << run.output;
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(fs::read_symlink(link), "maps/target.img");
-    EXPECT_EQ(read_file(target), joined);
-}
-
 // Two inputs that bring subfiles of one name (a TYP file of one family in
 // two folders, one map tile twice) would leave the second hidden behind the
 // first in the joined file: the join says so, naming both inputs.
