@@ -13,6 +13,7 @@
 #include "console/options.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,8 +22,10 @@
 #include "console/usage.h"
 #include "core/codepage.h"
 #include "core/file_names.h"
+#include "core/files.h"
 #include "core/messages.h"
 #include "core/task_options.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -627,9 +630,12 @@ int parse_tre_argument(const char* text, TaskOptions& options)
 
 int read_file_list(const char* path, InputNames& list)
 {
-    FILE* file = fopen(path, "r");
+    // A list is a name given as a file: a FIFO must not hold the run.
+    FILE* file = platform::open_regular_file(path, "r");
     if (!file) {
-        print_text("File list open error, file: %s.\n", "Błąd otwarcia listy plików, plik: %s.\n", path);
+        std::string reason = file_error_reason(errno);
+        print_text("File list open error, file: %s (%s).\n", "Błąd otwarcia listy plików, plik: %s (%s).\n", path,
+                   reason.c_str());
         return -1;
     }
     // Lines are read whole, however long, so a long name is never cut into

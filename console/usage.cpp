@@ -23,6 +23,7 @@ struct CommandUsage {
     TextPair header;
     std::span<const TextPair> synopsis;
     std::span<const TextPair> options;  // after the -i and -v lines
+    std::span<const TextPair> example = {};  // after the options, apart
 };
 
 const TextPair info_synopsis[] = {
@@ -72,6 +73,14 @@ const TextPair mapsource_options[] = {
     {"\t-r - create TDB for marine map", "\t-r - utwórz TDB dla mapy morskiej"},
     {"\t-t - create split.lst", "\t-t - utwórz split.lst"},
     {"\t-3 - create TDB version 3, if possible", "\t-3 - utwórz TDB w wersji 3, jeśli to możliwe"},
+};
+// A mapset needs a family: maps whose MPS names none (tiles of a map
+// compiler) get it from -f, or the split is refused before it writes.
+const TextPair mapsource_example[] = {
+    {"Example (maps that carry no family ID and mapset name need -f and -m):",
+     "Przykład (mapy bez własnego FID i nazwy zestawu wymagają -f i -m):"},
+    {"  twk -S -f 7001,1 -m \"My map\" -o mapset_dir tiles/*.img",
+     "  twk -S -f 7001,1 -m \"Moja mapa\" -o katalog_zestawu kafle/*.img"},
 };
 
 const TextPair maps_synopsis[] = {
@@ -147,7 +156,7 @@ const CommandUsage commands[] = {
     {'i', {"Information about files (-i):", "Informacja o plikach (-i):"}, info_synopsis, {}},
     {'j', {"Join maps (-j):", "Łączenie map (-j):"}, join_synopsis, join_options},
     {'S', {"Split maps for Mapsource (-S):", "Podział map dla Mapsource (-S):"}, mapsource_synopsis,
-     mapsource_options},
+     mapsource_options, mapsource_example},
     {'s', {"Split maps (-s):", "Podział map (-s):"}, maps_synopsis, maps_options},
     {'G', {"Split mapsets by FID(-G):", "Podział zestawów map według FID (-G):"}, families_synopsis,
      families_options},
@@ -178,6 +187,11 @@ void print_usage_options(const CommandUsage& command)
         return;
     log_message("\n");
     for (const TextPair& line : command.options)
+        print_pair(line);
+    if (command.example.empty())
+        return;
+    log_message("\n");
+    for (const TextPair& line : command.example)
         print_pair(line);
 }
 

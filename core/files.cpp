@@ -45,15 +45,24 @@ MessageText fn_WrErFR{"fn_WrErFR", "Write error, file %s (%s).\n", "Błąd zapis
 MessageText fn_ReErFS{"fn_ReErFS", "Read error, file %s.\n", "Błąd odczytu pliku %s.\n"};
 MessageText fn_SeErFS{"fn_SeErFS", "Seek error, file %s.\n", "Błąd pozycjonowania w pliku %s.\n"};
 MessageText fn_OpErFS{"fn_OpErFS", "Open error, file %s.\n", "Błąd otwarcia pliku %s.\n"};
+// A missing file, a missing right and a FIFO given as a map each say so.
+MessageText fn_OpErFR{"fn_OpErFR", "Open error, file %s (%s).\n", "Błąd otwarcia pliku %s (%s).\n"};
+MessageText fn_NoReFi{"fn_NoReFi", "not a regular file", "to nie jest zwykły plik"};
 MessageText fn_OFAEFS{"fn_OFAEFS", "Output file already exist, file %s.\n", "Plik wyjściowy już istnieje, plik %s.\n"};
 MessageText fn_COFEFS{"fn_COFEFS", "Create output file error, file %s.\n", "Błąd tworzenia pliku wyjściowego %s.\n"};
+// A read-only file system and a missing folder call for different remedies.
+MessageText fn_COFEFR{"fn_COFEFR", "Create output file error, file %s (%s).\n",
+                      "Błąd tworzenia pliku wyjściowego %s (%s).\n"};
+// Said once, before any output is tried, instead of once for each output.
+MessageText fn_ODCBUS{"fn_ODCBUS", "Output directory %s cannot be used (%s).\n",
+                      "Nie można użyć katalogu wyjściowego %s (%s).\n"};
 MessageText fn_OFNWFS{"fn_OFNWFS", "Output file %s was not written.\n", "Plik wyjściowy %s nie został zapisany.\n"};
 MessageText fn_ReSEFS{"fn_ReSEFS", "Read structure error, file %s.\n", "Błąd struktury przy odczycie pliku %s.\n"};
 MessageText fn_WrSEFS{"fn_WrSEFS", "Write structure error, file %s.\n", "Błąd struktury przy zapisie pliku %s.\n"};
 
 static MessageText* const fn_table[] = {&fn_OuOfMe, &fn_WrErFS, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS,
                                         &fn_OFAEFS, &fn_COFEFS, &fn_OFNWFS, &fn_ReSEFS, &fn_WrSEFS,
-                                        &fn_WrErFR};
+                                        &fn_WrErFR, &fn_OpErFR, &fn_NoReFi, &fn_COFEFR, &fn_ODCBUS};
 
 int load_messages_fn(LanguageGroup* group, int code_page, int write)
 {
@@ -97,7 +106,30 @@ void report_write_error(const char* name, int error)
 }
 void report_read_error(const char* name) { log_message(fn_ReErFS.text(), name); }
 void report_seek_error(const char* name) { log_message(fn_SeErFS.text(), name); }
-void report_open_error(const char* name) { log_message(fn_OpErFS.text(), name); }
+void report_open_error(const char* name, int error)
+{
+    if (error)
+        log_message(fn_OpErFR.text(), name, file_error_reason(error).c_str());
+    else
+        log_message(fn_OpErFS.text(), name);
+}
+
+void report_create_error(const char* path, int error)
+{
+    if (error)
+        log_message(fn_COFEFR.text(), path, file_error_reason(error).c_str());
+    else
+        log_message(fn_COFEFS.text(), path);
+}
+
+std::string file_error_reason(int error)
+{
+    // The opener's refusal of a FIFO, device or socket; the system's own
+    // text for it ("No such device") would mislead.
+    if (error == ENODEV)
+        return fn_NoReFi.text();
+    return platform::error_text(error);
+}
 
 // ---------------------------------------------------------------- opening and creating
 
@@ -132,7 +164,8 @@ namespace {
 struct PendingOutput {
     FILE* stream;
     std::string temporary;
-    std::string path;
+    std::string path;    // as given, for the messages
+    std::string target;  // what takes the output: path, or the file its links name
     int force;
 };
 std::vector<PendingOutput> pending_outputs;
@@ -149,15 +182,19 @@ static FILE* open_new_output(const char* path, int force, bool poll_between)
     }
     if (poll_between && poll_stop_request())
         return nullptr;
-    // A folder of that name could never be replaced: refused before any
-    // byte is written.
-    std::string temporary;
-    FILE* stream = kind == platform::PathKind::directory ? nullptr : platform::create_temporary_beside(path, temporary);
+    // An output named by a link is written into the link's target, beside
+    // it, and the link stays. A folder of that name could never be
+    // replaced: refused before any byte is written.
+    std::string target, temporary;
+    FILE* stream = nullptr;
+    errno = EISDIR;
+    if (kind != platform::PathKind::directory && platform::output_target(path, target))
+        stream = platform::create_temporary_beside(target, temporary);
     if (!stream) {
-        log_message(fn_COFEFS.text(), path);
+        report_create_error(path, errno);
         return nullptr;
     }
-    pending_outputs.push_back({stream, std::move(temporary), path, force});
+    pending_outputs.push_back({stream, std::move(temporary), path, std::move(target), force});
     return stream;
 }
 
@@ -180,6 +217,26 @@ FILE* create_output_file(const char* name, int force)
 }
 
 FILE* create_output_file_at(const char* path, int force) { return open_new_output(path, force, true); }
+
+int check_output_folder(const std::string& folder)
+{
+    int error = platform::folder_write_error(folder);
+    if (error)
+        log_message(fn_ODCBUS.text(), folder.empty() ? "." : folder.c_str(), file_error_reason(error).c_str());
+    return error == 0;
+}
+
+int check_output_file_folder(const char* path)
+{
+    std::string target;
+    // Links that cannot be followed are the creator's to report.
+    if (!platform::output_target(path, target))
+        return 1;
+    size_t slash = target.rfind('/');
+    if (slash == std::string::npos)
+        return check_output_folder("");
+    return check_output_folder(target.substr(0, slash == 0 ? 1 : slash));
+}
 
 int finish_output_file(FILE* stream, int ok)
 {
@@ -206,13 +263,16 @@ int finish_output_file(FILE* stream, int ok)
     // The file takes its name while it is still open (an unnamed file can
     // only be named through its descriptor).
     platform::MoveResult moved = platform::MoveResult::failed;
-    if (ok && !failed)
-        moved = platform::move_file_into_place(stream, output.temporary, output.path, output.force != 0);
+    int move_error = 0;
+    if (ok && !failed) {
+        moved = platform::move_file_into_place(stream, output.temporary, output.target, output.force != 0);
+        move_error = errno;
+    }
     if (fclose(stream) != 0 && !failed) {
         failed = true;
         error = errno;
         if (moved == platform::MoveResult::moved)
-            platform::remove_file(output.path);
+            platform::remove_file(output.target);
     }
     if (ok && failed)
         report_write_error(path, error);
@@ -223,7 +283,7 @@ int finish_output_file(FILE* stream, int ok)
         if (moved == platform::MoveResult::target_exists)
             log_message(fn_OFAEFS.text(), path);
         else
-            log_message(fn_COFEFS.text(), path);
+            report_create_error(path, move_error);
     }
     if (!output.temporary.empty())
         platform::remove_file(output.temporary);

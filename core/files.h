@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "core/byte_view.h"
@@ -31,8 +32,12 @@ extern MessageText fn_WrErFR;
 extern MessageText fn_ReErFS;
 extern MessageText fn_SeErFS;
 extern MessageText fn_OpErFS;
+extern MessageText fn_OpErFR;
+extern MessageText fn_NoReFi;
 extern MessageText fn_OFAEFS;
 extern MessageText fn_COFEFS;
+extern MessageText fn_COFEFR;
+extern MessageText fn_ODCBUS;
 extern MessageText fn_OFNWFS;
 extern MessageText fn_ReSEFS;
 extern MessageText fn_WrSEFS;
@@ -78,7 +83,16 @@ int resize_rows(std::vector<Row>& rows, size_t n)
 void report_write_error(const char* name, int error = errno);
 void report_read_error(const char* name);
 void report_seek_error(const char* name);
-void report_open_error(const char* name);
+// "Open error" naming the file, with the reason for error as
+// file_error_reason gives it (0: none known).
+void report_open_error(const char* name, int error = errno);
+// "Create output file error" naming the path, with the reason for error
+// (0: none known).
+void report_create_error(const char* path, int error);
+// The words for why a file could not be opened or made: the system's text
+// for an errno value, or "not a regular file" for what only regular files
+// may be.
+std::string file_error_reason(int error);
 
 // Opens the input's path in mode ("rb", "r+b") into its stream.
 int open_input_file(InputFile& input, const char* mode);
@@ -93,6 +107,14 @@ int check_file_exists(const char* path);
 FILE* create_output_file(const char* name, int force);
 // The same for a path taken as it stands.
 FILE* create_output_file_at(const char* path, int force);
+// Whether outputs can be made in folder ("" the current one); when not, one
+// message names it with the system's reason (nothing is counted). A task
+// asks before its first output, so that a folder that is missing or cannot
+// be written is one line, not one for every output.
+int check_output_folder(const std::string& folder);
+// The same for the folder that an output file given as path goes into
+// (through its links, as the creators follow them).
+int check_output_file_folder(const char* path);
 // Closes a stream of the creators. When ok is set and every byte reached the
 // file, the file takes its name (replacing an older one only when forced)
 // and the result is 1; otherwise the temporary is removed, a file of that

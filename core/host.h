@@ -44,7 +44,8 @@ void debug_message(uint32_t category, const char* format, ...) __attribute__((fo
 int debug_category_enabled(uint32_t category);
 // Non-zero when the user asked to stop; every caller then ends and reports failure.
 int poll_stop_request();
-// Opens a file by name; null on failure (the caller logs the message).
+// Opens a file by name; null on failure, with errno saying why (the caller
+// logs the message).
 FILE* open_file(const char* path, const char* mode);
 // 0 when the path is accessible, as access().
 int check_file_access(const char* path, int mode);

@@ -112,12 +112,18 @@ MessageText gw_WNTFIL{"gw_WNTFIL", "== Warning: no TYP file in the list, no TYP 
 // alone rather than lengthened by the write.
 MessageText gw_TyFTSh{"gw_TyFTSh", "TYP file too short, file %s.\n", "Plik TYP za krótki, plik %s.\n"};
 
+// A lone TRE or GMP file whose TRE header could not be read (cut short,
+// or shorter than the bytes the change writes) has nothing to change: said
+// so, rather than ending as a success that changed nothing.
+MessageText gw_NoTreH{"gw_NoTreH", "TRE header missing or damaged, no changes made, file %s.\n",
+                      "Brak nagłówka TRE albo jest uszkodzony, nie wprowadzono zmian, plik %s.\n"};
+
 static MessageText* const gw_table[] = {
     &gw_FSWMNS, &gw_NPTIMN, &gw_FSWMNM, &gw_FSWMNI, &gw_FSCFIS, &gw_MaSPUC, &gw_MSPUCR, &gw_WWNMIN, &gw_FatSST,
     &gw_TreXXT, &gw_SubfiS, &gw_MdrXXT, &gw_JcvXXT, &gw_TrfXXT, &gw_Md2XXT, &gw_WUSOMS, &gw_WoUSOS, &gw_DatMpS,
     &gw_ReHDFS, &gw_HMVUUU, &gw_WFMMSS, &gw_WrInMS, &gw_WrDaFi, &gw_TCFSFU, &gw_WMTSIF, &gw_MaSLaM, &gw_MaSLaF,
     &gw_MaSUnL, &gw_MaSCoN, &gw_MaSLaE, &gw_WCMIMS, &gw_WCMIMR, &gw_WCMIM2, &gw_WCMIST, &gw_WCMIJF, &gw_ECMIJF,
-    &gw_WRMINM, &gw_MNPTWT, &gw_MaWrTF, &gw_WMPIFS, &gw_WTFWNR, &gw_TyFTSh, &gw_MIDCla, &gw_WNTFIL};
+    &gw_WRMINM, &gw_MNPTWT, &gw_MaWrTF, &gw_WMPIFS, &gw_WTFWNR, &gw_TyFTSh, &gw_MIDCla, &gw_WNTFIL, &gw_NoTreH};
 
 int load_messages_gw(LanguageGroup* group, int code_page, int write)
 {
@@ -401,13 +407,15 @@ static int change_single_tre_bytes(InputFile& file)
 {
     TreInfo* tre = file.single_subfile.tre_info.get();
     uint8_t bytes[tre_count];
-    if (!tre || !make_tre_bytes(*tre, bytes))
-        return 1;
-    log_tre_line(file.path.c_str(), bytes);
+    if (!tre || !make_tre_bytes(*tre, bytes)) {
+        log_message(gw_NoTreH.text(), file.path.c_str());
+        return 0;
+    }
     InplaceStep step(file, false);
     if (!step.open() || !step.put_at(uint64_t(tre->tre_offset) + tre_first, bytes, tre_count) || !step.finish())
         return 0;
     memcpy(tre->header.data() + tre_first, bytes, tre_count);
+    log_tre_line(file.path.c_str(), bytes);
     return 1;
 }
 
@@ -420,6 +428,7 @@ int change_tre_bytes(InputFile& file)
         return 0;
     struct Written {
         TreInfo* tre;
+        const char* name;
         uint8_t bytes[tre_count];
     };
     std::vector<Written> written;
@@ -427,20 +436,22 @@ int change_tre_bytes(InputFile& file)
         TreInfo* tre = map->tre_info ? owned_tre_info(file, *map) : nullptr;
         if (!tre || !map_passes_filter(file, *map))
             continue;
-        Written w{tre, {}};
+        Written w{tre, map->name, {}};
         if (!make_tre_bytes(*tre, w.bytes))
             continue;
-        log_tre_line(map->name, w.bytes);
         if (!step.put_subfile(tre->fat_slot, tre->tre_offset + tre_first, w.bytes, tre_count))
             return 0;
         written.push_back(w);
     }
     if (!step.finish())
         return 0;
-    // The TRE images follow the disk once the changes are there: an undone
-    // step leaves them as they were.
-    for (const Written& w : written)
+    // The TRE images, and the lines that tell the new values, follow the
+    // disk once the changes are there: an undone step leaves them as they
+    // were.
+    for (const Written& w : written) {
         memcpy(w.tre->header.data() + tre_first, w.bytes, tre_count);
+        log_tre_line(w.name, w.bytes);
+    }
     return 1;
 }
 

@@ -58,6 +58,7 @@ extern MessageText gw_MaWrTF;
 extern MessageText gw_WMPIFS;
 extern MessageText gw_WTFWNR;
 extern MessageText gw_TyFTSh;
+extern MessageText gw_NoTreH;
 
 // Match bits of the family/product filter.
 enum : int {

@@ -120,6 +120,10 @@ int join_input_maps(InputList& inputs)
         log_message(dd_InFiMi.text());
         return 0;
     }
+    if (!check_output_file_folder(task_options.output_file.c_str())) {
+        ++error_count;
+        return 0;
+    }
     collect_map_ids(inputs);
     return write_joined_img(inputs);
 }

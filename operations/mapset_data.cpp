@@ -180,14 +180,15 @@ uint32_t preview_map_id(const Summary& s)
     return id;
 }
 
-uint32_t choose_code_page(const Summary& s)
+// announce: say so when the maps have several code pages.
+uint32_t choose_code_page(const Summary& s, bool announce)
 {
     if (task_options.mapset_code_page)
         return task_options.mapset_code_page;
     uint32_t code_page = pick_dominant_code_page(s.code_pages, task_options.code_page);
     if (!code_page)
         code_page = 1252;
-    if (s.code_pages.count > 1)
+    if (announce && s.code_pages.count > 1)
         log_message(pl_MuCPUU.text(), code_page);
     return code_page;
 }
@@ -199,13 +200,14 @@ int refuse(const MessageText& message)
     return 0;
 }
 
-int choose_family(Mapset& m)
+// announce: warn when the option's family stands for several.
+int choose_family(Mapset& m, bool announce)
 {
     const Summary& s = m.summary;
     if (task_options.family_id || task_options.product_id) {
         m.fid = task_options.family_id;
         m.pid = task_options.product_id;
-        if (s.family_count > 1) {
+        if (announce && s.family_count > 1) {
             log_message(pl_WoMPII.text());
             ++warning_count;
         }
@@ -811,6 +813,14 @@ int write_batch_files(const InputList& inputs, const Mapset& m)
 
 }  // namespace
 
+int check_mapsource_install_data(const InputList& inputs)
+{
+    Mapset m;
+    gather_summary(inputs, m.summary);
+    m.code_page = choose_code_page(m.summary, false);
+    return choose_family(m, false) && choose_mapset_name(m);
+}
+
 int write_mapsource_install_data(InputList& inputs)
 {
     const TaskOptions& o = task_options;
@@ -818,8 +828,8 @@ int write_mapsource_install_data(InputList& inputs)
     gather_summary(inputs, m.summary);
     m.preview_id = preview_map_id(m.summary);
     task_options.split_result = m.preview_id;
-    m.code_page = choose_code_page(m.summary);
-    if (!choose_family(m) || !choose_mapset_name(m))
+    m.code_page = choose_code_page(m.summary, true);
+    if (!choose_family(m, true) || !choose_mapset_name(m))
         return 0;
     m.file_name = o.mapset_file_name.empty() ? "mapset" : o.mapset_file_name;
     m.bits = std::clamp<uint32_t>(m.summary.preview_bits, 8, 18);

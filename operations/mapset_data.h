@@ -41,3 +41,9 @@ constexpr uint32_t no_preview_map_id = 99999999;
 // counted for each refusal (ambiguous or missing family, missing mapset
 // name: then nothing is written) and each file that could not be written.
 int write_mapsource_install_data(InputList& inputs);
+// The refusals of write_mapsource_install_data alone, which depend on the
+// inputs' MPS records and the options, not on what the split writes: a
+// split for MapSource asks first, so that a run that could not end in a
+// mapset writes no map at all. 1 when none applies; 0 after the refusal's
+// message, with one error counted. Warnings are left to the writer.
+int check_mapsource_install_data(const InputList& inputs);

@@ -352,6 +352,14 @@ int change_label_case(InputFile& file, int mode)
     if (!step.open())
         return 0;
     CtypeLocaleGuard locale;
+    // A map's labels are said to be changed once they are on disk: a step
+    // that fails later is undone whole.
+    std::vector<const char*> modified;
+    auto tell_modified = [&modified] {
+        if (task_options.verbose)
+            for (const char* name : modified)
+                log_message(gw_MaSLaM.text(), name);
+    };
     for (MapEntry* map : file.maps) {
         const LblInfo* lbl = map->lbl_info;
         if (!map->tre_info || !lbl || !map_passes_filter(file, *map))
@@ -377,15 +385,18 @@ int change_label_case(InputFile& file, int mode)
             return 0;
         if (!convert_label_case(mode, reinterpret_cast<char*>(labels.data()), static_cast<int>(place.length),
                                 static_cast<int>(lbl->code_page))) {
-            log_message(gw_MaSLaE.text(), map->name);
             // The maps done so far are whole on disk, checksum included.
-            step.finish();
+            if (step.finish())
+                tell_modified();
+            log_message(gw_MaSLaE.text(), map->name);
             return 0;
         }
-        if (task_options.verbose)
-            log_message(gw_MaSLaM.text(), map->name);
         if (!step.put_subfile(lbl->fat_slot, place.offset, labels.data(), place.length))
             return 0;
+        modified.push_back(map->name);
     }
-    return step.finish();
+    if (!step.finish())
+        return 0;
+    tell_modified();
+    return 1;
 }

@@ -239,9 +239,9 @@ static int split_typ_files(InputFile& input, SplitRun& run)
         for (MapEntry* map : input.maps) {
             if (map->kind != FILE_TYP)
                 continue;
+            // The writer has said what failed.
             if (!write_data_map_file(input, run, *map, typ_copy_chunk)) {
                 ++error_count;
-                report_write_error(map->name);
                 close_input_file(input);
                 return 0;
             }
@@ -518,9 +518,9 @@ static int split_maps_of_input(InputFile& input, SplitRun& run)
             written = write_split_map(input, run, map, split, plans[i], all_subfile_kinds);
             break;
         }
+        // The writer has said what failed: a write, a read, the memory.
         if (!written) {
             ++error_count;
-            report_write_error(map.name);
             close_input_file(input);
             return 0;
         }
@@ -565,6 +565,12 @@ int split_input_files(InputList& inputs)
     const TaskOptions& o = task_options;
     if (o.verbose && !o.output_path.empty())
         log_message(pd_OutPaS.text(), o.output_path.c_str());
+    if (!check_output_folder(o.output_path)) {
+        ++error_count;
+        return 0;
+    }
+    if (o.mapsource_split_a && !check_mapsource_install_data(inputs))
+        return 0;
     SplitRun run;
     if (o.create_split_list) {
         if (o.verbose)

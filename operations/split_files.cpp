@@ -207,9 +207,8 @@ int copy_input_subfiles(InputFile& input, SplitRun& run)
             continue;
         }
         add_split_list_line(run, name);
+        // A failed read has named the input it failed in.
         int copied = copy_subfile_bytes(input, subfile.fat_slot, subfile.length, stream, buffer);
-        if (copied < 0)
-            report_read_error(name.c_str());
         if (copied == 0)
             report_write_error(name.c_str());
         if (!finish_output_file(stream, copied > 0)) {

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace platform {
@@ -171,18 +172,22 @@ FILE* create_temporary_beside(const std::string& path, std::string& temporary)
         if (fd < 0)
             return nullptr;
         if (fchmod(fd, new_file_mode()) != 0) {
+            int error = errno;
             close(fd);
             unlink(name.c_str());
+            errno = error;
             return nullptr;
         }
         temporary = name;
     }
     FILE* stream = fdopen(fd, "wb");
     if (!stream) {
+        int error = errno;
         close(fd);
         if (!temporary.empty())
             unlink(temporary.c_str());
         temporary.clear();
+        errno = error;
     }
     return stream;
 }
@@ -212,8 +217,20 @@ static MoveResult rename_into_place(const std::string& from, const std::string& 
     return MoveResult::moved;
 }
 
+// The new file takes the permission bits of the regular file it replaces:
+// an output written over a file of mode 640 does not become readable by all.
+static bool keep_replaced_mode(FILE* stream, const std::string& to)
+{
+    struct stat old {};
+    if (stat(to.c_str(), &old) != 0 || !S_ISREG(old.st_mode))
+        return true;
+    return fchmod(fileno(stream), old.st_mode & 0777) == 0;
+}
+
 MoveResult move_file_into_place(FILE* stream, const std::string& temporary, const std::string& to, bool replace)
 {
+    if (replace && stream && !keep_replaced_mode(stream, to))
+        return MoveResult::failed;
     if (!temporary.empty())
         return rename_into_place(temporary, to, replace);
     if (!stream)
@@ -242,12 +259,57 @@ MoveResult move_file_into_place(FILE* stream, const std::string& temporary, cons
     return MoveResult::failed;
 }
 
+bool output_target(const std::string& path, std::string& target)
+{
+    target = path;
+    // As many links as the system itself follows in one name.
+    for (int links = 0; links <= 40; ++links) {
+        struct stat status {};
+        if (lstat(target.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
+            return true;
+        std::string next(PATH_MAX, '\0');
+        ssize_t n = readlink(target.c_str(), next.data(), next.size());
+        if (n < 0)
+            return false;
+        if (n == 0 || static_cast<size_t>(n) >= next.size()) {
+            errno = n == 0 ? ENOENT : ENAMETOOLONG;
+            return false;
+        }
+        next.resize(static_cast<size_t>(n));
+        // A relative target is relative to the link's own folder.
+        size_t slash = target.rfind('/');
+        if (next[0] != '/' && slash != std::string::npos)
+            next.insert(0, target, 0, slash + 1);
+        target = next;
+    }
+    errno = ELOOP;
+    return false;
+}
+
 PathKind path_kind(const std::string& path)
 {
     struct stat status;
     if (stat(path.c_str(), &status) != 0)
         return errno == ENOENT || errno == ENOTDIR ? PathKind::none : PathKind::other;
     return S_ISDIR(status.st_mode) ? PathKind::directory : PathKind::other;
+}
+
+int folder_write_error(const std::string& folder)
+{
+    std::string path = folder.empty() ? "." : folder;
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0)
+        return errno;
+    if (!S_ISDIR(status.st_mode))
+        return ENOTDIR;
+    std::string temporary;
+    FILE* probe = create_temporary_beside(path + "/probe", temporary);
+    if (!probe)
+        return errno ? errno : EACCES;
+    fclose(probe);
+    if (!temporary.empty())
+        unlink(temporary.c_str());
+    return 0;
 }
 
 bool remove_file(const std::string& path) { return unlink(path.c_str()) == 0; }

@@ -116,20 +116,35 @@ namespace platform {
 // Creates and opens for writing a new file in the folder of path, with the
 // permissions a newly created file would get: unnamed, or of a fresh hidden
 // name that goes to temporary ("" for an unnamed one). Null when no such
-// file can be made.
+// file can be made, with errno saying why.
 FILE* create_temporary_beside(const std::string& path, std::string& temporary);
 
 enum class MoveResult { moved, target_exists, failed };
 // Gives the file that create_temporary_beside opened on stream the name to,
 // in one step, while the stream is still open. Without replace, a file
-// already called to stays and the result is target_exists.
+// already called to stays and the result is target_exists. A regular file
+// that it replaces hands its permission bits (read, write and execute of
+// owner, group and others) on to it first. errno says why it failed.
 MoveResult move_file_into_place(FILE* stream, const std::string& temporary, const std::string& to, bool replace);
+
+// The name an output given as path is written under: path itself, or, when
+// path is a symbolic link, the file the links finally name (which need not
+// exist yet), so that the link stays and its target takes the output.
+// False with errno set (ELOOP when the links never end) when the links
+// cannot be followed.
+bool output_target(const std::string& path, std::string& target);
 
 // What a path names (through symbolic links), from one look: nothing (it
 // could be created), a directory, or anything else that exists or cannot
 // be looked at.
 enum class PathKind { none, directory, other };
 PathKind path_kind(const std::string& path);
+
+// 0 when new files can be made in folder ("" for the current one): it is a
+// directory, and one was made there and let go; otherwise the errno that
+// says why not (ENOENT, ENOTDIR, EACCES, EROFS...). Rights alone do not
+// tell: a file system may refuse what they allow.
+int folder_write_error(const std::string& folder);
 
 // Removes a file; false when it could not.
 bool remove_file(const std::string& path);

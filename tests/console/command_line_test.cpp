@@ -232,15 +232,17 @@ TEST(ConsoleCommandLine, FileList)
 
     run = twk({"-@", dir.file("missing.txt")});
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_EQ(run.output, "File list open error, file: " + dir.file("missing.txt") + ".\n");
+    EXPECT_EQ(run.output,
+              "File list open error, file: " + dir.file("missing.txt") + " (No such file or directory).\n");
 
-    // A directory opens but can't be read.
+    // A directory is no list.
     run = twk({"-@", dir.path()});
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_EQ(run.output, "File list read error, file: " + dir.path() + ".\n");
+    EXPECT_EQ(run.output, "File list open error, file: " + dir.path() + " (Is a directory).\n");
 
     run = twk({"-P", "-@", dir.file("missing.txt")});
-    EXPECT_EQ(run.output, "Błąd otwarcia listy plików, plik: " + dir.file("missing.txt") + ".\n");
+    EXPECT_EQ(run.output,
+              "Błąd otwarcia listy plików, plik: " + dir.file("missing.txt") + " (No such file or directory).\n");
 }
 
 TEST(ConsoleCommandLine, InputsBeforeDispatch)

@@ -3,6 +3,8 @@
 // command line prints. Every other console test runs twk in-process.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -66,4 +68,49 @@ TEST(TwkProcess, EveryCommandAndExitCode)
     EXPECT_EQ(polish.exit_code, 2);
     EXPECT_EQ(polish.output, run_twk_here({"-LicenseAcknowledge", "-i", dir.file("missing.img")}, "pl_PL.UTF-8").output);
     EXPECT_NE(polish.output.find("pliku"), std::string::npos) << polish.output;
+}
+
+// Names of things that are no regular file (a FIFO with no writer, a
+// folder), given as inputs or in a list file, or as the list itself, are
+// refused at once, each in one line with the reason. The binary runs under
+// timeout(1): an open that waits for a writer ends the run instead of the
+// test.
+TEST(TwkProcess, NamesOfWhatIsNoRegularFileAreRefusedAtOnce)
+{
+    ScratchDir dir;
+    std::string fifo = dir.file("map.img");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string folder = dir.file("folder.img");
+    std::filesystem::create_directory(folder);
+    std::string list = dir.file("list.txt");
+    write_file(list, data_path("single/plain/11000001.img") + "\n" + fifo + "\n");
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string lang;
+        int exit_code;
+        std::string output;
+    } cases[] = {
+        {{"-i", fifo}, "C", 2, "Open error, file " + fifo + " (not a regular file).\n"},
+        {{"-i", folder}, "C", 2, "Open error, file " + folder + " (Is a directory).\n"},
+        {{"-w", "-p", "5", fifo}, "C", 2, "Open error, file " + fifo + " (not a regular file).\n"},
+        {{"-i", "-@", list}, "C", 2, "Open error, file " + fifo + " (not a regular file).\n"},
+        {{"-i", "-@", fifo}, "C", 1, "File list open error, file: " + fifo + " (not a regular file).\n"},
+        {{"-i", "-@", folder}, "C", 1, "File list open error, file: " + folder + " (Is a directory).\n"},
+        {{"-i", fifo}, "pl_PL.UTF-8", 2, "Błąd otwarcia pliku " + fifo + " (to nie jest zwykły plik).\n"},
+        {{"-i", "-@", fifo}, "pl_PL.UTF-8", 1,
+         "Błąd otwarcia listy plików, plik: " + fifo + " (to nie jest zwykły plik).\n"},
+    };
+    for (Case& c : cases) {
+        c.args.insert(c.args.begin(), "-LicenseAcknowledge");
+        std::vector<std::string> args{"20", TWK_BINARY};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(c.args[1] + " " + c.args.back() + " " + c.lang);
+        RunResult binary = run_program("timeout", args, c.lang);
+        EXPECT_EQ(binary.exit_code, c.exit_code) << binary.output;
+        EXPECT_EQ(binary.output, c.output);
+        RunResult here = run_twk_here(c.args, c.lang);
+        EXPECT_EQ(here.exit_code, c.exit_code);
+        EXPECT_EQ(here.output, c.output);
+    }
 }

@@ -211,6 +211,66 @@ TEST_F(WriteCommand, AFailedChangeExitsWithFour)
     EXPECT_EQ(run.output, "Plik TYP za krótki, plik " + typ + ".\n");
 }
 
+// A change whose write fails (a file-size limit fails it as a full disk
+// would) is undone, and the lines that tell a map's new labels or priority
+// are not printed: the write error says what happened.
+TEST_F(WriteCommand, AChangeThatIsUndoneIsNotToldAsMade)
+{
+    struct Case {
+        std::vector<std::string> options;
+        std::string untrue;
+    } cases[] = {
+        {{"-L"}, " labels modified.\n"},
+        {{"-p", "5"}, " priority "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options[0]);
+        std::string path = copy("gmapsupp/west-1101-p1.img", "limited.img");
+        std::vector<uint8_t> before = file_bytes(path);
+        std::vector<std::string> args{"-LicenseAcknowledge", "-w", "-v"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back(path);
+        RunResult run = run_with_file_size_limit(16, [&](std::string& text) {
+            // A process of its own: a forked copy of this one would lack its threads.
+            RunResult changed = run_twk(args);
+            text = changed.output;
+            return changed.exit_code;
+        });
+        EXPECT_EQ(run.exit_code, 4) << run.output;
+        EXPECT_EQ(run.output.find(c.untrue), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("Write error, file " + path + " (File too large).\n"), std::string::npos)
+            << run.output;
+        EXPECT_EQ(file_bytes(path), before);
+    }
+}
+
+// A lone TRE file cut short has no header to change: the run says so and
+// fails, whether or not the report reads the file whole too.
+TEST_F(WriteCommand, ALoneTreFileWithoutItsHeaderIsAFailure)
+{
+    std::string whole = read_file(data_path("mapsource/gmapi/CorpusWest.gmap/Product1/11000001/11000001.TRE"));
+    std::string path = write("cut.TRE", whole.substr(0, 40));
+    struct Case {
+        std::vector<std::string> options;
+        std::string lang, output;
+    } cases[] = {
+        {{"-w", "-p", "5"}, "C", "TRE header missing or damaged, no changes made, file " + path + ".\n"},
+        {{"-w", "-t"}, "pl_PL.UTF-8",
+         "Brak nagłówka TRE albo jest uszkodzony, nie wprowadzono zmian, plik " + path + ".\n"},
+    };
+    for (Case& c : cases) {
+        c.options.push_back(path);
+        RunResult run = twk(c.options, c.lang);
+        EXPECT_EQ(run.exit_code, 4);
+        EXPECT_EQ(run.output, c.output);
+        c.options.insert(c.options.begin(), "-i");
+        run = twk(c.options, c.lang);
+        EXPECT_EQ(run.exit_code, 4);
+        EXPECT_NE(run.output.find(c.output), std::string::npos) << run.output;
+        EXPECT_EQ(read_file(path), whole.substr(0, 40));
+    }
+}
+
 TEST_F(WriteCommand, MkgmapReadsTheChangedFile)
 {
     if (!mkgmap_installed())

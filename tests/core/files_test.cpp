@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -387,18 +389,73 @@ TEST_F(Primitives, OutputFilesGoInsideTheOutputDirectory)
     EXPECT_EQ(finish_output_file(f, 1), 1);
 
     EXPECT_EQ(create_output_file_at(dir.file("nodir/c.img").c_str(), 0), nullptr);
-    EXPECT_EQ(take_log(), "Create output file error, file " + dir.file("nodir/c.img") + ".\n");
+    EXPECT_EQ(take_log(),
+              "Create output file error, file " + dir.file("nodir/c.img") + " (No such file or directory).\n");
     EXPECT_EQ(check_file_exists(dir.file("b.img").c_str()), 1);
     EXPECT_EQ(check_file_exists(dir.file("c.img").c_str()), 0);
 }
 
-TEST_F(Primitives, OpenErrorNamesTheFile)
+// An output that replaces a file keeps that file's permission bits; one
+// named by a link (or a chain of them, relative or not) is written into the
+// file the links name, which need not exist yet, and the links stay. Links
+// that never end make nothing.
+TEST_F(Primitives, ReplacedOutputsKeepTheirModeAndLinksTakeTheirTargets)
+{
+    namespace fs = std::filesystem;
+    fs::create_directory(dir.file("sub"));
+    write_file(dir.file("sub/target.img"), "old");
+    ASSERT_EQ(chmod(dir.file("sub/target.img").c_str(), 0604), 0);
+    fs::create_symlink("sub/target.img", dir.file("link.img"));
+    fs::create_symlink(dir.file("link.img"), dir.file("chain.img"));
+    fs::create_symlink("sub/new.img", dir.file("dangling.img"));
+    fs::create_symlink("loop.img", dir.file("loop.img"));
+    for (mode_t mode : {0600, 0640, 0755}) {
+        write_file(dir.file("plain.img"), "old");
+        ASSERT_EQ(chmod(dir.file("plain.img").c_str(), mode), 0);
+        FILE* f = create_output_file_at(dir.file("plain.img").c_str(), 1);
+        ASSERT_NE(f, nullptr);
+        fputs("new", f);
+        ASSERT_EQ(finish_output_file(f, 1), 1);
+        struct stat status {};
+        ASSERT_EQ(stat(dir.file("plain.img").c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, mode);
+        EXPECT_EQ(read_file(dir.file("plain.img")), "new");
+    }
+    struct Case {
+        const char* link;
+        const char* target;
+    } cases[] = {{"link.img", "sub/target.img"}, {"chain.img", "sub/target.img"}, {"dangling.img", "sub/new.img"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.link);
+        std::string content = std::string("by ") + c.link;
+        FILE* f = create_output_file_at(dir.file(c.link).c_str(), 1);
+        ASSERT_NE(f, nullptr);
+        fputs(content.c_str(), f);
+        ASSERT_EQ(finish_output_file(f, 1), 1);
+        EXPECT_TRUE(fs::is_symlink(dir.file(c.link)));
+        EXPECT_EQ(read_file(dir.file(c.target)), content);
+    }
+    struct stat status {};
+    ASSERT_EQ(stat(dir.file("sub/target.img").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0604u);
+    EXPECT_EQ(take_log(), "");
+
+    EXPECT_EQ(create_output_file_at(dir.file("loop.img").c_str(), 1), nullptr);
+    EXPECT_EQ(take_log(), "Create output file error, file " + dir.file("loop.img") +
+                              " (Too many levels of symbolic links).\n");
+    EXPECT_TRUE(fs::is_symlink(dir.file("loop.img")));
+}
+
+TEST_F(Primitives, OpenErrorNamesTheFileAndWhy)
 {
     InputFile file;
     file.path = dir.file("missing.img");
     EXPECT_EQ(open_input_file(file, "rb"), 0);
     EXPECT_EQ(file.stream, nullptr);
-    EXPECT_EQ(take_log(), "Open error, file " + file.path + ".\n");
+    EXPECT_EQ(take_log(), "Open error, file " + file.path + " (No such file or directory).\n");
+    // Without a reason known, the plain text.
+    report_open_error("x.img", 0);
+    EXPECT_EQ(take_log(), "Open error, file x.img.\n");
 }
 
 TEST_F(Primitives, FillBytesAndXorTouchExactlyTheirBytes)
@@ -597,10 +654,11 @@ TEST(ProductCode, PacksSixBitsPerCharacter)
 TEST(CoreMessages, PolishTwinsTakeTheSameArguments)
 {
     const MessageText* const texts[] = {
-        &fn_OuOfMe, &fn_WrErFS, &fn_WrErFR, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS, &fn_OFAEFS, &fn_COFEFS, &fn_OFNWFS, &fn_ReSEFS,
-        &fn_WrSEFS, &od_ReaFiS, &od_WHDGFS, &od_WHBSFS, &od_WHFFFS, &od_HLNEFS, &od_WHFSFS, &od_BDITSF,
-        &od_BDILSF, &od_WFFSSF, &od_BDIYSF, &od_BDIBSF, &od_BDIRSF, &od_BDISSF, &od_MaAnEr, &od_MuDaMI,
-        &od_NoMRFS, &od_WMRSDS, &od_FiTBFS, &nt_UnSHeF};
+        &fn_OuOfMe, &fn_WrErFS, &fn_WrErFR, &fn_ReErFS, &fn_SeErFS, &fn_OpErFS, &fn_OpErFR, &fn_NoReFi,
+        &fn_OFAEFS, &fn_COFEFS, &fn_COFEFR, &fn_ODCBUS, &fn_OFNWFS, &fn_ReSEFS, &fn_WrSEFS, &od_ReaFiS,
+        &od_WHDGFS, &od_WHBSFS, &od_WHFFFS, &od_HLNEFS, &od_WHFSFS, &od_BDITSF, &od_BDILSF, &od_WFFSSF,
+        &od_BDIYSF, &od_BDIBSF, &od_BDIRSF, &od_BDISSF, &od_MaAnEr, &od_MuDaMI, &od_NoMRFS, &od_WMRSDS,
+        &od_FiTBFS, &nt_UnSHeF};
     for (const MessageText* m : texts)
         EXPECT_EQ(conversions_match(m->english, m->polish), 1) << m->key;
 
@@ -608,6 +666,7 @@ TEST(CoreMessages, PolishTwinsTakeTheSameArguments)
     load_core_messages(nullptr, 0, 0);
     EXPECT_STREQ(fn_WrErFS.text(), "Błąd zapisu pliku %s.\n");
     EXPECT_STREQ(fn_WrErFR.text(), "Błąd zapisu pliku %s (%s).\n");
+    EXPECT_STREQ(fn_COFEFR.text(), "Błąd tworzenia pliku wyjściowego %s (%s).\n");
     english_texts = 1;
     load_core_messages(nullptr, 0, 0);
     EXPECT_STREQ(fn_WrErFS.text(), "Write error, file %s.\n");

@@ -442,7 +442,7 @@ TEST_F(Reading, OpenFailureIsStatusOne)
     std::string path = dir.file("none.img");
     EXPECT_EQ(read(file, path), 0);
     EXPECT_EQ(file.status, READ_OPEN_FAILED);
-    EXPECT_EQ(log, "Open error, file " + path + ".\n");
+    EXPECT_EQ(log, "Open error, file " + path + " (No such file or directory).\n");
     EXPECT_EQ(error_count, 1);
 }
 

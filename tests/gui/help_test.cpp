@@ -180,4 +180,20 @@ TEST(HelpPages, BothManualsHaveEveryTopicWithAnExample)
     }
 }
 
+// A split for MapSource of maps that name no family is refused: the
+// manual's example of the split says how to give one.
+TEST(HelpPages, TheSplitExampleNamesTheFamilyId)
+{
+    for (const char* name : {"tarnwick_en.html", "tarnwick_pl.html"}) {
+        std::ifstream in(std::string(TWK_HELP_PAGES) + "/" + name, std::ios::binary);
+        ASSERT_TRUE(in) << name;
+        std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        size_t split = html.find("<a name=\"split\">");
+        size_t example = html.find("<b>", html.find("</table>", split));
+        size_t end = html.find("</p>", example);
+        ASSERT_LT(end, html.find("<a name=\"write\">")) << name;
+        EXPECT_NE(html.substr(example, end - example).find("<i>FID</i>"), std::string::npos) << name;
+    }
+}
+
 }  // namespace

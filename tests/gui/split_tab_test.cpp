@@ -473,6 +473,40 @@ TEST_F(SplitTabTest, LanguageChangeRelabelsAndKeepsTheChosenKind)
     EXPECT_STREQ(t.kind->menu()[5].label(), " TYP files");
 }
 
+// Through the real bridge: a split into a folder that does not exist is one
+// line naming it, and a split for MapSource of maps that name no family is
+// refused; neither writes anything.
+TEST_F(SplitTabTest, ASplitThatCannotBeMadeSaysSoOnceAndWritesNothing)
+{
+    reset_task_calls();
+    ScratchDir dir;
+    add_file(data_path("single/plain/11000001.img").c_str(), -1);
+    add_file(data_path("single/plain/11000002.img").c_str(), -1);
+    const std::string missing = dir.file("missing");
+    struct Case {
+        int kind;
+        std::string folder, line;
+    } cases[] = {
+        {SPLIT_SINGLE_MAPS, missing, "Output directory " + missing + " cannot be used (No such file or directory).\n"},
+        {SPLIT_FOR_MAPSOURCE, dir.path(), "FID missing, creating TDB aborted.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        const size_t before = log_text().size();
+        clear_split_tab();
+        kind(c.kind);
+        t.output_directory->value(c.folder.c_str());
+        t.buttons.all->do_callback();
+        const std::string log = log_text().substr(before);
+        const size_t at = log.find(c.line);
+        ASSERT_NE(at, std::string::npos) << log;
+        EXPECT_EQ(log.find(c.line, at + 1), std::string::npos) << log;
+        EXPECT_EQ(log.find("Create output file error"), std::string::npos) << log;
+        EXPECT_EQ(log.find("Split map"), std::string::npos) << log;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
 TEST_F(SplitTabTest, MapSourceSplitWithMkgmapPreviewEndToEnd)
 {
     if (platform::find_program_in_path("java").empty() || !std::filesystem::exists("/usr/share/mkgmap/mkgmap.jar"))

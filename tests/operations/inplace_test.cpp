@@ -659,7 +659,7 @@ TEST_F(ChangeFilter, MessagesLoadInBothLanguages)
     english_texts = 1;
     load_messages_gw(nullptr, 0, 0);
     EXPECT_STREQ(gw_WTFWNR.text(), "\n== Warning: typ file was not replaced.\n\n");
-    for (const MessageText* m : {&gw_WWNMIN, &gw_HMVUUU, &gw_MSPUCR, &gw_TCFSFU, &gw_FSWMNS})
+    for (const MessageText* m : {&gw_WWNMIN, &gw_HMVUUU, &gw_MSPUCR, &gw_TCFSFU, &gw_FSWMNS, &gw_NoTreH})
         EXPECT_EQ(conversions_match(m->english, m->polish), 1) << m->key;
 }
 

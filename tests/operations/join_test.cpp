@@ -729,6 +729,30 @@ TEST_F(ConsoleJoin, AnOutputThatIsAnInputIsRefused)
     EXPECT_EQ(read_file(a), before);
 }
 
+// A join into a folder that is missing or no folder is one line naming the
+// folder and why, before anything is read or written.
+TEST_F(ConsoleJoin, AnOutputFolderThatCannotBeUsedIsOneLine)
+{
+    std::string blocker = dir.file("blocker");
+    write_file(blocker, "x");
+    struct Case {
+        std::string output, folder, reason;
+    } cases[] = {
+        {dir.file("missing/dir/out.img"), dir.file("missing/dir"), "No such file or directory"},
+        {blocker + "/out.img", blocker, "Not a directory"},
+    };
+    for (const Case& c : cases) {
+        RunResult run = twk_args({"-j", "-o", c.output, data_path("single/plain/11000001.img")});
+        EXPECT_EQ(run.exit_code, 4);
+        EXPECT_EQ(run.output, "Output directory " + c.folder + " cannot be used (" + c.reason + ").\n");
+    }
+    // Through a link, the folder of its target.
+    fs::create_symlink("missing/out.img", dir.file("link.img"));
+    RunResult run = twk_args({"-j", "-o", dir.file("link.img"), data_path("single/plain/11000001.img")});
+    EXPECT_EQ(run.output, "Output directory " + dir.file("missing") + " cannot be used (No such file or directory).\n");
+    EXPECT_TRUE(fs::is_symlink(dir.file("link.img")));
+}
+
 // Two inputs that bring subfiles of one name (a TYP file of one family in
 // two folders, one map tile twice) would leave the second hidden behind the
 // first in the joined file: the join says so, naming both inputs.

@@ -506,7 +506,8 @@ TEST_F(MapsetData, EveryFileThatFailsIsCountedAndTheResultIsFailure)
     take_log();
     EXPECT_EQ(write(), 0);
     EXPECT_EQ(error_count, 5);
-    EXPECT_EQ(take_log(), "Write file corpwest.mp\nCreate output file error, file " + out.file("corpwest.mp") + ".\n");
+    EXPECT_EQ(take_log(), "Write file corpwest.mp\nCreate output file error, file " + out.file("corpwest.mp") +
+                              " (Is a directory).\n");
 }
 
 TEST_F(MapsetData, PreviewMapAndItsDem)
@@ -642,20 +643,33 @@ TEST(MapSourceGolden, PreviewMapAndBatchFilesOfTheWestSet)
     }
 }
 
-// Three families in one file: without -f nothing of the install data is
-// written; with -f the TDB and the batch files take the given family and
-// product, and the TYP of that family.
+// A split for MapSource that could not end in a mapset (maps of no family,
+// or of several, and no -f; no mapset name) is refused before it writes
+// anything: not a map, not a file of the install data.
+TEST(MapSourceTwk, ASplitThatCannotMakeAMapsetWritesNothing)
+{
+    struct Case {
+        std::vector<std::string> options;
+        std::string input, output;
+    } cases[] = {
+        {{}, "single/plain/11000001.img", "FID missing, creating TDB aborted.\n"},
+        {{"-f", "7,1"}, "single/plain/11000001.img", "Mapset name missing, creating TDB aborted.\n"},
+        {{}, "gmapsupp/mixed-3families.img", "Multiple products in img, creating TDB aborted, try opion -f.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        MapSourceSplit refused(c.options, data_path(c.input));
+        EXPECT_EQ(refused.run.exit_code, 4);
+        EXPECT_EQ(refused.run.output, c.output);
+        EXPECT_TRUE(std::filesystem::is_empty(refused.out.path()));
+    }
+}
+
+// Three families in one file: with -f the TDB and the batch files take the
+// given family and product, and the TYP of that family.
 TEST(MapSourceTwk, SeveralFamiliesNeedTheFidOption)
 {
     std::string input = data_path("gmapsupp/mixed-3families.img");
-    MapSourceSplit refused({}, input);
-    EXPECT_EQ(refused.run.exit_code, 4) << refused.run.output;
-    EXPECT_NE(refused.run.output.find("\nMultiple products in img, creating TDB aborted, try opion -f.\n"),
-              std::string::npos)
-        << refused.run.output;
-    for (const char* name : {"mapset.mp", "mapset.tdb", "mapset.mdx", "install.bat", "uninstall.bat"})
-        EXPECT_FALSE(refused.has(name)) << name;
-
     MapSourceSplit chosen({"-f", "1201,2"}, input);
     EXPECT_EQ(chosen.run.exit_code, 0) << chosen.run.output;
     EXPECT_NE(chosen.run.output.find("\n== Warning: Multiple products in img.\nWrite file mapset.mp\n"),

@@ -373,15 +373,15 @@ TEST_F(SplitTest, HostileNamesStayInTheOutputDirectory)
 TEST_F(SplitTest, OutlineAndListThatCannotBeCreatedCountErrors)
 {
     add(data_path("gmapsupp/west-1101-p1.img"));
-    std::string blocker = dir.file("plain-file");
-    write_file(blocker, "x");
-    task_options.output_path = blocker + "/sub";
+    // Folders in the way of the two outline maps and the list.
+    for (const char* name : {"11000001.mp", "11000002.mp", "west-1101-p1.list"})
+        std::filesystem::create_directory(out + "/" + name);
     task_options.split_empty = 1;
     EXPECT_EQ(split(), 0);
-    // Two outline maps and the list.
     EXPECT_EQ(error_count, 3);
-    EXPECT_NE(log.find("Create output file error, file " + blocker + "/sub/11000001.mp.\n"), std::string::npos);
-    EXPECT_NE(log.find("Create output file error, file " + blocker + "/sub/west-1101-p1.list.\n"),
+    EXPECT_NE(log.find("Create output file error, file " + out + "/11000001.mp (Is a directory).\n"),
+              std::string::npos);
+    EXPECT_NE(log.find("Create output file error, file " + out + "/west-1101-p1.list (Is a directory).\n"),
               std::string::npos);
 }
 
@@ -413,6 +413,50 @@ TEST_F(SplitTest, OutlineAndListThatCannotBeWrittenCountErrors)
                       "pl_PL.UTF-8");
     EXPECT_NE(run.output.find("Błąd zapisu pliku " + out + "/11000001.mp (File too large).\n"), std::string::npos)
         << run.output;
+}
+
+// A write that fails is said once, naming the file with its extension, and
+// ends the split.
+TEST_F(SplitTest, AFailedWriteIsSaidOnce)
+{
+    struct Case {
+        std::vector<std::string> options;
+        std::string line;
+    } cases[] = {
+        {{"-s"}, "Write error, file 11000001.img (File too large).\n"},
+        {{"-s", "-x"}, "Write error, file " + out + "/WEST1101.TYP (File too large).\n"},
+        {{"-S", "-f", "1101"}, "Write error, file 11000001.img (File too large).\n"},
+        {{"-g"}, "Write error, file " + out + "/00001101.SRT (File too large).\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options[0] + " " + c.options.back());
+        fresh_output();
+        std::vector<std::string> args{"-LicenseAcknowledge"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), {"-o", out, data_path("gmapsupp/west-1101-p1.img")});
+        RunResult run = limited_twk(600, args);
+        EXPECT_EQ(run.exit_code, 4);
+        size_t at = run.output.find(c.line);
+        ASSERT_NE(at, std::string::npos) << run.output;
+        EXPECT_EQ(run.output.find("Write error", at + 1), std::string::npos) << run.output;
+        EXPECT_EQ(run.output.find("Write error"), at) << run.output;
+    }
+}
+
+// A read that fails in the middle of a split (the input was cut after it
+// was read) is said once, naming the input.
+TEST_F(SplitTest, AFailedReadIsSaidOnceNamingTheInput)
+{
+    std::string copy = dir.file("cut.img");
+    std::string whole = read_file(data_path("gmapsupp/west-1101-p1.img"));
+    write_file(copy, whole);
+    add(copy);
+    std::filesystem::resize_file(copy, whole.size() / 2);
+    task_options.split_subfiles = 1;
+    EXPECT_EQ(split(), 0);
+    size_t at = log.find("Read error, file " + copy + ".\n");
+    ASSERT_NE(at, std::string::npos) << log;
+    EXPECT_EQ(log.find("error", at + 6), std::string::npos) << log;
 }
 
 TEST_F(SplitTest, SplitThatRunsOutOfSpaceLeavesNoPartialFiles)

@@ -299,16 +299,6 @@ TEST_F(SplitMaps, SecondSplitFailsOnEveryFileAndGoesOn)
             << name;
 }
 
-TEST_F(SplitMaps, OutputsThatCannotBeCreatedAreCounted)
-{
-    add(data_path("gmapsupp/west-1101-p1.img"));
-    std::string blocker = dir.file("plain-file");
-    write_file(blocker, "x");
-    task_options.output_path = blocker + "/sub";
-    EXPECT_EQ(split(), 0);
-    EXPECT_EQ(error_count, 5);
-    EXPECT_NE(log.find("Create output file error, file " + blocker + "/sub/11000002.img.\n"), std::string::npos);
-}
 
 TEST_F(SplitMaps, HostileMapNames)
 {

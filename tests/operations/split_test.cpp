@@ -2,9 +2,15 @@
 #include "operations/task_bridge.h"
 #include "operations/split.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "operations/split_files.h"
+#include "platform/platform.h"
 #include "tests/operations/split_fixture.h"
 #include "tests/support/console_runner.h"
 #include "tests/support/subfile_images.h"
@@ -25,6 +31,58 @@ TEST_F(SplitTest, EmptyInputList)
     EXPECT_EQ(split(), 0);
     EXPECT_EQ(error_count, 1);
     EXPECT_EQ(log, "Missing input files.\n");
+}
+
+// An output folder that is missing, is no folder, or takes no new file is
+// one line naming it with the reason, in every mode, before any output is
+// tried; the run then ends as a failure with one error.
+TEST_F(SplitTest, AnOutputFolderThatCannotBeUsedIsOneLineBeforeAnyOutput)
+{
+    add(data_path("gmapsupp/west-1101-p1.img"));
+    std::string blocker = dir.file("plain-file");
+    write_file(blocker, "x");
+    // A folder the process may not write in: one without rights, or, for
+    // a process whose rights override that, one of the kernel's own.
+    std::string closed = dir.file("closed");
+    std::filesystem::create_directory(closed);
+    ASSERT_EQ(chmod(closed.c_str(), 0555), 0);
+    if (geteuid() == 0)
+        closed = "/sys";
+    int probe = open((closed + "/twk-probe").c_str(), O_CREAT | O_EXCL | O_WRONLY, 0600);
+    ASSERT_LT(probe, 0) << closed << " takes new files";
+    const std::string closed_reason = platform::error_text(errno);
+    struct Folder {
+        std::string path;
+        std::string reason;
+    } folders[] = {
+        {out + "/missing/dir", "No such file or directory"},
+        {blocker, "Not a directory"},
+        {blocker + "/sub", "Not a directory"},
+        {closed, closed_reason},
+    };
+    using Flag = uint8_t TaskOptions::*;
+    const Flag modes[] = {nullptr, &TaskOptions::mapsource_split_a, &TaskOptions::split_subfiles,
+                          &TaskOptions::split_by_fid, &TaskOptions::split_empty, &TaskOptions::typ_only};
+    for (const Folder& folder : folders) {
+        for (Flag mode : modes) {
+            SCOPED_TRACE(folder.path);
+            clear_task_options(task_options);
+            error_count = 0;
+            if (mode == &TaskOptions::mapsource_split_a) {
+                mapsource_family();
+                task_options.mapsource_split_b = 1;
+            } else if (mode) {
+                task_options.*mode = 1;
+            }
+            task_options.create_split_list = 1;
+            task_options.output_path = folder.path;
+            EXPECT_EQ(split(), 0);
+            EXPECT_EQ(log, "Output directory " + folder.path + " cannot be used (" + folder.reason + ").\n");
+            EXPECT_EQ(error_count, 1);
+        }
+    }
+    EXPECT_TRUE(outputs().empty());
+    EXPECT_FALSE(std::filesystem::exists(out + "/missing"));
 }
 
 TEST_F(SplitTest, SubfilesOfEveryMultiMapFile)
@@ -217,7 +275,7 @@ TEST_F(SplitTest, ListThatCannotBeCreatedIsAWarning)
     EXPECT_EQ(split(), 1);
     EXPECT_EQ(warning_count, 1);
     EXPECT_EQ(error_count, 0);
-    EXPECT_NE(log.find("Create output file error, file " + out + "/split.lst.\n"), std::string::npos);
+    EXPECT_NE(log.find("Create output file error, file " + out + "/split.lst (Is a directory).\n"), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(out + "/WEST1101.TYP"));
 }
 
@@ -231,7 +289,7 @@ TEST_F(SplitTest, UnreadableContainerEndsTheSplit)
     task_options.typ_only = 1;
     EXPECT_EQ(split(), 0);
     EXPECT_EQ(error_count, 1);
-    EXPECT_NE(log.find("Open error, file " + copy + ".\n"), std::string::npos);
+    EXPECT_NE(log.find("Open error, file " + copy + " (No such file or directory).\n"), std::string::npos);
     EXPECT_TRUE(outputs().empty());
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "core/files.h"
@@ -137,7 +138,8 @@ TEST_F(TaskBridge, EveryTaskStartsAfreshAndEndsWithItsSummary)
     const char* names[] = {missing.c_str()};
     pomost_join(options, 1, names);
     EXPECT_EQ(take_debug_log(), "pomost_join start " + live + "\npomost_join stop1 " + live + "\n");
-    EXPECT_EQ(take_log(), "Open error, file " + missing + ".\n\nThere were errors, result is faulty.\n");
+    EXPECT_EQ(take_log(), "Open error, file " + missing +
+                              " (No such file or directory).\n\nThere were errors, result is faulty.\n");
     EXPECT_EQ(error_count, 1);
 }
 
@@ -219,17 +221,20 @@ TEST_F(TaskBridge, OnlyTheChangeRoadLetsATypInputReplaceATypSubfile)
 
 TEST_F(TaskBridge, SplitResultReachesTheCallerAlsoWhenTheSplitFails)
 {
-    // Two families and no FID option: the installation data are refused
-    // once the preview map's ID (200 | 0x7FF) is known.
-    std::string p = built("two.img", 100, mps_f_record(1, 5, "Five") + mps_f_record(1, 7, "Seven"));
+    // A folder in the way of the TDB: the installation data fail once the
+    // preview map's ID (200 | 0x7FF) is known.
+    std::string p = built("one.img", 100, mps_f_record(1, 5, "Five"));
     ScratchDir out;
+    std::filesystem::create_directory(out.file("mapset.tdb"));
     options.output_path = out.path();
     options.mapsource_split_a = options.mapsource_split_b = 1;
     const char* names[] = {p.c_str()};
     pomost_split(options, 1, names);
     EXPECT_EQ(options.split_result, 2047u);
     EXPECT_EQ(error_count, 1);
-    EXPECT_NE(take_log().find("Multiple products in img, creating TDB aborted, try opion -f.\n"
-                              "\nThere were errors, result is faulty.\n"),
-              std::string::npos);
+    const std::string log = take_log();
+    EXPECT_NE(log.find("Create output file error, file " + out.file("mapset.tdb") + " (Is a directory).\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("\nThere were errors, result is faulty.\n"), std::string::npos) << log;
 }

@@ -8,6 +8,7 @@
 
 #include "core/text_format.h"
 #include "core/task_options.h"
+#include "platform/platform.h"
 
 static std::string captured_log;
 static std::string captured_debug;
@@ -59,7 +60,8 @@ int poll_stop_request()
     return 0;
 }
 
-FILE* open_file(const char* path, const char* mode) { return fopen(path, mode); }
+// As twk's: only regular files open.
+FILE* open_file(const char* path, const char* mode) { return platform::open_regular_file(path, mode); }
 
 int check_file_access(const char* path, int mode) { return access(path, mode); }
 
