@@ -25,10 +25,6 @@
 
 namespace {
 
-// The heap stretch a task asks large pages for: the tables of 2,300 tiles
-// fit in it, or the FAT image and tables of the file they join into.
-constexpr size_t task_heap_stretch = size_t(16) << 20;
-
 // Whether -w was given anything to change; id_flags only picks the files.
 bool has_changes(const TaskOptions& o)
 {
@@ -219,10 +215,6 @@ int run_command(const InputNames& names)
                            o.map_name.empty();
     // Nor does it look at a TRE's texts or levels: it reads the header alone.
     o.tre_header_only = o.write_changes && !o.show_info && !o.join_maps && !o.split_mode;
-    // The tables (a few KiB a map, thousands of maps) and FAT images in large
-    // pages: a join of 2,300 tiles takes 2,200 page faults fewer and reads
-    // their tables a quarter faster; -i and -w of the joined file 2,500 fewer.
-    platform::prefer_large_heap_pages(task_heap_stretch);
     int code = 0;
     InputList inputs;
     if (o.show_info && !o.join_maps && !o.split_mode && !o.write_changes) {

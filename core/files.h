@@ -55,9 +55,9 @@ int resize_rows(std::vector<Row>& rows, size_t n)
 {
     try {
         rows.clear();
-        // A large table beyond the heap's stretch gets pages of its own,
-        // each a fault when first filled: offered for large pages before
-        // the rows are filled, a 30 MB FAT image takes 15 faults, not 7,000.
+        // A table of megabytes gets pages of its own, each a fault when
+        // first filled: offered for large pages before its rows are filled,
+        // it takes one fault a large page instead.
         if (n >= platform::large_block_size / sizeof(Row) && rows.capacity() < n) {
             rows.reserve(n);
             platform::offer_large_pages(rows.data(), n * sizeof(Row));
