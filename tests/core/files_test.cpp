@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <random>
 
+#include "core/byte_sum.h"
 #include "core/header_knowledge.h"
 #include "core/host.h"
 #include "core/product_code.h"
@@ -570,27 +572,59 @@ TEST(TextHelpers, NumbersAndKindNames)
     EXPECT_EQ(sum_bytes("", 0), 0u);
 }
 
-// The many-bytes-at-a-time sum must equal the plain one for every length and
-// alignment, including runs of 0xFF long enough to fill its lanes and
-// buffers long enough for the look-ahead.
-TEST(TextHelpers, ByteSumOfLongAndUnalignedBuffers)
+namespace {
+
+// One way of the byte sum, and whether this processor can run it.
+struct SumWay {
+    const char* name;
+    uint32_t (*sum)(const uint8_t*, size_t);
+    bool usable;
+};
+void PrintTo(const SumWay& way, std::ostream* out) { *out << way.name; }
+
+uint32_t chosen_sum(const uint8_t* bytes, size_t n) { return sum_bytes(bytes, n); }
+
+class ByteSumWays : public ::testing::TestWithParam<SumWay> {};
+
+}  // namespace
+
+// Every way of the byte sum, not only the one this processor takes, equals a
+// plain loop: every length up to 300 at every alignment within 64 bytes,
+// long buffers around the steps of 128 and 1024 bytes, and runs of 0xFF long
+// enough to fill every lane.
+TEST_P(ByteSumWays, EqualAPlainLoop)
 {
-    std::vector<uint8_t> bytes(40000);
-    uint32_t seed = 12345;
-    for (auto& b : bytes) {
-        seed = seed * 1103515245 + 12345;
-        b = static_cast<uint8_t>(seed >> 16);
-    }
+    const SumWay& way = GetParam();
+    if (!way.usable)
+        GTEST_SKIP() << "this processor has no AVX2";
+    std::vector<uint8_t> bytes(300000);
+    std::mt19937 random(20261212);
+    for (uint8_t& b : bytes)
+        b = static_cast<uint8_t>(random());
     std::fill(bytes.begin() + 1000, bytes.begin() + 3100, 0xFF);
-    std::fill(bytes.begin() + 12000, bytes.begin() + 30000, 0xFF);
-    for (size_t start : {0, 1, 3, 7})
-        for (size_t n : {0, 7, 8, 9, 1023, 1024, 1025, 2049, 4993, 11000, 39990}) {
-            uint32_t plain = 0;
-            for (size_t i = 0; i < n; ++i)
-                plain += bytes[start + i];
-            EXPECT_EQ(sum_bytes(bytes.data() + start, n), plain) << start << " " << n;
+    std::fill(bytes.begin() + 12000, bytes.begin() + 250000, 0xFF);
+    auto plain = [&](size_t start, size_t n) {
+        uint32_t sum = 0;
+        for (size_t i = 0; i < n; ++i)
+            sum += bytes[start + i];
+        return sum;
+    };
+    for (size_t start = 0; start < 64; ++start)
+        for (size_t n = 0; n <= 300; ++n)
+            ASSERT_EQ(way.sum(bytes.data() + start, n), plain(start, n)) << start << " " << n;
+    for (size_t start : {0, 1, 7, 16, 31, 33, 1000, 11999})
+        for (size_t n : {1023, 1024, 1025, 1151, 2049, 4993, 11000, 39990, 240000, 287000}) {
+            ASSERT_LE(start + n, bytes.size());
+            EXPECT_EQ(way.sum(bytes.data() + start, n), plain(start, n)) << start << " " << n;
         }
 }
+
+INSTANTIATE_TEST_SUITE_P(Each, ByteSumWays,
+                         ::testing::Values(SumWay{"words", sum_bytes_words, true},
+                                           SumWay{"sse2", sum_bytes_sse2, true},
+                                           SumWay{"avx2", sum_bytes_avx2, sum_bytes_avx2_usable()},
+                                           SumWay{"chosen", chosen_sum, true}),
+                         [](const ::testing::TestParamInfo<SumWay>& info) { return std::string(info.param.name); });
 
 TEST(TextHelpers, CurrentTimeInTheHeaderDateLayout)
 {
