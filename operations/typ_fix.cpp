@@ -176,12 +176,11 @@ int write_typ_subfile(InputFile& img, uint32_t family_id, uint32_t product_id, c
         return 0;
     uint32_t old_length = subfile->declared_length;
     int pad = 0;
-    if (!grow_subfile_fat(step, img, *subfile, n, name11, pad)) {
+    if (!grow_subfile_fat(img, *subfile, n, name11, pad)) {
         log_message(gw_MNPTWT.text(), path);
         ++error_count;
         return -1;
     }
-    step.keep_image(0, ImgHeader::size);
     put_header_date(img.header_buffer, current_time);
     log_message(gw_MaWrTF.text(), path);
     if (!write_resized_subfile(step, img, *subfile, old_length, data.data(), n, pad) ||
