@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/file_names.h"
@@ -317,6 +318,25 @@ bool new_names_are_free(const InputFile& file, const std::vector<MapChange>& map
     return true;
 }
 
+// A map whose FAT entry is listed twice keeps its ID: only the copy the
+// reader took would take the new name. False, with the entry logged, when
+// one is found.
+bool renamed_entries_are_single(const InputFile& file, const std::vector<MapChange>& maps)
+{
+    std::unordered_set<std::string_view> twice = names_listed_twice(file);
+    if (twice.empty())
+        return true;
+    for (const MapChange& change : maps)
+        for (uint64_t i = 0; i < change.map->subfile_count; ++i) {
+            uint64_t row = change.map->first_subfile + i;
+            if (row < file.subfiles.size() && twice.count(std::string_view(file.subfiles[row].name, 11))) {
+                log_message(gw_MIDTwi.text(), dotted_fat_name(file.subfiles[row].name).c_str(), file.path.c_str());
+                return false;
+            }
+        }
+    return true;
+}
+
 }  // namespace
 
 int change_map_ids(InputFile& file, uint8_t mode, uint32_t& map_id)
@@ -363,7 +383,7 @@ int change_map_ids(InputFile& file, uint8_t mode, uint32_t& map_id)
         if (table.rows[i].old_id == table.rows[i - 1].old_id)
             warn_repeated(table.rows[i].old_id);
 
-    if (!new_names_are_free(file, maps)) {
+    if (!new_names_are_free(file, maps) || !renamed_entries_are_single(file, maps)) {
         // The refused file's maps keep their IDs, so theirs go to the next file.
         map_id = first_id;
         return 0;

@@ -7,7 +7,9 @@
 #include "operations/typ_fix.h"
 
 #include <cstring>
+#include <string_view>
 
+#include "core/file_names.h"
 #include "core/files.h"
 #include "core/host.h"
 #include "core/img_format.h"
@@ -170,6 +172,11 @@ int write_typ_subfile(InputFile& img, uint32_t family_id, uint32_t product_id, c
     if (!subfile)
         return -1;
     const char* path = img.path.c_str();
+    if (memcmp(subfile->name, name11, FatEntry::full_name_length) != 0 &&
+        names_listed_twice(img).count(std::string_view(subfile->name, FatEntry::full_name_length))) {
+        log_message(gw_TypTwi.text(), dotted_fat_name(subfile->name).c_str(), path);
+        return 0;
+    }
     uint32_t n = static_cast<uint32_t>(data.size());
     InplaceStep step(img, true);
     if (!step.open())
