@@ -472,71 +472,23 @@ int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* bu
 // and never cleared: whatever is put in it is written out, nothing else.
 static std::unique_ptr<uint8_t[]> gather_buffer;
 
-// Where file position at lies within its write piece.
-static uint32_t piece_offset(uint64_t at) { return static_cast<uint32_t>(at % write_piece_limit); }
-
 int flush_output_run(OutputRun& run)
 {
-    uint32_t end = run.used;
-    uint32_t first = run.lead;
-    run.start += end;
-    run.used = run.lead = 0;
-    uint64_t base = run.start - end;
-    for (uint32_t done = first; done < end;) {
-        uint64_t at = base + done;
-        uint32_t piece = std::min(end - done, write_piece_limit - piece_offset(at));
-        if (!platform::write_at(run.stream, at, gather_buffer.get() + done, piece)) {
-            report_write_error(run.name);
-            return 0;
-        }
-        done += piece;
+    uint32_t n = run.used;
+    run.used = 0;
+    if (n == 0)
+        return 1;
+    if (!platform::write_at(run.stream, run.start, gather_buffer.get(), n)) {
+        report_write_error(run.name);
+        return 0;
     }
-    if (end > first)
-        run.file_end = std::max(run.file_end, base + end);
+    run.start += n;
+    run.file_end = std::max(run.file_end, run.start);
     return 1;
 }
 
 // Whether bytes at file position at follow the gathered ones.
-static bool follows_run(const OutputRun& run, uint64_t at)
-{
-    return run.used != run.lead && at == run.start + run.used;
-}
-
-// Where the gathered bytes end within their last write piece: the bytes
-// that stay gathered when the whole pieces before them are written, or all
-// of them when there is no whole piece before them (a run that began at an
-// odd place can end in the piece where it began).
-static uint32_t bytes_kept_back(const OutputRun& run)
-{
-    uint32_t tail = piece_offset(run.start + run.used);
-    return tail < run.used - run.lead ? tail : run.used;
-}
-
-// Writes the whole write pieces gathered and moves the rest, the start of
-// a piece, to the front of the buffer: the run goes on from there without
-// a short write. 0 after "Write error".
-static int write_whole_pieces(OutputRun& run)
-{
-    uint32_t kept = bytes_kept_back(run);
-    if (kept == run.used)
-        return 1;
-    uint32_t cut = run.used - kept;
-    run.used = cut;
-    if (!flush_output_run(run))
-        return 0;
-    memmove(gather_buffer.get(), gather_buffer.get() + cut, kept);
-    run.used = kept;
-    return 1;
-}
-
-// The buffer byte a run that begins at file position at, with a first
-// piece of n bytes, starts at: its place within a write piece, or 0 when
-// the piece would not fit after it.
-static uint32_t run_lead(uint64_t at, uint32_t n)
-{
-    uint32_t lead = piece_offset(at);
-    return n <= copy_piece_limit - lead ? lead : 0;
-}
+static bool follows_run(const OutputRun& run, uint64_t at) { return run.used != 0 && at == run.start + run.used; }
 
 uint8_t* output_run_room(OutputRun& run, uint64_t at, uint32_t n)
 {
@@ -550,27 +502,20 @@ uint8_t* output_run_room(OutputRun& run, uint64_t at, uint32_t n)
     }
     if (n > copy_piece_limit)
         return nullptr;
-    if (follows_run(run, at) && run.used + n > copy_piece_limit && !write_whole_pieces(run))
-        return nullptr;
     if (!follows_run(run, at) || run.used + n > copy_piece_limit) {
         if (!flush_output_run(run))
             return nullptr;
-        run.lead = run.used = run_lead(at, n);
-        run.start = at - run.lead;
+        run.start = at;
     }
     return gather_buffer.get() + run.used;
 }
 
 // The most bytes that output_run_room gives at file position at without a
-// short write: when at follows the gathered bytes, the buffer less what
-// stays of them once their whole pieces are written; else all of it after
-// a new run's lead. A copy sized by it reads each piece whole into the
-// buffer.
+// write first: the rest of the buffer when at follows the gathered bytes,
+// else all of it. A copy sized by it reads each piece whole into the buffer.
 static uint32_t output_run_free(const OutputRun& run, uint64_t at)
 {
-    if (follows_run(run, at))
-        return copy_piece_limit - bytes_kept_back(run);
-    return copy_piece_limit - piece_offset(at);
+    return follows_run(run, at) && run.used < copy_piece_limit ? copy_piece_limit - run.used : copy_piece_limit;
 }
 
 int put_output_bytes(OutputRun& run, uint64_t at, const void* bytes, uint64_t n)

@@ -284,10 +284,10 @@ TEST_F(Primitives, GatheredCopiesComeThroughWholeAcrossWriteBoundaries)
     EXPECT_EQ(take_log(), "");
 }
 
-// A run starts at its place within a write piece, and when the room is
-// short only whole pieces are written: the start of the last piece moves to
-// the front of the buffer and the run goes on without a short write.
-TEST_F(Primitives, GatheredRunsAreWrittenInWholePieces)
+// Bytes that follow one another are gathered and written together: when the
+// next ones do not fit, the gathered ones go out whole first; when they do
+// not follow, likewise. Everything lands at its place.
+TEST_F(Primitives, GatheredRunsGoOutWholeWhenTheNextBytesDoNotFitOrFollow)
 {
     std::string out_path = dir.file("pieces.bin");
     FILE* out = fopen(out_path.c_str(), "w+b");
@@ -298,43 +298,27 @@ TEST_F(Primitives, GatheredRunsAreWrittenInWholePieces)
     OutputRun run{out, out_path.c_str()};
     const uint64_t first = 10, second = 100000;
     ASSERT_EQ(put_output_bytes(run, first, bytes.data(), second), 1);
-    EXPECT_EQ(run.start, 0u);
-    EXPECT_EQ(run.lead, first);
+    EXPECT_EQ(run.start, first);
+    EXPECT_EQ(run.used, second);
     EXPECT_EQ(std::filesystem::file_size(out_path), 0u);
-    // 100,010 bytes gathered; 200,000 more do not fit after them: the first
-    // write piece goes out whole, and what is gathered past it moves up.
-    ASSERT_EQ(put_output_bytes(run, first + second, bytes.data() + second, 200000), 1);
-    EXPECT_EQ(std::filesystem::file_size(out_path), write_piece_limit);
-    EXPECT_EQ(run.start, write_piece_limit);
-    EXPECT_EQ(run.lead, 0u);
-    EXPECT_EQ(run.start + run.used, first + second + 200000);
+    // 300,000 more follow: the buffer is filled and written, the rest waits.
+    ASSERT_EQ(put_output_bytes(run, first + second, bytes.data() + second, 300000), 1);
+    EXPECT_EQ(std::filesystem::file_size(out_path), first + copy_piece_limit);
+    EXPECT_EQ(run.start, first + copy_piece_limit);
+    EXPECT_EQ(run.start + run.used, first + second + 300000);
     // A run elsewhere: the gathered bytes go out whole first.
     const uint64_t elsewhere = 5 * copy_piece_limit + 7;
     ASSERT_EQ(put_output_bytes(run, elsewhere, bytes.data(), 1000), 1);
-    EXPECT_EQ(std::filesystem::file_size(out_path), first + second + 200000);
-    EXPECT_EQ(run.start, elsewhere - 7);
-    EXPECT_EQ(run.lead, 7u);
-    // A first piece that does not fit after its place in a write piece
-    // starts the buffer at an odd place; a few bytes gathered there, more
-    // than the room after them go out whole first.
-    const uint64_t odd = 7 * copy_piece_limit + 100;
-    uint8_t* room = output_run_room(run, odd, copy_piece_limit);
-    ASSERT_NE(room, nullptr);
-    EXPECT_EQ(run.start, odd);
-    memcpy(room, bytes.data(), 50);
-    run.used += 50;
-    room = output_run_room(run, odd + 50, copy_piece_limit - 10);
-    ASSERT_NE(room, nullptr);
-    EXPECT_EQ(std::filesystem::file_size(out_path), odd + 50);
-    memcpy(room, bytes.data() + 50, 20);
-    run.used += 20;
+    EXPECT_EQ(std::filesystem::file_size(out_path), first + second + 300000);
+    EXPECT_EQ(run.start, elsewhere);
+    EXPECT_EQ(run.used, 1000u);
     ASSERT_EQ(flush_output_run(run), 1);
+    EXPECT_EQ(run.file_end, elsewhere + 1000);
     fclose(out);
     std::vector<uint8_t> disk = made::read_bytes(out_path);
-    ASSERT_EQ(disk.size(), odd + 70);
-    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + second + 200000, disk.begin() + first));
+    ASSERT_EQ(disk.size(), elsewhere + 1000);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + second + 300000, disk.begin() + first));
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 1000, disk.begin() + elsewhere));
-    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 70, disk.begin() + odd));
     EXPECT_EQ(take_log(), "");
 }
 
