@@ -266,14 +266,16 @@ void rename_map_entries(InputFile& file, const MapEntry& map, const char name[9]
 }
 
 // Writes the renamed FAT entries from the image, entries that follow one
-// another in one group. 1 / 0.
+// another in one group of at most group_entries (the step holds a group's
+// bytes a few times over while it writes it). 1 / 0.
 int write_renamed_entries(InplaceStep& step, std::vector<uint32_t>& renamed)
 {
+    constexpr uint32_t group_entries = 256;
     std::sort(renamed.begin(), renamed.end());
     for (size_t i = 0; i < renamed.size();) {
         uint32_t from = renamed[i];
         uint32_t n = FatEntry::size;
-        for (++i; i < renamed.size() && renamed[i] == from + n; ++i)
+        for (++i; i < renamed.size() && renamed[i] == from + n && n < group_entries * FatEntry::size; ++i)
             n += FatEntry::size;
         if (!step.put_header(from, n))
             return 0;
