@@ -25,10 +25,6 @@
 
 namespace {
 
-// The heap stretch a task asks large pages for: room for the tables of a
-// large tile set, or for the FAT image and tables of the file they join into.
-constexpr size_t task_heap_stretch = size_t(16) << 20;
-
 // Whether -w was given anything to change; id_flags only picks the files.
 bool has_changes(const TaskOptions& o)
 {
@@ -206,9 +202,6 @@ int run_command(const InputNames& names)
         print_line("Input files missing.", "Brak plików wejściowych.");
         return 3;
     }
-    // The tables (a few KiB a map, thousands of maps) and FAT images in large
-    // pages: each fresh small page of them would cost a page fault.
-    platform::prefer_large_heap_pages(task_heap_stretch);
     int code = 0;
     InputList inputs;
     if (o.show_info && !o.join_maps && !o.split_mode && !o.write_changes) {

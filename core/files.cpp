@@ -24,14 +24,6 @@
 #include <new>
 #include <string>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#define TWK_SUM_AVX2 1
-#endif
-
 #include "core/host.h"
 #include "platform/platform.h"
 #include "core/img_format.h"
@@ -450,71 +442,23 @@ int read_subfile_data(InputFile& input, uint32_t slot, uint32_t offset, void* bu
 // and never cleared: whatever is put in it is written out, nothing else.
 static std::unique_ptr<uint8_t[]> gather_buffer;
 
-// Where file position at lies within its write piece.
-static uint32_t piece_offset(uint64_t at) { return static_cast<uint32_t>(at % write_piece_limit); }
-
 int flush_output_run(OutputRun& run)
 {
-    uint32_t end = run.used;
-    uint32_t first = run.lead;
-    run.start += end;
-    run.used = run.lead = 0;
-    uint64_t base = run.start - end;
-    for (uint32_t done = first; done < end;) {
-        uint64_t at = base + done;
-        uint32_t piece = std::min(end - done, write_piece_limit - piece_offset(at));
-        if (!platform::write_at(run.stream, at, gather_buffer.get() + done, piece)) {
-            report_write_error(run.name);
-            return 0;
-        }
-        done += piece;
+    uint32_t n = run.used;
+    run.used = 0;
+    if (n == 0)
+        return 1;
+    if (!platform::write_at(run.stream, run.start, gather_buffer.get(), n)) {
+        report_write_error(run.name);
+        return 0;
     }
-    if (end > first)
-        run.file_end = std::max(run.file_end, base + end);
+    run.start += n;
+    run.file_end = std::max(run.file_end, run.start);
     return 1;
 }
 
 // Whether bytes at file position at follow the gathered ones.
-static bool follows_run(const OutputRun& run, uint64_t at)
-{
-    return run.used != run.lead && at == run.start + run.used;
-}
-
-// Where the gathered bytes end within their last write piece: the bytes
-// that stay gathered when the whole pieces before them are written, or all
-// of them when there is no whole piece before them (a run that began at an
-// odd place can end in the piece where it began).
-static uint32_t bytes_kept_back(const OutputRun& run)
-{
-    uint32_t tail = piece_offset(run.start + run.used);
-    return tail < run.used - run.lead ? tail : run.used;
-}
-
-// Writes the whole write pieces gathered and moves the rest, the start of
-// a piece, to the front of the buffer: the run goes on from there without
-// a short write. 0 after "Write error".
-static int write_whole_pieces(OutputRun& run)
-{
-    uint32_t kept = bytes_kept_back(run);
-    if (kept == run.used)
-        return 1;
-    uint32_t cut = run.used - kept;
-    run.used = cut;
-    if (!flush_output_run(run))
-        return 0;
-    memmove(gather_buffer.get(), gather_buffer.get() + cut, kept);
-    run.used = kept;
-    return 1;
-}
-
-// The buffer byte a run that begins at file position at, with a first
-// piece of n bytes, starts at: its place within a write piece, or 0 when
-// the piece would not fit after it.
-static uint32_t run_lead(uint64_t at, uint32_t n)
-{
-    uint32_t lead = piece_offset(at);
-    return n <= copy_piece_limit - lead ? lead : 0;
-}
+static bool follows_run(const OutputRun& run, uint64_t at) { return run.used != 0 && at == run.start + run.used; }
 
 uint8_t* output_run_room(OutputRun& run, uint64_t at, uint32_t n)
 {
@@ -528,27 +472,20 @@ uint8_t* output_run_room(OutputRun& run, uint64_t at, uint32_t n)
     }
     if (n > copy_piece_limit)
         return nullptr;
-    if (follows_run(run, at) && run.used + n > copy_piece_limit && !write_whole_pieces(run))
-        return nullptr;
     if (!follows_run(run, at) || run.used + n > copy_piece_limit) {
         if (!flush_output_run(run))
             return nullptr;
-        run.lead = run.used = run_lead(at, n);
-        run.start = at - run.lead;
+        run.start = at;
     }
     return gather_buffer.get() + run.used;
 }
 
 // The most bytes that output_run_room gives at file position at without a
-// short write: when at follows the gathered bytes, the buffer less what
-// stays of them once their whole pieces are written; else all of it after
-// a new run's lead. A copy sized by it reads each piece whole into the
-// buffer.
+// write first: the rest of the buffer when at follows the gathered bytes,
+// else all of it. A copy sized by it reads each piece whole into the buffer.
 static uint32_t output_run_free(const OutputRun& run, uint64_t at)
 {
-    if (follows_run(run, at))
-        return copy_piece_limit - bytes_kept_back(run);
-    return copy_piece_limit - piece_offset(at);
+    return follows_run(run, at) && run.used < copy_piece_limit ? copy_piece_limit - run.used : copy_piece_limit;
 }
 
 int put_output_bytes(OutputRun& run, uint64_t at, const void* bytes, uint64_t n)
@@ -737,79 +674,6 @@ bool store_current_time(ByteSpan bytes, uint64_t offset)
     bytes.put_u8(offset + 5, current_time.minute);
     bytes.put_u8(offset + 6, current_time.second);
     return true;
-}
-
-#if TWK_SUM_AVX2
-// The byte sum of the whole 128-byte steps from bytes + i, moving i past
-// them, thirty-two bytes at a time with the AVX2 "sum of absolute
-// differences" against zero. The build targets plain x86-64, so sum_bytes
-// chooses it when the program runs. A 64-bit lane gains at most 1020 a step.
-__attribute__((target("avx2"))) static uint32_t sum_steps_avx2(const uint8_t* bytes, size_t& i, size_t n)
-{
-    const __m256i zero = _mm256_setzero_si256();
-    __m256i first = zero, second = zero;
-    for (; n - i >= 128; i += 128) {
-        __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i));
-        __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i + 32));
-        __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i + 64));
-        __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i + 96));
-        first = _mm256_add_epi64(first, _mm256_add_epi64(_mm256_sad_epu8(a, zero), _mm256_sad_epu8(b, zero)));
-        second = _mm256_add_epi64(second, _mm256_add_epi64(_mm256_sad_epu8(c, zero), _mm256_sad_epu8(d, zero)));
-    }
-    __m256i lanes = _mm256_add_epi64(first, second);
-    __m128i half = _mm_add_epi64(_mm256_castsi256_si128(lanes), _mm256_extracti128_si256(lanes, 1));
-    return static_cast<uint32_t>(_mm_cvtsi128_si64(half) + _mm_cvtsi128_si64(_mm_srli_si128(half, 8)));
-}
-#endif
-
-// Every byte of every output passes through here (the checksum byte), so the
-// sum takes many bytes at a time. On x86-64 the SSE2 "sum of absolute
-// differences" against zero adds sixteen bytes into two 64-bit lanes in one
-// step; elsewhere eight bytes of a word are added into four 16-bit lanes,
-// which are folded into the total before they can overflow (128 words add at
-// most 128 * 510 = 65280 to a lane). With AVX2 the long stretch goes in
-// thirty-two bytes a step first.
-uint32_t sum_bytes(const void* buffer, size_t n)
-{
-    const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
-    uint32_t sum = 0;
-    size_t i = 0;
-#if TWK_SUM_AVX2
-    static const bool has_avx2 = __builtin_cpu_supports("avx2");
-    if (has_avx2 && n >= 128)
-        sum += sum_steps_avx2(bytes, i, n);
-#endif
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    while (n - i >= 1024) {
-        __m128i lanes = zero;
-        for (size_t end = i + 1024; i < end; i += 64) {
-            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-            __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 16));
-            __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 32));
-            __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 48));
-            lanes = _mm_add_epi64(lanes, _mm_add_epi64(_mm_add_epi64(_mm_sad_epu8(a, zero), _mm_sad_epu8(b, zero)),
-                                                       _mm_add_epi64(_mm_sad_epu8(c, zero), _mm_sad_epu8(d, zero))));
-        }
-        sum += static_cast<uint32_t>(_mm_cvtsi128_si32(lanes)) +
-               static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(lanes, 8)));
-    }
-#endif
-    constexpr uint64_t low_bytes = 0x00FF00FF00FF00FFull;
-    while (n - i >= 8) {
-        uint64_t lanes = 0;
-        size_t words = std::min<size_t>((n - i) / 8, 128);
-        for (size_t w = 0; w < words; ++w, i += 8) {
-            uint64_t word;
-            memcpy(&word, bytes + i, 8);
-            lanes += (word & low_bytes) + ((word >> 8) & low_bytes);
-        }
-        sum += static_cast<uint32_t>((lanes & 0xFFFF) + ((lanes >> 16) & 0xFFFF) + ((lanes >> 32) & 0xFFFF) +
-                                     (lanes >> 48));
-    }
-    for (; i < n; ++i)
-        sum += bytes[i];
-    return sum;
 }
 
 int get_terminated_length(const char* text, int start, int end)

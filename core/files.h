@@ -60,9 +60,9 @@ int resize_rows(std::vector<Row>& rows, size_t n)
 {
     try {
         rows.clear();
-        // A large table beyond the heap's stretch gets pages of its own,
-        // each a fault when first filled: offered for large pages before
-        // the rows are filled, a 30 MB FAT image takes 15 faults, not 7,000.
+        // A table of megabytes gets pages of its own, each a fault when
+        // first filled: offered for large pages before its rows are filled,
+        // it takes one fault a large page instead.
         if (n >= platform::large_block_size / sizeof(Row) && rows.capacity() < n) {
             rows.reserve(n);
             platform::offer_large_pages(rows.data(), n * sizeof(Row));
@@ -142,42 +142,18 @@ struct ExpectedBytes {
 };
 // Copies are made in pieces of at most this many bytes. Every byte of a
 // copy crosses this buffer twice (read into it, written out of it), so it
-// has to stay in the processor's own cache: with a whole L2 (1 MiB on
-// today's x86 servers) it falls out between the two, and a join of a tile
-// set took 1.5 to 2 times as long as with 256 KiB (more writes per output
-// cost less than that).
+// has to stay in the processor's own cache between the two.
 inline constexpr uint32_t copy_piece_limit = 1u << 18;
-// Gathered bytes are written in pieces of at most this many bytes, ending on
-// its multiples in the file: the whole buffer, so that a join of 2,300 tiles
-// makes 5,933 writes, not the 23,184 of 64 KiB pieces. Paired against 64 KiB
-// pieces it took 0.93 (0.90-0.98) of the time, twenty large parts 0.92, and
-// 128 KiB pieces 1.05 of 256 KiB. (In an earlier sitting, once the
-// machine's free memory had gone back to its virtual machine's host, 256 KiB
-// writes had been twice as slow as 64 KiB ones; not seen again since, with
-// the runs' outputs removed between them or kept.)
-inline constexpr uint32_t write_piece_limit = 1u << 18;
-static_assert(copy_piece_limit % write_piece_limit == 0);
 // The bytes of an output gathered in memory (one buffer of copy_piece_limit
-// bytes, shared by all outputs: one output gathers at a time) and written
-// when the next ones do not follow them or there is no room: consecutive
-// subfiles and the zeros between them go out together, at explicit positions
-// past the stream's stdio buffer, in write pieces.
-//
-// Buffer byte i stands for file position start + i; the gathered bytes are
-// buffer bytes [lead, used). A run begins at the buffer byte that its file
-// position has within a write piece (lead = position % write_piece_limit,
-// when its first piece fits after that). When the next bytes follow but
-// the room is short, only the whole pieces gathered are written and the
-// start of the last piece moves to the front of the buffer: a run is
-// written in whole pieces however the reads that fill it fall, and a read
-// is not cut in two where the buffer happens to end. start + used is always
-// the file position after the gathered bytes.
+// bytes, shared by all outputs: one output gathers at a time) and written in
+// one piece when the next ones do not follow them or there is no room:
+// consecutive subfiles and the zeros between them go out together in few
+// large writes, at explicit positions past the stream's stdio buffer.
 struct OutputRun {
     FILE* stream = nullptr;
     const char* name = nullptr;  // for the write error
-    uint64_t start = 0;          // file position of buffer byte 0
-    uint32_t used = 0;           // buffer bytes in use, gathered or lead
-    uint32_t lead = 0;           // buffer bytes before the first one gathered
+    uint64_t start = 0;          // file position of the first byte gathered
+    uint32_t used = 0;           // bytes gathered, not written yet
     uint64_t file_end = 0;       // end of the furthest bytes written so far
 };
 // Room for n (at most copy_piece_limit) bytes at file position at, after

@@ -33,9 +33,8 @@ struct TreInfo {
     uint32_t levels_offset = 0;  // TRE 0x21
     uint32_t levels_size = 0;    // TRE 0x25, at most 128
     uint32_t map_id = 0;         // TRE 0x74 when the header is longer than 119
-    // The header as read, at most 4096 bytes. In-place changes keep it as it
-    // is on disk (they copy their bytes in once the step is on disk), so a
-    // change may take its old bytes from here.
+    // The header as read, at most 4096 bytes; an in-place change copies its
+    // bytes in once they are on disk.
     std::vector<uint8_t> header;
     std::array<uint8_t, 128> levels{};
     uint8_t first_level_bits = 0;

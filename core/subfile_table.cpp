@@ -16,10 +16,11 @@
 #include "core/subfile_table.h"
 
 #include <algorithm>
+#include <array>
+#include <compare>
 #include <cstring>
 #include <span>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "core/file_names.h"
@@ -29,6 +30,27 @@
 #include "core/img_format.h"
 #include "core/reader.h"
 #include "core/subfile_headers.h"
+
+int compare_entry_names(ByteView fat, uint32_t a, uint32_t b, uint32_t n)
+{
+    ByteView x = fat.sub(uint64_t(a) + FatEntry::name, n);
+    ByteView y = fat.sub(uint64_t(b) + FatEntry::name, n);
+    size_t common = std::min(x.size(), y.size());
+    int c = common ? memcmp(x.data(), y.data(), common) : 0;
+    if (c != 0 || x.size() == y.size())
+        return c;
+    return x.size() < y.size() ? -1 : 1;
+}
+
+NameKey name_key(ByteView fat, uint32_t entry, uint32_t row)
+{
+    ByteView name = fat.sub(uint64_t(entry) + FatEntry::name, FatEntry::full_name_length);
+    NameKey key{{}, row};
+    if (name.size())
+        memcpy(key.name.data(), name.data(), name.size());
+    key.name.back() = static_cast<uint8_t>(name.size());
+    return key;
+}
 
 namespace {
 
@@ -48,19 +70,6 @@ struct BlockClaim {
 // check_subfile_blocks, which also marks the subfile's blocks in claim
 // (none when it is null, or too short for the file's blocks).
 int walk_subfile_blocks(InputFile& file, SubfileEntry& subfile, BlockClaim* claim);
-
-// Byte order of n name bytes of two entries; bytes a short view lacks count
-// as lower than any byte.
-int compare_entry_names(ByteView fat, uint32_t a, uint32_t b, uint32_t n)
-{
-    ByteView x = fat.sub(uint64_t(a) + FatEntry::name, n);
-    ByteView y = fat.sub(uint64_t(b) + FatEntry::name, n);
-    size_t common = std::min(x.size(), y.size());
-    int c = common ? memcmp(x.data(), y.data(), common) : 0;
-    if (c != 0 || x.size() == y.size())
-        return c;
-    return x.size() < y.size() ? -1 : 1;
-}
 
 bool same_full_name(ByteView fat, uint32_t a, uint32_t b)
 {
@@ -139,44 +148,12 @@ size_t slot_of_entry(const InputFile& file, uint32_t entry)
     return (entry - file.fat_offset) / FatEntry::size;
 }
 
-// A first entry's full name as a sort key, with its slot row: the name's
-// bytes packed high byte first (bytes a short view lacks as zeros, and the
-// number of bytes it has as the last key byte), so that comparing keys
-// orders names as compare_entry_names does; the row, in FAT order, breaks
-// ties.
-struct NameKey {
-    uint64_t head;  // name bytes 0-7
-    uint32_t tail;  // name bytes 8-10, then how many of the 11 there are
-    uint32_t row;
-    bool same_name(const NameKey& other) const { return head == other.head && tail == other.tail; }
-    bool operator<(const NameKey& other) const
-    {
-        return std::tie(head, tail, row) < std::tie(other.head, other.tail, other.row);
-    }
-};
-
-NameKey name_key(ByteView fat, uint32_t entry, uint32_t row)
-{
-    ByteView name = fat.sub(uint64_t(entry) + FatEntry::name, FatEntry::full_name_length);
-    uint8_t bytes[FatEntry::full_name_length] = {};
-    if (name.size())
-        memcpy(bytes, name.data(), name.size());
-    NameKey key{0, 0, row};
-    for (uint32_t i = 0; i < 8; ++i)
-        key.head = key.head << 8 | bytes[i];
-    for (uint32_t i = 8; i < FatEntry::full_name_length; ++i)
-        key.tail = key.tail << 8 | bytes[i];
-    key.tail = key.tail << 8 | static_cast<uint32_t>(name.size());
-    return key;
-}
-
 // The index rows of the first entries, in FAT order, and the name
 // list beside them. A later first entry of a name supersedes the earlier
 // one, whose row goes and whose slot is marked dropped. One sort by name
 // and FAT order gathers the first entries of each name with the latest
-// last, so the work grows as n log n however many names repeat. The names
-// are sorted as packed keys rather than compared in the FAT, where each
-// comparison looked up both entries and called memcmp.
+// last, so the work grows as n log n however many names repeat. Each name
+// is taken out of the FAT once, as a key, rather than at every comparison.
 bool build_subfile_index(InputFile& file, uint32_t count)
 {
     ByteView fat(file.header_buffer);

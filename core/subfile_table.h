@@ -10,8 +10,12 @@
 // of its first slot; every later block-list walk relies on that order.
 #pragma once
 
+#include <array>
+#include <compare>
 #include <cstdint>
 
+#include "core/byte_view.h"
+#include "core/img_format.h"
 #include "core/input_file.h"
 
 // Builds `subfile_index`, groups and sorts `fat_slots`, builds `subfiles`
@@ -21,6 +25,20 @@ int read_subfile_table(InputFile& file);
 // The order of the FAT slots; < 0, 0, > 0 as a before, equal to, after b.
 // Every slot has its own entry offset, so only a slot equals itself.
 int compare_fat_slots(const InputFile& file, const FatSlot& a, const FatSlot& b);
+// Byte order of the first n name bytes of the FAT entries at offsets a and b
+// of the header+FAT image; bytes a short view lacks count as lower than any.
+int compare_entry_names(ByteView fat, uint32_t a, uint32_t b, uint32_t n);
+// A first entry's full name as a sort key, with its slot row: the name's
+// bytes (those a short view lacks as zeros) and then how many it has, so
+// that keys order names as compare_entry_names does; the row breaks ties.
+// The subfile index sorts these, each name taken out of the FAT once.
+struct NameKey {
+    std::array<uint8_t, FatEntry::full_name_length + 1> name;
+    uint32_t row;
+    bool same_name(const NameKey& other) const { return name == other.name; }
+    auto operator<=>(const NameKey& other) const = default;
+};
+NameKey name_key(ByteView fat, uint32_t entry, uint32_t row);
 // Sorts `fat_slots`; of two used copies of one part of a subfile the one at
 // the higher FAT offset is kept, the other is dropped (index_row -2).
 void sort_fat_slots(InputFile& file);

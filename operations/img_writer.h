@@ -72,12 +72,12 @@ extern MessageText dd_OIAIFS;
 constexpr uint32_t fat_run_entries = 64;
 // Padding up to this many bytes is written as zeros rather than skipped,
 // unless the file's space was reserved or its blocks are larger than this
-// (then, as in reserved space, unless it holds no whole page or ends in the
-// write piece where it begins).
+// (then, as in reserved space, unless it holds no whole page or ends before
+// the next multiple of copy_piece_limit in the file).
 constexpr uint32_t zero_padding_limit = 65536;
 // The file system's page: in reserved space, padding that holds a whole one
-// (hole_page bytes starting on a multiple of it) is skipped, unless the next
-// subfile starts in the same write piece.
+// (hole_page bytes starting on a multiple of it) is skipped, unless it ends
+// before the next multiple of copy_piece_limit.
 constexpr uint32_t hole_page = 4096;
 // Bits of header_flags: which of the version bytes and the product code
 // the header gets.
@@ -148,8 +148,8 @@ int write_output_bytes(ImgWriter& writer, const void* bytes, size_t n);
 // padding reads as zeros: up to zero_padding_limit bytes it is written (so
 // the file's data stays in one stretch and goes out in few writes), longer
 // padding is skipped and left a hole. In reserved space padding is written
-// only when it holds no whole hole_page or ends in the write piece (see
-// write_piece_limit) where it begins. 0 after "Write error".
+// only when it holds no whole hole_page or ends before the next multiple of
+// copy_piece_limit in the file. 0 after "Write error".
 int pad_to_block(ImgWriter& writer, uint64_t length);
 // Reserves the planned size of a new output on the disk when its blocks are
 // no larger than zero_padding_limit, so that its padding need not be written

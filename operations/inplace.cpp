@@ -104,6 +104,13 @@ MessageText gw_WTFWNR{"gw_WTFWNR", "\n== Warning: typ file was not replaced.\n\n
 MessageText gw_MIDCla{"gw_MIDCla",
                       "Error: new name %s of map %s clashes with subfile %s, map IDs not changed, file %s.\n",
                       "Błąd: nowa nazwa %s mapy %s koliduje z podplikiem %s, nie zmieniono ID map, plik %s.\n"};
+// A subfile whose FAT entry is listed twice: renaming one copy would leave
+// the other under the old name, a subfile of its own that shares the blocks.
+MessageText gw_MIDTwi{"gw_MIDTwi", "Error: FAT entry of subfile %s is listed twice, map IDs not changed, file %s.\n",
+                      "Błąd: wpis FAT podpliku %s występuje dwukrotnie, nie zmieniono ID map, plik %s.\n"};
+MessageText gw_TypTwi{"gw_TypTwi",
+                      "Error: FAT entry of subfile %s is listed twice, TYP subfile not replaced, file %s.\n",
+                      "Błąd: wpis FAT podpliku %s występuje dwukrotnie, nie zastąpiono podpliku TYP, plik %s.\n"};
 // -x takes its TYP data from the TYP files of the list; without one it has
 // nothing to put in, which is said once, with the list's first file.
 MessageText gw_WNTFIL{"gw_WNTFIL", "== Warning: no TYP file in the list, no TYP subfile replaced.\n",
@@ -123,7 +130,8 @@ static MessageText* const gw_table[] = {
     &gw_TreXXT, &gw_SubfiS, &gw_MdrXXT, &gw_JcvXXT, &gw_TrfXXT, &gw_Md2XXT, &gw_WUSOMS, &gw_WoUSOS, &gw_DatMpS,
     &gw_ReHDFS, &gw_HMVUUU, &gw_WFMMSS, &gw_WrInMS, &gw_WrDaFi, &gw_TCFSFU, &gw_WMTSIF, &gw_MaSLaM, &gw_MaSLaF,
     &gw_MaSUnL, &gw_MaSCoN, &gw_MaSLaE, &gw_WCMIMS, &gw_WCMIMR, &gw_WCMIM2, &gw_WCMIST, &gw_WCMIJF, &gw_ECMIJF,
-    &gw_WRMINM, &gw_MNPTWT, &gw_MaWrTF, &gw_WMPIFS, &gw_WTFWNR, &gw_TyFTSh, &gw_MIDCla, &gw_WNTFIL, &gw_NoTreH};
+    &gw_WRMINM, &gw_MNPTWT, &gw_MaWrTF, &gw_WMPIFS, &gw_WTFWNR, &gw_TyFTSh, &gw_MIDCla, &gw_WNTFIL, &gw_NoTreH,
+    &gw_MIDTwi, &gw_TypTwi};
 
 int load_messages_gw(LanguageGroup* group, int code_page, int write)
 {
@@ -153,6 +161,18 @@ bool map_passes_filter(const InputFile& file, const MapEntry& map)
     get_map_family_product(file, map, fid, pid);
     return !((o.id_flags & 1) && o.family_id && o.family_id != fid) &&
            !((o.id_flags & 2) && o.product_id && o.product_id != pid);
+}
+
+std::unordered_set<std::string_view> names_listed_twice(const InputFile& file)
+{
+    std::unordered_set<std::string_view> names;
+    ByteView fat(file.header_buffer);
+    for (const FatSlot& slot : file.fat_slots) {
+        ByteView name = fat.sub(uint64_t(slot.entry_offset) + FatEntry::name, FatEntry::full_name_length);
+        if (slot.index_row == -2 && name.size() == FatEntry::full_name_length)
+            names.emplace(reinterpret_cast<const char*>(name.data()), name.size());
+    }
+    return names;
 }
 
 TreInfo* owned_tre_info(InputFile& file, const MapEntry& map)

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
+#include <unordered_set>
 
 #include "core/byte_view.h"
 #include "core/files.h"
@@ -52,6 +54,8 @@ extern MessageText gw_WCMIJF;
 extern MessageText gw_ECMIJF;
 extern MessageText gw_WRMINM;
 extern MessageText gw_MIDCla;
+extern MessageText gw_MIDTwi;
+extern MessageText gw_TypTwi;
 extern MessageText gw_WNTFIL;
 extern MessageText gw_MNPTWT;
 extern MessageText gw_MaWrTF;
@@ -103,6 +107,12 @@ TreInfo* owned_tre_info(InputFile& file, const MapEntry& map);
 void put_header_date(std::vector<uint8_t>& header, const CurrentTime& date);
 // The MPS subfile of a container (its first subfile of the MPS map), or null.
 SubfileEntry* find_mps_subfile(InputFile& file);
+// The full names (11 bytes) of the FAT entries that the reader set aside as
+// earlier copies of a first entry or of a part: names listed twice in the
+// FAT. A change that renamed a subfile of such a name would leave the other
+// copy under the old name, where it is read as a subfile of its own again,
+// so the file is damage to it. Views into the FAT image.
+std::unordered_set<std::string_view> names_listed_twice(const InputFile& file);
 // FAT entries a subfile of length bytes takes: at least one.
 uint32_t fat_entries_for(uint64_t length, uint32_t block_size);
 // The text in a map's code page shown in the log encoding, cut to at most

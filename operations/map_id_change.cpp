@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/file_names.h"
@@ -236,13 +237,12 @@ void make_map_name(const MapEntry& map, uint32_t id, char out[9])
         snprintf(out, 9, "I%07X", id);
 }
 
-// Finds every FAT entry of every subfile of the map that takes the new name,
-// adds the name's edit of the image, and gives the subfile rows that name
-// (undoing the step puts the rows back).
-void rename_map_entries(InputFile& file, const MapEntry& map, const char name[9],
-                        std::vector<InplaceStep::ImageEdit>& renamed)
+// Puts the new name into every FAT entry of every subfile of the map, in the
+// image (undoing the step puts the image back), adds the entries' offsets to
+// renamed and gives the subfile rows that name.
+void rename_map_entries(InputFile& file, const MapEntry& map, const char name[9], std::vector<uint32_t>& renamed)
 {
-    ByteView fat(file.header_buffer);
+    ByteSpan fat(file.header_buffer);
     for (uint32_t i = 0; i < map.subfile_count; ++i) {
         uint64_t row = uint64_t(map.first_subfile) + i;
         if (row >= file.subfiles.size())
@@ -251,28 +251,33 @@ void rename_map_entries(InputFile& file, const MapEntry& map, const char name[9]
         uint32_t entries = fat_entries_for(subfile.declared_length, file.block_size);
         for (uint32_t e = 0; e < entries && uint64_t(subfile.fat_slot) + e < file.fat_slots.size(); ++e) {
             uint32_t entry = file.fat_slots[subfile.fat_slot + e].entry_offset;
-            // Only entries that still carry the subfile's name are its own.
-            if (!fat.matches(entry + FatEntry::name, std::string_view(subfile.name, 11)))
+            // Only entries that still carry the subfile's name are its own (an
+            // entry two subfiles share takes the name of the first renamed).
+            if (!fat.view().matches(entry + FatEntry::name, std::string_view(subfile.name, 11)))
                 break;
-            renamed.push_back({entry + FatEntry::name, FatEntry::name_length, reinterpret_cast<const uint8_t*>(name)});
+            fat.put_bytes(entry + FatEntry::name, name, FatEntry::name_length);
+            renamed.push_back(entry);
         }
         memcpy(subfile.name, name, FatEntry::name_length);
     }
 }
 
-// Writes the renamed FAT entries: the new names go into the image and the
-// FAT is written from it, entries near one another in one write. 1 / 0.
-int write_renamed_entries(InplaceStep& step, std::vector<InplaceStep::ImageEdit>& renamed)
+// Writes the renamed FAT entries from the image, entries that follow one
+// another in one group of at most group_entries (the step holds a group's
+// bytes a few times over while it writes it). 1 / 0.
+int write_renamed_entries(InplaceStep& step, std::vector<uint32_t>& renamed)
 {
-    // An entry two subfiles share takes the name of the first one renamed.
-    // The maps' entries nearly always come in FAT order already.
-    using Edit = InplaceStep::ImageEdit;
-    auto in_order = [](const Edit& a, const Edit& b) { return a.at < b.at; };
-    if (!std::is_sorted(renamed.begin(), renamed.end(), in_order))
-        std::stable_sort(renamed.begin(), renamed.end(), in_order);
-    renamed.erase(std::unique(renamed.begin(), renamed.end(), [](const Edit& a, const Edit& b) { return a.at == b.at; }),
-                  renamed.end());
-    return step.put_image_edits(renamed.data(), renamed.size());
+    constexpr uint32_t group_entries = 256;
+    std::sort(renamed.begin(), renamed.end());
+    for (size_t i = 0; i < renamed.size();) {
+        uint32_t from = renamed[i];
+        uint32_t n = FatEntry::size;
+        for (++i; i < renamed.size() && renamed[i] == from + n && n < group_entries * FatEntry::size; ++i)
+            n += FatEntry::size;
+        if (!step.put_header(from, n))
+            return 0;
+    }
+    return 1;
 }
 
 // A map's new name must not be a name the file keeps, nor another map's new
@@ -309,6 +314,25 @@ bool new_names_are_free(const InputFile& file, const std::vector<MapChange>& map
         if (!first)
             return clash(change, dotted_fat_name(file.subfiles[maps[other->second].map->first_subfile].name));
     }
+    return true;
+}
+
+// A map whose FAT entry is listed twice keeps its ID: only the copy the
+// reader took would take the new name. False, with the entry logged, when
+// one is found.
+bool renamed_entries_are_single(const InputFile& file, const std::vector<MapChange>& maps)
+{
+    std::unordered_set<std::string_view> twice = names_listed_twice(file);
+    if (twice.empty())
+        return true;
+    for (const MapChange& change : maps)
+        for (uint64_t i = 0; i < change.map->subfile_count; ++i) {
+            uint64_t row = change.map->first_subfile + i;
+            if (row < file.subfiles.size() && twice.count(std::string_view(file.subfiles[row].name, 11))) {
+                log_message(gw_MIDTwi.text(), dotted_fat_name(file.subfiles[row].name).c_str(), file.path.c_str());
+                return false;
+            }
+        }
     return true;
 }
 
@@ -358,7 +382,7 @@ int change_map_ids(InputFile& file, uint8_t mode, uint32_t& map_id)
         if (table.rows[i].old_id == table.rows[i - 1].old_id)
             warn_repeated(table.rows[i].old_id);
 
-    if (!new_names_are_free(file, maps)) {
+    if (!new_names_are_free(file, maps) || !renamed_entries_are_single(file, maps)) {
         // The refused file's maps keep their IDs, so theirs go to the next file.
         map_id = first_id;
         return 0;
@@ -380,17 +404,14 @@ int change_map_ids(InputFile& file, uint8_t mode, uint32_t& map_id)
             continue;
         uint8_t id[4];
         ByteSpan(id, 4).put_u32(0, change.new_id);
-        // The TRE image holds the ID as it is on disk.
-        if (!step.put_subfile_over(change.tre->fat_slot, change.tre->tre_offset + TreHeader::map_id, id, 4,
-                                   change.tre->header.data() + TreHeader::map_id))
+        if (!step.put_subfile(change.tre->fat_slot, change.tre->tre_offset + TreHeader::map_id, id, 4))
             return 0;
     }
     for (const SectionChange& section : sections)
         if (!step.put_subfile(section.slot, section.offset, section.bytes.data(),
                               static_cast<uint32_t>(section.bytes.size())))
             return 0;
-    std::vector<InplaceStep::ImageEdit> renamed;
-    renamed.reserve(file.fat_slots.size());
+    std::vector<uint32_t> renamed;
     for (const MapChange& change : maps)
         rename_map_entries(file, *change.map, change.new_name, renamed);
     if (!write_renamed_entries(step, renamed) || !step.finish())

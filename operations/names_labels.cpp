@@ -127,17 +127,6 @@ int grow_subfile_fat(InputFile& file, SubfileEntry& subfile, uint32_t new_length
     return 1;
 }
 
-int grow_subfile_fat(InplaceStep& step, InputFile& file, SubfileEntry& subfile, uint32_t new_length,
-                     const char* name11, int& pad)
-{
-    uint32_t entries = std::max(fat_entries_for(subfile.declared_length, file.block_size),
-                                fat_entries_for(new_length, file.block_size));
-    for (uint64_t i = 0; i < entries && subfile.fat_slot + i < file.fat_slots.size(); ++i)
-        step.keep_image(file.fat_slots[subfile.fat_slot + i].entry_offset, FatEntry::size);
-    step.keep_image(ImgHeader::total_sectors_short, 2);
-    return grow_subfile_fat(file, subfile, new_length, name11, pad);
-}
-
 int write_resized_subfile(InplaceStep& step, InputFile& file, const SubfileEntry& subfile, uint32_t old_length,
                           const uint8_t* data, uint32_t n, int pad)
 {
@@ -283,7 +272,7 @@ int zmien_mps(InputFile& file, bool mapset_name, bool map_name, bool ids, int32_
     if (mapset_name || map_name) {
         if (growth == 0 ||
             (int64_t(w.reserve) >= growth && int64_t(w.length) + growth <= UINT32_MAX &&
-             grow_subfile_fat(step, file, *mps, static_cast<uint32_t>(w.length + growth), mps->name, pad))) {
+             grow_subfile_fat(file, *mps, static_cast<uint32_t>(w.length + growth), mps->name, pad))) {
             resized = growth != 0;
             if (mapset_name)
                 put_name_record(w, v_index, 'V', 3, o.mapset_name.data(), t, 2);

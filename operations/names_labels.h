@@ -29,11 +29,6 @@ int change_label_case(InputFile& file, int mode);
 // characters). Changes only the InputFile; 0, with nothing changed, when the
 // subfile is damaged or there is no free entry or block.
 int grow_subfile_fat(InputFile& file, SubfileEntry& subfile, uint32_t new_length, const char* name11, int& pad);
-// The same inside an open step: the FAT entries and header bytes it may change
-// are handed to step.keep_image() first, so undoing the step puts them back
-// even when they were never written.
-int grow_subfile_fat(InplaceStep& step, InputFile& file, SubfileEntry& subfile, uint32_t new_length,
-                     const char* name11, int& pad);
 
 // Writes a subfile that grow_subfile_fat gave a new length: the file
 // lengthened when pad is set (and header byte 0x63 with it), every FAT entry

@@ -7,7 +7,9 @@
 #include "operations/typ_fix.h"
 
 #include <cstring>
+#include <string_view>
 
+#include "core/file_names.h"
 #include "core/files.h"
 #include "core/host.h"
 #include "core/img_format.h"
@@ -170,18 +172,22 @@ int write_typ_subfile(InputFile& img, uint32_t family_id, uint32_t product_id, c
     if (!subfile)
         return -1;
     const char* path = img.path.c_str();
+    if (memcmp(subfile->name, name11, FatEntry::full_name_length) != 0 &&
+        names_listed_twice(img).count(std::string_view(subfile->name, FatEntry::full_name_length))) {
+        log_message(gw_TypTwi.text(), dotted_fat_name(subfile->name).c_str(), path);
+        return 0;
+    }
     uint32_t n = static_cast<uint32_t>(data.size());
     InplaceStep step(img, true);
     if (!step.open())
         return 0;
     uint32_t old_length = subfile->declared_length;
     int pad = 0;
-    if (!grow_subfile_fat(step, img, *subfile, n, name11, pad)) {
+    if (!grow_subfile_fat(img, *subfile, n, name11, pad)) {
         log_message(gw_MNPTWT.text(), path);
         ++error_count;
         return -1;
     }
-    step.keep_image(0, ImgHeader::size);
     put_header_date(img.header_buffer, current_time);
     log_message(gw_MaWrTF.text(), path);
     if (!write_resized_subfile(step, img, *subfile, old_length, data.data(), n, pad) ||

@@ -5,7 +5,7 @@
 // character classes and case mapping of Windows code pages (glibc has no
 // code-page locales), the program directory, the banner box that a Linux
 // console never shows, reads, writes and copies at given file offsets, and
-// the heap's set-up for tasks with large tables.
+// the large-page hint for big tables.
 #pragma once
 
 #include <cstddef>
@@ -91,12 +91,6 @@ bool set_file_length(FILE* stream, uint64_t size);
 // zeros).
 bool reserve_file_space(FILE* stream, uint64_t size);
 
-// Sets the heap up for a task about to build tables of many small blocks:
-// blocks up to about bytes (4 to 30 MiB; the first call alone counts)
-// come from one stretch of the heap that the kernel may back with large
-// pages, where a page of its own costs a fault each. Blocks of that size
-// come from the heap from then on, and it keeps them when they are freed.
-void prefer_large_heap_pages(size_t bytes);
 // Offers the bytes from start, not yet touched, to the kernel for large
 // pages (only the whole 2 MiB pages inside them); a hint that changes
 // nothing where large pages are off.

@@ -343,6 +343,50 @@ TEST_F(WriteCommand, AFileWithABlockOfTwoSubfilesIsLeftAlone)
         << run.output;
 }
 
+// A FAT entry listed twice (11000001.LBL): the map-ID change, which would
+// rename the copy the reader takes and leave the other under the old name,
+// refuses the file untouched; the changes that rename nothing go ahead; twk -i
+// reads every file -w leaves. The file as it is and stored XOR-ed.
+TEST_F(WriteCommand, AFatEntryListedTwiceRefusesOnlyTheMapIdChange)
+{
+    std::string plain = read_file(data_path("damaged/fat-duplicate-entry.img"));
+    std::string xored = plain;
+    for (char& c : xored)
+        c = static_cast<char>(c ^ 0x5A);  // byte 0, the XOR byte, becomes 0x5A
+    for (const auto& [name, bytes] : {std::pair<std::string, std::string>{"plain.img", plain}, {"xored.img", xored}}) {
+        SCOPED_TRACE(name);
+        std::string img = write(name, bytes);
+        RunResult run = twk({"-i", img});
+        EXPECT_EQ(run.exit_code, 0) << run.output;
+
+        for (const auto& [lang, refusal] : {
+                 std::pair<std::string, std::string>{"C", "Error: FAT entry of subfile 11000001.LBL is listed twice, "
+                                                          "map IDs not changed, file " + img + ".\n"},
+                 {"pl_PL.UTF-8", "Błąd: wpis FAT podpliku 11000001.LBL występuje dwukrotnie, nie zmieniono ID map, "
+                                 "plik " + img + ".\n"}}) {
+            run = twk({"-w", "-e", "11000005", img}, lang);
+            EXPECT_EQ(run.exit_code, 4);
+            EXPECT_EQ(read_file(img), bytes);
+            EXPECT_NE(run.output.find(refusal), std::string::npos) << run.output;
+        }
+
+        for (const std::vector<std::string>& change :
+             {std::vector<std::string>{"-L"}, {"-p", "5"}, {"-m", "Nowa"}}) {
+            SCOPED_TRACE(change.front());
+            write(name, bytes);
+            std::vector<std::string> args{"-w"};
+            args.insert(args.end(), change.begin(), change.end());
+            args.push_back(img);
+            run = twk(args);
+            EXPECT_EQ(run.exit_code, 0) << run.output;
+            EXPECT_NE(read_file(img), bytes);
+            run = twk({"-i", img});
+            EXPECT_EQ(run.exit_code, 0) << run.output;
+            EXPECT_EQ(run.output.find("damaged"), std::string::npos) << run.output;
+        }
+    }
+}
+
 // A file that the report refuses is refused by every change, whatever the
 // change touches, and stays byte for byte as it was: a file cut inside a
 // map's LBL and a map whose LBL lost its signature, plain and scrambled.

@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <random>
 
+#include "core/byte_sum.h"
 #include "core/header_knowledge.h"
 #include "core/host.h"
 #include "core/product_code.h"
@@ -284,10 +286,10 @@ TEST_F(Primitives, GatheredCopiesComeThroughWholeAcrossWriteBoundaries)
     EXPECT_EQ(take_log(), "");
 }
 
-// A run starts at its place within a write piece, and when the room is
-// short only whole pieces are written: the start of the last piece moves to
-// the front of the buffer and the run goes on without a short write.
-TEST_F(Primitives, GatheredRunsAreWrittenInWholePieces)
+// Bytes that follow one another are gathered and written together: when the
+// next ones do not fit, the gathered ones go out whole first; when they do
+// not follow, likewise. Everything lands at its place.
+TEST_F(Primitives, GatheredRunsGoOutWholeWhenTheNextBytesDoNotFitOrFollow)
 {
     std::string out_path = dir.file("pieces.bin");
     FILE* out = fopen(out_path.c_str(), "w+b");
@@ -298,43 +300,27 @@ TEST_F(Primitives, GatheredRunsAreWrittenInWholePieces)
     OutputRun run{out, out_path.c_str()};
     const uint64_t first = 10, second = 100000;
     ASSERT_EQ(put_output_bytes(run, first, bytes.data(), second), 1);
-    EXPECT_EQ(run.start, 0u);
-    EXPECT_EQ(run.lead, first);
+    EXPECT_EQ(run.start, first);
+    EXPECT_EQ(run.used, second);
     EXPECT_EQ(std::filesystem::file_size(out_path), 0u);
-    // 100,010 bytes gathered; 200,000 more do not fit after them: the first
-    // write piece goes out whole, and what is gathered past it moves up.
-    ASSERT_EQ(put_output_bytes(run, first + second, bytes.data() + second, 200000), 1);
-    EXPECT_EQ(std::filesystem::file_size(out_path), write_piece_limit);
-    EXPECT_EQ(run.start, write_piece_limit);
-    EXPECT_EQ(run.lead, 0u);
-    EXPECT_EQ(run.start + run.used, first + second + 200000);
+    // 300,000 more follow: the buffer is filled and written, the rest waits.
+    ASSERT_EQ(put_output_bytes(run, first + second, bytes.data() + second, 300000), 1);
+    EXPECT_EQ(std::filesystem::file_size(out_path), first + copy_piece_limit);
+    EXPECT_EQ(run.start, first + copy_piece_limit);
+    EXPECT_EQ(run.start + run.used, first + second + 300000);
     // A run elsewhere: the gathered bytes go out whole first.
     const uint64_t elsewhere = 5 * copy_piece_limit + 7;
     ASSERT_EQ(put_output_bytes(run, elsewhere, bytes.data(), 1000), 1);
-    EXPECT_EQ(std::filesystem::file_size(out_path), first + second + 200000);
-    EXPECT_EQ(run.start, elsewhere - 7);
-    EXPECT_EQ(run.lead, 7u);
-    // A first piece that does not fit after its place in a write piece
-    // starts the buffer at an odd place; a few bytes gathered there, more
-    // than the room after them go out whole first.
-    const uint64_t odd = 7 * copy_piece_limit + 100;
-    uint8_t* room = output_run_room(run, odd, copy_piece_limit);
-    ASSERT_NE(room, nullptr);
-    EXPECT_EQ(run.start, odd);
-    memcpy(room, bytes.data(), 50);
-    run.used += 50;
-    room = output_run_room(run, odd + 50, copy_piece_limit - 10);
-    ASSERT_NE(room, nullptr);
-    EXPECT_EQ(std::filesystem::file_size(out_path), odd + 50);
-    memcpy(room, bytes.data() + 50, 20);
-    run.used += 20;
+    EXPECT_EQ(std::filesystem::file_size(out_path), first + second + 300000);
+    EXPECT_EQ(run.start, elsewhere);
+    EXPECT_EQ(run.used, 1000u);
     ASSERT_EQ(flush_output_run(run), 1);
+    EXPECT_EQ(run.file_end, elsewhere + 1000);
     fclose(out);
     std::vector<uint8_t> disk = made::read_bytes(out_path);
-    ASSERT_EQ(disk.size(), odd + 70);
-    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + second + 200000, disk.begin() + first));
+    ASSERT_EQ(disk.size(), elsewhere + 1000);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + second + 300000, disk.begin() + first));
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 1000, disk.begin() + elsewhere));
-    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 70, disk.begin() + odd));
     EXPECT_EQ(take_log(), "");
 }
 
@@ -562,27 +548,59 @@ TEST(TextHelpers, NumbersAndKindNames)
     EXPECT_EQ(sum_bytes("", 0), 0u);
 }
 
-// The many-bytes-at-a-time sum must equal the plain one for every length and
-// alignment, including runs of 0xFF long enough to fill its lanes and
-// buffers long enough for the look-ahead.
-TEST(TextHelpers, ByteSumOfLongAndUnalignedBuffers)
+namespace {
+
+// One way of the byte sum, and whether this processor can run it.
+struct SumWay {
+    const char* name;
+    uint32_t (*sum)(const uint8_t*, size_t);
+    bool usable;
+};
+void PrintTo(const SumWay& way, std::ostream* out) { *out << way.name; }
+
+uint32_t chosen_sum(const uint8_t* bytes, size_t n) { return sum_bytes(bytes, n); }
+
+class ByteSumWays : public ::testing::TestWithParam<SumWay> {};
+
+}  // namespace
+
+// Every way of the byte sum, not only the one this processor takes, equals a
+// plain loop: every length up to 300 at every alignment within 64 bytes,
+// long buffers around the steps of 128 and 1024 bytes, and runs of 0xFF long
+// enough to fill every lane.
+TEST_P(ByteSumWays, EqualAPlainLoop)
 {
-    std::vector<uint8_t> bytes(40000);
-    uint32_t seed = 12345;
-    for (auto& b : bytes) {
-        seed = seed * 1103515245 + 12345;
-        b = static_cast<uint8_t>(seed >> 16);
-    }
+    const SumWay& way = GetParam();
+    if (!way.usable)
+        GTEST_SKIP() << "this processor has no AVX2";
+    std::vector<uint8_t> bytes(300000);
+    std::mt19937 random(20261212);
+    for (uint8_t& b : bytes)
+        b = static_cast<uint8_t>(random());
     std::fill(bytes.begin() + 1000, bytes.begin() + 3100, 0xFF);
-    std::fill(bytes.begin() + 12000, bytes.begin() + 30000, 0xFF);
-    for (size_t start : {0, 1, 3, 7})
-        for (size_t n : {0, 7, 8, 9, 1023, 1024, 1025, 2049, 4993, 11000, 39990}) {
-            uint32_t plain = 0;
-            for (size_t i = 0; i < n; ++i)
-                plain += bytes[start + i];
-            EXPECT_EQ(sum_bytes(bytes.data() + start, n), plain) << start << " " << n;
+    std::fill(bytes.begin() + 12000, bytes.begin() + 250000, 0xFF);
+    auto plain = [&](size_t start, size_t n) {
+        uint32_t sum = 0;
+        for (size_t i = 0; i < n; ++i)
+            sum += bytes[start + i];
+        return sum;
+    };
+    for (size_t start = 0; start < 64; ++start)
+        for (size_t n = 0; n <= 300; ++n)
+            ASSERT_EQ(way.sum(bytes.data() + start, n), plain(start, n)) << start << " " << n;
+    for (size_t start : {0, 1, 7, 16, 31, 33, 1000, 11999})
+        for (size_t n : {1023, 1024, 1025, 1151, 2049, 4993, 11000, 39990, 240000, 287000}) {
+            ASSERT_LE(start + n, bytes.size());
+            EXPECT_EQ(way.sum(bytes.data() + start, n), plain(start, n)) << start << " " << n;
         }
 }
+
+INSTANTIATE_TEST_SUITE_P(Each, ByteSumWays,
+                         ::testing::Values(SumWay{"words", sum_bytes_words, true},
+                                           SumWay{"sse2", sum_bytes_sse2, true},
+                                           SumWay{"avx2", sum_bytes_avx2, sum_bytes_avx2_usable()},
+                                           SumWay{"chosen", chosen_sum, true}),
+                         [](const ::testing::TestParamInfo<SumWay>& info) { return std::string(info.param.name); });
 
 TEST(TextHelpers, CurrentTimeInTheHeaderDateLayout)
 {

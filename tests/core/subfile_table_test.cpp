@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <random>
 #include <vector>
 
 #include "core/files.h"
@@ -140,6 +142,64 @@ TEST_F(SubfileTable, RepeatedNamesInAnyOrderKeepTheirLastCopy)
     for (const FatSlot& slot : file.fat_slots) {
         bool was_dropped = std::find(dropped.begin(), dropped.end(), slot.entry_offset) != dropped.end();
         EXPECT_EQ(slot.index_row == -2, was_dropped) << slot.entry_offset;
+    }
+}
+
+// The name keys sort as the names compare in the FAT: random names from a
+// few byte values (blanks, zeros, bytes above 0x7F), names that differ only
+// in their extension, and entries at the end of the image whose names are
+// cut short, every pair compared both ways and the sorted keys against a
+// stable sort by compare_entry_names.
+TEST(SubfileNameKeys, OrderNamesAsTheFatComparesThem)
+{
+    std::mt19937 random(20261211);
+    const uint8_t bytes[] = {0x00, 0x01, 0x20, '0', '1', 'A', 'Z', 0x7F, 0x80, 0xE9, 0xFF};
+    auto some_byte = [&]() { return bytes[random() % std::size(bytes)]; };
+    constexpr uint32_t name_bytes = FatEntry::full_name_length;
+    for (int round = 0; round < 200; ++round) {
+        SCOPED_TRACE(round);
+        // Whole entries first, then a tail that cuts the last names short.
+        constexpr uint32_t whole = 40;
+        std::vector<uint8_t> image(whole * 16 + random() % 16);
+        std::vector<uint32_t> entries;
+        for (uint32_t e = 0; e < whole; ++e) {
+            uint32_t at = e * 16;
+            entries.push_back(at);
+            uint8_t* name = image.data() + at + FatEntry::name;
+            if (e > 0 && random() % 3 == 0) {
+                // Another name's eight bytes with an extension of its own.
+                memcpy(name, image.data() + entries[random() % e] + FatEntry::name, FatEntry::name_length);
+                for (uint32_t i = FatEntry::name_length; i < name_bytes; ++i)
+                    name[i] = random() % 2 ? some_byte() : name[i];
+            } else {
+                for (uint32_t i = 0; i < name_bytes; ++i)
+                    name[i] = some_byte();
+            }
+        }
+        for (uint32_t at = whole * 16; at < image.size(); ++at) {
+            image[at] = some_byte();
+            entries.push_back(at);
+        }
+        ByteView fat(image);
+        std::vector<NameKey> keys;
+        for (uint32_t row = 0; row < entries.size(); ++row)
+            keys.push_back(name_key(fat, entries[row], row));
+        auto sign = [](auto c) { return c < 0 ? -1 : (c > 0 ? 1 : 0); };
+        for (uint32_t a = 0; a < entries.size(); ++a)
+            for (uint32_t b = 0; b < entries.size(); ++b) {
+                int expected = sign(compare_entry_names(fat, entries[a], entries[b], name_bytes));
+                ASSERT_EQ(sign(keys[a].name <=> keys[b].name), expected) << entries[a] << " " << entries[b];
+                ASSERT_EQ(keys[a].same_name(keys[b]), expected == 0);
+            }
+        std::vector<uint32_t> by_fat(entries.size());
+        for (uint32_t row = 0; row < by_fat.size(); ++row)
+            by_fat[row] = row;
+        std::stable_sort(by_fat.begin(), by_fat.end(), [&](uint32_t a, uint32_t b) {
+            return compare_entry_names(fat, entries[a], entries[b], name_bytes) < 0;
+        });
+        std::sort(keys.begin(), keys.end());
+        for (size_t k = 0; k < keys.size(); ++k)
+            ASSERT_EQ(keys[k].row, by_fat[k]) << k;
     }
 }
 

@@ -247,7 +247,8 @@ static bool keeps_holes(const std::string& path)
 
 // Padding up to zero_padding_limit is written as zeros, longer padding is
 // skipped over; with blocks larger than that limit, shorter padding is
-// skipped too where it holds a whole page and reaches the next write piece.
+// skipped too where it holds a whole page and reaches the next multiple of
+// copy_piece_limit.
 // Either way it must read back as zeros, the data beside it must be whole,
 // and a file that ends in padding keeps its full length. Where the file
 // system keeps holes, written padding is data and skipped padding is not.
@@ -259,13 +260,13 @@ TEST_F(ImgWriting, PaddingWrittenOrSkippedReadsAsZerosAndTheFileKeepsItsLength)
         bool written[6];
     };
     // Subfile i starts at block i + 1. With 128 KiB blocks the first ends in
-    // the second half of a write piece, the second in the first half.
+    // the second half of a copy_piece_limit stretch, the second in the first half.
     const Case cases[] = {
         {32768u, {true, true, true, true, true, true}},
         {2 * zero_padding_limit, {false, true, false, false, true, false}},
         {4 * zero_padding_limit, {false, false, false, false, true, false}},
     };
-    static_assert(4 * zero_padding_limit == write_piece_limit);
+    static_assert(4 * zero_padding_limit == copy_piece_limit);
     for (const Case& c : cases) {
         const uint32_t block = c.block;
         SCOPED_TRACE(block);
@@ -306,7 +307,7 @@ TEST_F(ImgWriting, PaddingWrittenOrSkippedReadsAsZerosAndTheFileKeepsItsLength)
 }
 
 // In reserved space, padding is skipped when it holds a whole page and
-// reaches the next write piece, and written otherwise (the bytes gathered
+// reaches the next multiple of copy_piece_limit, and written otherwise (the bytes gathered
 // for writing end after the data or after the padding); either way the file reads the same byte for byte:
 // zeros between the subfiles, its exact length at the end, a zero byte sum.
 // Blocks larger than the zero padding limit are never reserved.
@@ -316,17 +317,17 @@ TEST_F(ImgWriting, PaddingInReservedSpaceIsSkippedByWholePagesAndReadsAsZeros)
         SCOPED_TRACE(block);
         writer = ImgWriter{};
         // 2 KiB blocks hold no whole page of padding. With 32 KiB blocks the
-        // third subfile ends a block before a write piece does.
+        // third subfile ends a block before a multiple of copy_piece_limit.
         const bool small = block < 2 * hole_page;
-        const uint32_t area = small ? 8192u : write_piece_limit - 3 * block;
+        const uint32_t area = small ? 8192u : copy_piece_limit - 3 * block;
         start(block, 1024, area, area + 8ull * block);
         reserve_output_space(writer);
         if (!writer.space_reserved)
             GTEST_SKIP() << "the file system reserves no space";
         // Padding of 100 and of a byte short of a page (written), of a page
-        // (skipped: it reaches the next write piece), of a page and 4095
-        // bytes and of half a block (whole pages in them, but they end in the
-        // write piece where they begin, and are written).
+        // (skipped: it reaches the next multiple), of a page and 4095 bytes
+        // and of half a block (whole pages in them, but they end before the
+        // next multiple, and are written).
         const uint32_t lengths[] = {block - 100, small ? block / 4 : block - (hole_page - 1),
                                     small ? 5 : block - hole_page, small ? 7 : block - (2 * hole_page - 1),
                                     block / 2 - 1};

@@ -387,3 +387,21 @@ TEST_F(MapIdChange, ANewNameTheFileKeepsRefusesTheFileBeforeAnyWrite)
               std::string::npos)
         << log;
 }
+
+// An earlier first entry of 11000001.TRE that a later one supersedes: renamed
+// with the map, the later one would leave the earlier a map of its own under
+// the old ID again. The file is refused untouched, like one whose entry is
+// copied whole.
+TEST_F(MapIdChange, AnEntryListedTwiceRefusesTheFileBeforeAnyWrite)
+{
+    std::string path = copy("damaged/fat-repeated-name.img");
+    std::vector<uint8_t> before = file_bytes(path);
+    task_options.map_id_mode = 2;
+    task_options.map_id = 4;
+    apply_file_changes(*read(path), nullptr);
+    EXPECT_EQ(file_bytes(path), before);
+    EXPECT_EQ(error_count, 1);
+    EXPECT_EQ(task_options.map_id, 4u);
+    EXPECT_EQ(take_log(), "Error: FAT entry of subfile 11000001.TRE is listed twice, map IDs not changed, file " +
+                              path + ".\n");
+}

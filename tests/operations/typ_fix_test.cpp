@@ -262,6 +262,38 @@ TEST_F(TypSubfile, ABuiltContainerWithAFreeEntryTakesABigTyp)
     }
 }
 
+// The TYP subfile's FAT entry listed twice: a replacement that would rename
+// it (and leave the other copy under the old name, sharing its blocks) is
+// refused untouched; one that keeps the name goes ahead, and the file reads
+// back whole.
+TEST_F(TypSubfile, ARenameOfATypEntryListedTwiceIsRefused)
+{
+    for (uint8_t x : {uint8_t(0), uint8_t(0x5A)}) {
+        SCOPED_TRACE(int(x));
+        ImgBuilder b({.xor_byte = x});
+        b.add_subfile("00000001", "TRE", tre_subfile({.map_id = 1}));
+        int typ = b.add_subfile("OLD_TYP1", "TYP", typ_subfile(1252, 55, 6));
+        size_t copy_row = b.add_free_entry();
+        b.copy_fat_row(b.fat_row(typ, 0), copy_row);
+        std::string img = write("c.img", b.build());
+        std::vector<uint8_t> before = file_bytes(img);
+        std::string typ_data = typ_subfile(1250, 55, 6, 156, 2000);
+
+        replace(img, write("new55.typ", typ_data));
+        EXPECT_EQ(file_bytes(img), before);
+        EXPECT_EQ(error_count, 1);
+        EXPECT_EQ(take_log(), "Error: FAT entry of subfile OLD_TYP1.TYP is listed twice, TYP subfile not replaced, "
+                              "file " + img + ".\n\n== Warning: typ file was not replaced.\n\n");
+
+        error_count = 0;
+        replace(img, write("OLD_TYP1.typ", typ_data));
+        EXPECT_EQ(error_count, 0);
+        EXPECT_EQ(take_log(), "Map " + img + ", writing typ file.\n");
+        EXPECT_EQ(content_sum(file_bytes(img), x), content_sum(before, x));
+        EXPECT_EQ(typ_bytes(img, 55), typ_data);
+    }
+}
+
 TEST_F(TypSubfile, AXoredContainerTakesABiggerTyp)
 {
     std::string img = copy("damaged/valid-xor-5a.img");  // the west map set, XOR 0x5A

@@ -1,10 +1,9 @@
 // The Linux layer: language and code page from the environment, the
 // program directory, the character tables of Windows code pages, and the
 // positioned transfers on open files and new files named only when whole,
-// and the heap set up for large pages.
+// and the large-page hint on a block of its own.
 #include "platform/platform.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +11,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 
 #include "tests/support/locale_environment.h"
 #include "tests/support/test_support.h"
@@ -260,33 +258,13 @@ const Mapping* mapping_holding(const std::vector<Mapping>& mappings, uintptr_t a
 
 }  // namespace
 
-// After the set-up, a block far above the allocator's usual threshold for
-// pages of its own comes from the heap, and a stretch of the heap is offered
-// to the kernel for large pages. (Whichever call came first in this process
-// set them up: a join run by another test may have.)
-TEST(PlatformMemory, LargeHeapStretchServesLaterBlocks)
-{
-    // The tests' own code is built without the sanitizers: ask the run-time.
-    if (dlsym(RTLD_DEFAULT, "__asan_init"))
-        GTEST_SKIP() << "the sanitizer's allocator keeps a heap of its own";
-    platform::prefer_large_heap_pages(size_t(8) << 20);
-    auto block = std::make_unique_for_overwrite<char[]>(size_t(3) << 20);
-    auto at = reinterpret_cast<uintptr_t>(block.get());
-    std::vector<Mapping> mappings = process_mappings();
-    const Mapping* holder = mapping_holding(mappings, at);
-    ASSERT_NE(holder, nullptr);
-    EXPECT_TRUE(holder->heap);
-    EXPECT_TRUE(std::any_of(mappings.begin(), mappings.end(),
-                            [](const Mapping& m) { return m.heap && m.large_pages; }));
-}
-
 // Only the whole large pages inside the range are offered: the bytes before
 // the first 2 MiB boundary, which may belong to a neighbour, are left alone.
 TEST(PlatformMemory, OfferedRangeKeepsToItsWholeLargePages)
 {
     constexpr uintptr_t large_page = uintptr_t(2) << 20;
     std::vector<char> block;
-    block.reserve(size_t(40) << 20);  // above any heap stretch: pages of its own
+    block.reserve(size_t(40) << 20);  // above the allocator's thresholds: pages of its own
     uintptr_t begin = reinterpret_cast<uintptr_t>(block.data()) + 4096;
     platform::offer_large_pages(reinterpret_cast<void*>(begin), size_t(36) << 20);
     uintptr_t first = (begin + large_page - 1) & ~(large_page - 1);
