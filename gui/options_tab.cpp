@@ -216,6 +216,7 @@ void browse_cb(Fl_Widget*, void*)
     request.type = Fl_File_Chooser::SINGLE;
     request.directory = ".";
     request.value = options_tab.compiler_path->value();
+    request.preview_switch = false;
     ChooserResult chosen = gui_dialogs().choose(request);
     if (!chosen.paths.empty() && !chosen.paths.front().empty()) {
         options_tab.compiler_path->value(chosen.paths.front().c_str());

@@ -177,6 +177,7 @@ TEST_F(DebugWindow, NextWithoutATextAsksLikeSearch)
     dialogs.answers.push_back(std::string("start"));
     debug_controls.next->do_callback();
     EXPECT_EQ(dialogs.prompts.size(), 1u);
+    EXPECT_EQ(dialogs.input_titles, (std::vector<std::string>{"Search"}));
     int start = 0, end = 0;
     ASSERT_TRUE(debug_buffer->highlight_position(&start, &end));
     EXPECT_EQ(start, 6);

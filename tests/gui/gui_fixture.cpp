@@ -18,8 +18,10 @@
 
 void ScriptedDialogs::message(const std::string& text) { messages.push_back(text); }
 
-bool ScriptedDialogs::input(const std::string& prompt, const std::string& initial, std::string& answer)
+bool ScriptedDialogs::input(const std::string& title, const std::string& prompt, const std::string& initial,
+                            std::string& answer)
 {
+    input_titles.push_back(title);
     prompts.push_back(prompt);
     initials.push_back(initial);
     if (answers.empty() || !answers.front()) {

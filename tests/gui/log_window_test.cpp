@@ -222,6 +222,7 @@ TEST_F(LogSearching, NextWrapsAndSaysNotFoundWhenOnlyTheSelectionMatches)
     dialogs.answers.push_back("needle");
     log_search_button->do_callback();
     EXPECT_EQ(dialogs.initials.back(), "alpha");  // the selection is proposed
+    EXPECT_EQ(dialogs.input_titles, (std::vector<std::string>{"Search", "Search"}));
     ASSERT_EQ(log_selection(), std::make_pair(27, 33));
     log_next_button->do_callback();
     EXPECT_EQ(dialogs.messages, (std::vector<std::string>{"[needle] not found."}));
@@ -267,6 +268,7 @@ TEST_F(LogSearching, PolishTexts)
     dialogs.choices.push_back({{dir.path}, dir.path});
     log_save_button->do_callback();
     EXPECT_EQ(dialogs.prompts, (std::vector<std::string>{"Podaj szukany tekst:"}));
+    EXPECT_EQ(dialogs.input_titles, (std::vector<std::string>{"Szukaj"}));
     EXPECT_EQ(dialogs.request_titles, (std::vector<std::string>{"Zapisz log"}));
     EXPECT_EQ(dialogs.messages, (std::vector<std::string>{"[brak] nie znaleziono.",
                                                           std::string("Błąd zapisu (") + strerror(EISDIR) + ")"}));

@@ -253,6 +253,7 @@ TEST_F(Options, EachCompilerKeepsItsPath)
     t.browse->do_callback();
     ASSERT_EQ(option_dialogs.request_titles.size(), 1u);
     EXPECT_EQ(option_dialogs.request_titles[0], "mkgmap");
+    EXPECT_FALSE(option_dialogs.requests[0].preview_switch);
     EXPECT_STREQ(t.compiler_path->value(), "/usr/share/mkgmap/mkgmap.jar");
     EXPECT_EQ(MkgmapPath, "/usr/share/mkgmap/mkgmap.jar");
     t.browse->do_callback();  // cancelled: the field stays
