@@ -15,6 +15,7 @@
 #include "core/task_options.h"
 #include "gui/log_window.h"
 #include "gui/main_window.h"
+#include "tests/support/test_run.h"
 
 void ScriptedDialogs::message(const std::string& text) { messages.push_back(text); }
 
@@ -134,5 +135,5 @@ int main(int argc, char** argv)
     int result = RUN_ALL_TESTS();
     std::error_code ignored;
     std::filesystem::remove_all(run_folder, ignored);
-    return result;
+    return test_run_result(result);
 }
