@@ -180,19 +180,26 @@ void run_map_compiler(const TaskOptions& options)
     }
     set_cursor(FL_CURSOR_DEFAULT);
 
-    log_message("\n");
-    if (child.read_failed()) {
+    const bool map_missing = !command.expected_map.empty() && !written_since(before, stamp_of(command.expected_map));
+    log_compiler_result(child.read_failed(), child.status(), map_missing ? command.expected_map : std::string());
+}
+
+void log_compiler_result(bool read_failed, int status, const std::string& missing_map)
+{
+    if (read_failed) {
         ++error_count;
         log_message("%s", sp_ExeErr.text());
+        log_message("\n");
         return;
     }
-    if (child.status() != 0) {
-        command_failed(child.status());
+    log_message("\n");
+    if (status != 0) {
+        command_failed(status);
         return;
     }
-    if (!command.expected_map.empty() && !written_since(before, stamp_of(command.expected_map))) {
-        log_message(sp_NoMapW.text(), command.expected_map.c_str());
-        command_failed(child.status());
+    if (!missing_map.empty()) {
+        log_message(sp_NoMapW.text(), missing_map.c_str());
+        command_failed(status);
         return;
     }
     log_message("%s", sp_ResuOk.text());

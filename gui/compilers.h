@@ -35,5 +35,10 @@ CompilerCommand compiler_command(const TaskOptions& options, const std::string& 
 // was expected) counts one error in error_count.
 void run_map_compiler(const TaskOptions& options);
 
+// The lines that follow the compiler's output, and the error they count: a
+// failed read of that output, else a non-zero exit status, else the map the
+// run should have written and did not (missing_map, "" when none is).
+void log_compiler_result(bool read_failed, int status, const std::string& missing_map);
+
 // Where a blank mkgmap path looks last.
 extern const char* const packaged_mkgmap_jar;

@@ -148,7 +148,7 @@ std::string fixed_not_found_text(const std::string& text)
 bool ask_debug_search_text()
 {
     std::string answer;
-    if (!gui_dialogs().input("Enter search text:", debug_search_text, answer) || answer.empty())
+    if (!gui_dialogs().input("Search", "Enter search text:", debug_search_text, answer) || answer.empty())
         return false;
     debug_search_text = answer;
     return true;

@@ -22,6 +22,7 @@
 
 #include "core/codepage.h"
 #include "core/host.h"
+#include "core/text_format.h"
 #include "gui/change_tab.h"
 #include "gui/files_tab.h"
 #include "gui/gui_dialogs.h"
@@ -325,13 +326,18 @@ void write_language_template()
     request.filter = OptionsAllFil.text();
     request.type = Fl_File_Chooser::CREATE;
     request.directory = ".";
+    request.preview_switch = false;
     ChooserResult chosen = gui_dialogs().choose(request);
     if (chosen.paths.empty() || chosen.paths.front().empty())
         return;
     const std::string& path = chosen.paths.front();
     struct stat st;
-    if (stat(path.c_str(), &st) == 0 && !gui_dialogs().ask_overwrite(path))
-        return;
+    if (stat(path.c_str(), &st) == 0) {
+        std::string question;
+        append_format(question, OptionsOvrFil.text(), path.c_str());
+        if (!gui_dialogs().ask_overwrite(question))
+            return;
+    }
     if (main_window)
         main_window->cursor(FL_CURSOR_WAIT);
     write_language_template_to(path.c_str());

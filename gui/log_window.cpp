@@ -399,7 +399,8 @@ int ask_search_text(int32_t& start, int& same_as_selection)
         start = e;
     }
     std::string answer;
-    if (!gui_dialogs().input(EnSeTe.text(), selected.empty() ? search_text : selected, answer) || answer.empty())
+    if (!gui_dialogs().input(LogSearch.text(), EnSeTe.text(), selected.empty() ? search_text : selected, answer) ||
+        answer.empty())
         return 0;
     search_text = answer;
     same_as_selection = same_text(answer, selected);

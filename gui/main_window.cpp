@@ -352,7 +352,11 @@ int gui_start(int argc, char** argv)
     Fl::scheme(scheme_name());
     Fl::visual(FL_DOUBLE | FL_INDEX);
 
+    // Desktops name and group windows by their X class: every window of
+    // the program, its dialogs too, is a Tarnwick window.
+    Fl_Window::default_xclass("Tarnwick");
     main_window = new Fl_Double_Window(620, 510, "Tarnwick");
+    main_window->xclass("Tarnwick");
     main_window->callback(main_window_callback);
     main_tabs = new Fl_Tabs(0, 0, 620, 510);
     files_group = build_files_tab();

@@ -216,6 +216,7 @@ void browse_cb(Fl_Widget*, void*)
     request.type = Fl_File_Chooser::SINGLE;
     request.directory = ".";
     request.value = options_tab.compiler_path->value();
+    request.preview_switch = false;
     ChooserResult chosen = gui_dialogs().choose(request);
     if (!chosen.paths.empty() && !chosen.paths.front().empty()) {
         options_tab.compiler_path->value(chosen.paths.front().c_str());
@@ -225,23 +226,46 @@ void browse_cb(Fl_Widget*, void*)
 
 void code_page_cb(Fl_Widget*, void*) { set_code_page_type(options_tab.code_page->value()); }
 
-void user_code_page_cb(Fl_Widget*, void*)
+// The code page of the field's whole text; false for a text that is no
+// code page (a negative number, or one beyond an int), which counts as 0.
+bool typed_code_page(const char* typed, int& code_page)
 {
-    const char* typed = options_tab.user_code_page->value();
-    if (is_blank_text(typed)) {
-        user_code_page = 0;
-        return;
-    }
-    // A negative code page, or one beyond an int, is refused: the field
-    // and the setting go back to 0.
+    code_page = 0;
+    if (is_blank_text(typed))
+        return true;
     FieldNumber n = read_field_number(typed);
-    if (n.within(0, INT_MAX)) {
-        user_code_page = static_cast<int>(n.value);
-        return;
-    }
-    user_code_page = 0;
-    options_tab.user_code_page->value("0");
+    if (!n.within(0, INT_MAX))
+        return false;
+    code_page = static_cast<int>(n.value);
+    return true;
 }
+
+// The setting follows the text as it is typed, so a task started without
+// leaving the field sees the code page that is shown.
+void user_code_page_cb(Fl_Widget*, void*) { typed_code_page(options_tab.user_code_page->value(), user_code_page); }
+
+// A text that is no code page is put right once the whole of it is there:
+// corrected at each keystroke, "-5" would become "5" (the "-" alone is no
+// number and would turn into "0" before the 5 is typed).
+void settle_user_code_page()
+{
+    if (!typed_code_page(options_tab.user_code_page->value(), user_code_page))
+        options_tab.user_code_page->value("0");
+}
+
+// The user code page field: settled when it is left or confirmed with Enter.
+class CodePageInput : public Fl_Int_Input_W {
+public:
+    using Fl_Int_Input_W::Fl_Int_Input_W;
+    int handle(int event) override
+    {
+        int used = Fl_Int_Input_W::handle(event);
+        if (event == FL_UNFOCUS ||
+            (event == FL_KEYBOARD && (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter)))
+            settle_user_code_page();
+        return used;
+    }
+};
 
 void debug_cb(Fl_Widget*, void*) { open_debug_window(); }
 
@@ -290,10 +314,8 @@ Fl_Group* build_options_tab()
     t.compiler_path->when(FL_WHEN_CHANGED);
     t.browse = new_button(585, 290, 25, "..", browse_cb);
     t.code_page = new_choice(200, 330, 200, MapCod.text(), code_page_cb);
-    t.user_code_page = new Fl_Int_Input_W(420, 330, 60, 25);
+    t.user_code_page = new CodePageInput(420, 330, 60, 25);
     t.user_code_page->callback(user_code_page_cb);
-    // Typing is enough: a task started without leaving the field sees the
-    // code page that is shown.
     t.user_code_page->when(FL_WHEN_CHANGED);
     if (debug_button_enabled) {
         t.debug = new Fl_Button(619, 255, 0, 0);

@@ -49,7 +49,7 @@ MessageText Direct{"Direct", "Directory", "Katalog"};
 MessageText Create{"Create", "Create   ", "Utwórz   "};
 MessageText FiFoMa{"FiFoMa", " files for Mapsource", " pliki dla Mapsource"};
 MessageText SinMap{"SinMap", " single maps", " pojedyncze mapy"};
-MessageText MaByFi{"MaByFi", " mapsets by FID", " zestawy map według FID"};
+MessageText MaByFi{"MaByFi", " mapsets by FID", " zestawy według FID"};
 MessageText Subfil{"Subfil", " subfiles", " podpliki"};
 MessageText EmpMap{"EmpMap", " empty maps", " puste mapy"};
 MessageText TypFil{"TypFil", " TYP files", " pliki TYP"};

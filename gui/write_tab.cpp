@@ -31,8 +31,8 @@ namespace {
 
 MessageText Mapset{"Mapset", "Mapset", "Mapset"};
 MessageText SetTra{"SetTra", "Set transparency", "Ustaw przezroczystość"};
-MessageText Transp{"Transp", " transparent ", " przezroczysta    "};
-MessageText Opaque{"Opaque", " opaque      ", " nieprzezroczysta "};
+MessageText Transp{"Transp", " transparent ", " przezroczysta "};
+MessageText Opaque{"Opaque", " opaque      ", " nieprzejrzysta"};
 MessageText SeDrPr{"SeDrPr", "Set draw priority", "Priorytet rysowania"};
 MessageText OnFoFi{"OnFoFi", "Only for FID", "Tylko dla FID"};
 MessageText FidTxt{"FidTxt", "FID", "FID"};

@@ -74,7 +74,17 @@ int build_input_list(int count, const char* const* names, InputList& list, int r
         ++task_options.input_count;
     }
     for (auto& input : list) {
+        // Stop ends the reading at once: no later file is announced or read,
+        // and a read that Stop cut short is no fault of its file, so the
+        // task ends with the user's break alone.
+        if (poll_stop_request())
+            return 0;
+        const int errors_before = error_count;
         int read = read_input_file(*input);
+        if (!read && poll_stop_request()) {
+            error_count = errors_before;
+            return 0;
+        }
         if (!read && !read_all)
             return 0;
     }

@@ -32,6 +32,8 @@ void report_task_result();
 // read_all: every input is read whatever the results, and the result is 1;
 // otherwise the first input that can't be read ends the reading (those after
 // it stay unread) with 0. A count of 0 or less gives an empty list and 1.
+// A Stop ends the reading in either mode with 0, counting no error for the
+// read it cut short.
 int build_input_list(int count, const char* const* names, InputList& list, int read_all);
 
 // The information report of every input (a Stop ends it between inputs),

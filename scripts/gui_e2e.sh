@@ -118,6 +118,8 @@ start_app() {
         >>"$WORK/tarnwick.out" 2>&1 &
     APP=$!
     WID=$(timeout 20 xdotool search --sync --onlyvisible --name '^Tarnwick$' | head -1) || fail "no main window"
+    # Desktops name and group the window by its X class.
+    xdotool search --onlyvisible --class '^Tarnwick$' | grep -qx "$WID" || fail "the window's X class is not Tarnwick"
     sleep 0.5
 }
 

@@ -166,6 +166,34 @@ TEST_F(CompilerRun, OutputReachesTheLogAndNamesReachTheCompilerUnchanged)
     EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
+// What follows the compiler's output: the blank line comes after the
+// execution error, and before every other result line.
+TEST_F(CompilerRun, TheResultLinesAfterTheOutput)
+{
+    struct Case {
+        bool read_failed;
+        int status;
+        const char* missing_map;
+        const char* lines;
+        int errors;
+    };
+    const Case cases[] = {
+        {true, 0, "", "\nExecution error.\n\n", 1},
+        {true, 3, "/out/1.img", "\nExecution error.\n\n", 1},
+        {false, 3, "", "\nCommand error 3.\n", 1},
+        {false, 0, "/out/1.img", "\nThe compiler wrote no map /out/1.img.\nCommand error 0.\n", 1},
+        {false, 0, "", "\nResult OK.\n", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines);
+        error_count = 0;
+        size_t before = log_text().size();
+        log_compiler_result(c.read_failed, c.status, c.missing_map);
+        EXPECT_EQ(log_text().substr(before), c.lines);
+        EXPECT_EQ(error_count, c.errors);
+    }
+}
+
 TEST_F(CompilerRun, FailuresCountOneErrorEach)
 {
     const std::string three = dir.file("three");

@@ -15,11 +15,14 @@
 #include "core/task_options.h"
 #include "gui/log_window.h"
 #include "gui/main_window.h"
+#include "tests/support/test_run.h"
 
 void ScriptedDialogs::message(const std::string& text) { messages.push_back(text); }
 
-bool ScriptedDialogs::input(const std::string& prompt, const std::string& initial, std::string& answer)
+bool ScriptedDialogs::input(const std::string& title, const std::string& prompt, const std::string& initial,
+                            std::string& answer)
 {
+    input_titles.push_back(title);
     prompts.push_back(prompt);
     initials.push_back(initial);
     if (answers.empty() || !answers.front()) {
@@ -132,5 +135,5 @@ int main(int argc, char** argv)
     int result = RUN_ALL_TESTS();
     std::error_code ignored;
     std::filesystem::remove_all(run_folder, ignored);
-    return result;
+    return test_run_result(result);
 }

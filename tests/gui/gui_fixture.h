@@ -15,6 +15,7 @@
 class ScriptedDialogs : public GuiDialogs {
 public:
     std::vector<std::string> messages;      // texts of message boxes, in order
+    std::vector<std::string> input_titles;  // window titles of text questions
     std::vector<std::string> prompts;       // prompts of text questions
     std::vector<std::string> initials;      // their proposed texts
     std::deque<std::optional<std::string>> answers;  // nullopt: cancel
@@ -26,7 +27,8 @@ public:
     std::vector<std::vector<std::string>> popups;  // item labels of each popup
 
     void message(const std::string& text) override;
-    bool input(const std::string& prompt, const std::string& initial, std::string& answer) override;
+    bool input(const std::string& title, const std::string& prompt, const std::string& initial,
+               std::string& answer) override;
     ChooserResult choose(const ChooserRequest& request) override;
     const Fl_Menu_Item* popup(const Fl_Menu_Item* items, int x, int y) override;
 };

@@ -376,10 +376,11 @@ TEST_F(Languages, SavingATemplateOverAFileAsksFirst)
     option_dialogs.overwrite_answers.push_back(false);
     options_tab.template_button->do_callback();
     ASSERT_EQ(option_dialogs.questions.size(), 1u);
-    EXPECT_NE(option_dialogs.questions[0].find(path), std::string::npos);
+    EXPECT_EQ(option_dialogs.questions[0], "This file exists already:\n" + path + "\nOverwrite it?");
     EXPECT_EQ(program.read("old.lang"), "old content");
     ASSERT_EQ(option_dialogs.requests.size(), 1u);
     EXPECT_EQ(option_dialogs.request_titles[0], "Language file");
+    EXPECT_FALSE(option_dialogs.requests[0].preview_switch);
 
     option_dialogs.choices.push_back({{path}, program.dir()});
     option_dialogs.overwrite_answers.push_back(true);
@@ -395,6 +396,19 @@ TEST_F(Languages, SavingATemplateOverAFileAsksFirst)
     EXPECT_TRUE(check_file_exists(program.file("new.lang").c_str()));
     options_tab.template_button->do_callback();
     EXPECT_EQ(option_dialogs.questions.size(), 2u);
+}
+
+TEST_F(Languages, ThePolishQuestionNamesTheFileInItsOwnWords)
+{
+    start({"-P"});
+    program.write("stary.lang", "stary");
+    std::string path = program.file("stary.lang");
+    option_dialogs.choices.push_back({{path}, program.dir()});
+    options_tab.template_button->do_callback();
+    EXPECT_EQ(option_dialogs.request_titles, (std::vector<std::string>{"Plik języka"}));
+    EXPECT_EQ(option_dialogs.questions,
+              (std::vector<std::string>{"Ten plik już istnieje:\n" + path + "\nZastąpić go?"}));
+    EXPECT_EQ(program.read("stary.lang"), "stary");  // no answer is No
 }
 
 // The locale variables for as long as it lives: only LANG set.

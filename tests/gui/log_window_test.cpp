@@ -22,6 +22,8 @@
 #include "gui/files_tab.h"
 #include "gui/main_window.h"
 #include "gui/widgets.h"
+#include "operations/task_bridge.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -131,6 +133,55 @@ TEST_F(LogTask, TheFrameSwitchesTabsAndButtonsAndStopEndsWithUserBreak)
     }
 }
 
+// Stop pressed while thousands of files are read: the reading ends at once,
+// no later file is announced, and the read that Stop cut short is no error.
+TEST_F(LogTask, StopWhileFilesAreReadEndsTheReadingWithTheUserBreakAlone)
+{
+    start();
+    const int interval = log_flush_interval_ms;
+    log_flush_interval_ms = 0;
+    // A copy: the write road must not reach a file the tests ship.
+    ScratchDir dir;
+    const std::string file = dir.file("11000001.img");
+    write_file(file, read_file(data_path("single/plain/11000001.img")));
+    const std::vector<const char*> names(6000, file.c_str());
+    const std::string announced = "Reading file " + file + ".\n";
+    using Task = void (*)(const TaskOptions&, int, const char* const*);
+    const std::pair<const char*, Task> tasks[] = {{"info", pomost_info}, {"write", pomost_write}};
+    for (const auto& [what, task] : tasks) {
+        SCOPED_TRACE(what);
+        log_buffer->text("");
+        begin_task();
+        settle();
+        // The first time the task lets the window handle events (after 30
+        // announced files), the user presses Stop.
+        struct Press {
+            static void stop(void*)
+            {
+                log_stop_button->do_callback();
+                Fl::remove_check(stop);
+            }
+        };
+        Fl::add_check(Press::stop);
+        TaskOptions options;
+        options.announce_files = 1;
+        task(options, static_cast<int>(names.size()), names.data());
+        Fl::remove_check(Press::stop);
+        end_task();
+        // After the task's first line: the files announced before the Stop
+        // (how many depends on when the window got to handle events), then
+        // the user's break and nothing else.
+        std::string log = log_text();
+        log.erase(0, log.find("=\n") + 2);
+        size_t count = 0;
+        for (size_t at; (at = log.find(announced)) != std::string::npos; ++count)
+            log.erase(at, announced.size());
+        EXPECT_LE(count, 40u);
+        EXPECT_EQ(log, "\nUser break!\n");
+    }
+    log_flush_interval_ms = interval;
+}
+
 using LogTrim = GuiTest;
 
 TEST_F(LogTrim, SixteenMiBAndOneByteIsCutAtTheLineEndBeforeTheLine)
@@ -222,6 +273,7 @@ TEST_F(LogSearching, NextWrapsAndSaysNotFoundWhenOnlyTheSelectionMatches)
     dialogs.answers.push_back("needle");
     log_search_button->do_callback();
     EXPECT_EQ(dialogs.initials.back(), "alpha");  // the selection is proposed
+    EXPECT_EQ(dialogs.input_titles, (std::vector<std::string>{"Search", "Search"}));
     ASSERT_EQ(log_selection(), std::make_pair(27, 33));
     log_next_button->do_callback();
     EXPECT_EQ(dialogs.messages, (std::vector<std::string>{"[needle] not found."}));
@@ -267,6 +319,7 @@ TEST_F(LogSearching, PolishTexts)
     dialogs.choices.push_back({{dir.path}, dir.path});
     log_save_button->do_callback();
     EXPECT_EQ(dialogs.prompts, (std::vector<std::string>{"Podaj szukany tekst:"}));
+    EXPECT_EQ(dialogs.input_titles, (std::vector<std::string>{"Szukaj"}));
     EXPECT_EQ(dialogs.request_titles, (std::vector<std::string>{"Zapisz log"}));
     EXPECT_EQ(dialogs.messages, (std::vector<std::string>{"[brak] nie znaleziono.",
                                                           std::string("Błąd zapisu (") + strerror(EISDIR) + ")"}));

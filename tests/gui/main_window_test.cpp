@@ -12,6 +12,7 @@
 #include <FL/Fl_Multi_Browser.H>
 #include <FL/Fl_Tabs.H>
 #include <FL/fl_ask.H>
+#include <FL/x.H>
 
 #include "core/host.h"
 #include "gui/files_tab.h"
@@ -151,6 +152,27 @@ TEST_F(MainWindow, EscapeLeavesTheWindowOpenAndTheCloseBoxStops)
     main_window->do_callback();
     EXPECT_FALSE(main_window->shown());
     EXPECT_EQ(stop_requested, 1);
+}
+
+// Desktops name and group windows by their X class: the main window's and
+// every later window's (dialogs) is the program's name.
+TEST_F(MainWindow, EveryWindowIsOfTheXClassTarnwick)
+{
+    start();
+    EXPECT_STREQ(main_window->xclass(), "Tarnwick");
+    Fl_Double_Window dialog(100, 60);
+    dialog.end();
+    dialog.show();
+    settle();
+    for (Fl_Window* window : {static_cast<Fl_Window*>(main_window), static_cast<Fl_Window*>(&dialog)}) {
+        XClassHint hint{};
+        ASSERT_NE(XGetClassHint(fl_display, fl_xid(window), &hint), 0);
+        EXPECT_STREQ(hint.res_name, "Tarnwick");
+        EXPECT_STREQ(hint.res_class, "Tarnwick");
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+    }
+    dialog.hide();
 }
 
 }  // namespace

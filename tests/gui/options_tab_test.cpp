@@ -6,6 +6,8 @@
 
 #include "gui/options_tab.h"
 
+#include <cstring>
+
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
@@ -46,6 +48,21 @@ protected:
     {
         field->value(text);
         field->do_callback();
+    }
+    // One key pressed in a field that has the focus.
+    static void press(Fl_Input* field, int key, const char* text)
+    {
+        char* kept_text = Fl::e_text;
+        Fl::e_number = FL_KEYBOARD;
+        Fl::e_keysym = key;
+        Fl::e_state = 0;
+        Fl::e_text = const_cast<char*>(text);
+        Fl::e_length = static_cast<int>(strlen(text));
+        field->handle(FL_KEYBOARD);
+        Fl::e_number = 0;
+        Fl::e_keysym = 0;
+        Fl::e_text = kept_text;
+        Fl::e_length = 0;
     }
     void TearDown() override
     {
@@ -253,6 +270,7 @@ TEST_F(Options, EachCompilerKeepsItsPath)
     t.browse->do_callback();
     ASSERT_EQ(option_dialogs.request_titles.size(), 1u);
     EXPECT_EQ(option_dialogs.request_titles[0], "mkgmap");
+    EXPECT_FALSE(option_dialogs.requests[0].preview_switch);
     EXPECT_STREQ(t.compiler_path->value(), "/usr/share/mkgmap/mkgmap.jar");
     EXPECT_EQ(MkgmapPath, "/usr/share/mkgmap/mkgmap.jar");
     t.browse->do_callback();  // cancelled: the field stays
@@ -281,17 +299,56 @@ TEST_F(Options, TheCodePageFieldFollowsTheChoice)
     type(t.user_code_page, "1250");
     EXPECT_EQ(user_code_page, 1250);
     EXPECT_EQ(get_mapset_code_page(), 1250);
-    type(t.user_code_page, "-5");
-    EXPECT_EQ(user_code_page, 0);
-    EXPECT_STREQ(t.user_code_page->value(), "0");
-    type(t.user_code_page, "99999999999");
-    EXPECT_EQ(user_code_page, 0);
-    EXPECT_STREQ(t.user_code_page->value(), "0");
     type(t.user_code_page, "");
     EXPECT_EQ(user_code_page, 0);
     set_code_page_type(7);
     EXPECT_EQ(mapset_cp_type, 0);
     EXPECT_EQ(t.code_page->value(), 0);
+}
+
+// The field is judged as a whole: the setting follows the text key by key,
+// a text that is no code page counts 0, and it shows "0" once the field is
+// left or confirmed with Enter.
+TEST_F(Options, TheUserCodePageIsJudgedByItsWholeText)
+{
+    start({"-E"});
+    OptionsTab& t = options_tab;
+    choose(t.code_page, 2);
+    struct Case {
+        const char* keys;
+        bool enter;            // confirmed with Enter, else left
+        int while_typed;       // the setting before the field is left
+        const char* settled;   // the field's text after
+    };
+    const Case cases[] = {
+        {"-5", false, 0, "0"},
+        {"-5", true, 0, "0"},
+        {"99999999999", true, 0, "0"},
+        {"2147483648", false, 0, "0"},
+        {"2147483647", false, 2147483647, "2147483647"},
+        {"1250", false, 1250, "1250"},
+        {"852", true, 852, "852"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        user_code_page = 7;
+        t.user_code_page->value("");
+        Fl::focus(t.user_code_page);
+        char key[2] = {0, 0};
+        for (const char* k = c.keys; *k; ++k) {
+            key[0] = *k;
+            press(t.user_code_page, *k, key);
+        }
+        EXPECT_STREQ(t.user_code_page->value(), c.keys);
+        EXPECT_EQ(user_code_page, c.while_typed);
+        if (c.enter)
+            press(t.user_code_page, FL_Enter, "\r");
+        else
+            Fl::focus(t.code_page);
+        EXPECT_STREQ(t.user_code_page->value(), c.settled);
+        EXPECT_EQ(user_code_page, c.while_typed);
+        EXPECT_EQ(get_mapset_code_page(), c.while_typed);
+    }
 }
 
 TEST_F(Options, TheSettingsOfTheTabAreSavedAtExit)

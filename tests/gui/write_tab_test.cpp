@@ -279,7 +279,7 @@ TEST_F(WriteTabTest, PolishTextsKeepTheConversionsAndTheChosenItem)
     EXPECT_STREQ(t.buttons.all->label(), "Zapisz wszystkie");
     EXPECT_STREQ(t.typ_cp->label(), "CP");
     EXPECT_EQ(t.transparency_choice->size(), 3);  // two items and the end
-    EXPECT_STREQ(t.transparency_choice->text(), " nieprzezroczysta ");
+    EXPECT_STREQ(t.transparency_choice->text(), " nieprzejrzysta");
     load_language(1);
     EXPECT_STREQ(t.transparency_choice->text(), " opaque      ");
 }

@@ -202,6 +202,31 @@ TEST_F(TaskBridge, StopEndsTheReportBetweenFilesAndSkipsTheCheck)
     EXPECT_EQ(count_of(log, "repeated map ID"), 0u);
 }
 
+// A Stop inside the second file's read ends the reading there, in both
+// modes: the third file is never announced, and the read cut short is no
+// error.
+TEST_F(TaskBridge, StopInsideAReadEndsTheReadingWithoutAnError)
+{
+    task_options.announce_files = 1;
+    const char* names[] = {plain1.c_str(), plain2.c_str(), routed1.c_str()};
+    InputList list;
+    test_stop_after_polls = 100000;
+    build_input_list(1, names, list, 0);
+    const int one_file = 100000 - test_stop_after_polls;
+    for (int read_all : {0, 1}) {
+        SCOPED_TRACE(read_all);
+        take_log();
+        error_count = 0;
+        // The second file's poll before its read still says go on.
+        test_stop_after_polls = one_file + 1;
+        EXPECT_EQ(build_input_list(3, names, list, read_all), 0);
+        test_stop_after_polls = -1;
+        EXPECT_EQ(take_log(), "Reading file " + plain1 + ".\nReading file " + plain2 + ".\n");
+        EXPECT_EQ(error_count, 0);
+        EXPECT_EQ(list[2]->file_size, 0u);  // never read
+    }
+}
+
 TEST_F(TaskBridge, OnlyTheChangeRoadLetsATypInputReplaceATypSubfile)
 {
     // A mapset of family 1101/1 with its TYP, and another TYP of that family.
