@@ -158,17 +158,13 @@ bool build_subfile_index(InputFile& file, uint32_t count)
 {
     ByteView fat(file.header_buffer);
     SubfileIndex& index = file.subfile_index;
-    // Working lists, kept with their room from one input to the next: a
-    // report of a folder of tiles reads thousands of small FATs.
-    thread_local std::vector<uint32_t> firsts;  // slot rows of the first entries, FAT order
-    thread_local std::vector<NameKey> by_name;
+    std::vector<uint32_t> firsts;  // slot rows of the first entries, FAT order
+    std::vector<NameKey> by_name;
     try {
-        firsts.clear();
         firsts.reserve(count);
         for (uint32_t i = 0; i < file.fat_slots.size(); ++i)
             if (is_first_entry(fat, file.fat_slots[i].entry_offset))
                 firsts.push_back(i);
-        by_name.clear();
         by_name.reserve(firsts.size());
         for (uint32_t i : firsts)
             by_name.push_back(name_key(fat, file.fat_slots[i].entry_offset, i));
@@ -325,10 +321,8 @@ int fill_subfiles(InputFile& file)
         return 0;
     uint32_t filled = 0;
     int result = 1;
-    // One owner per block of the file (a subfile row + 1, 0 for a free
-    // block): kept from input to input, so that many inputs do not take and
-    // zero fresh memory each.
-    thread_local std::vector<uint32_t> owners;
+    // One owner per block of the file (a subfile row + 1, 0 for a free block).
+    std::vector<uint32_t> owners;
     if (!resize_rows(owners, file.total_blocks))
         return 0;
     for (size_t position = 0; position < file.fat_slots.size() && result; ++position) {
