@@ -320,7 +320,9 @@ std::string size_column(int64_t size)
         return format_text("\t@f%5d", static_cast<int>(size));
     if (size < 9999500)
         return format_text("\t@f%5dk", static_cast<int>((size + 500) / 1000));
-    return format_text("\t@f%5ldM", static_cast<long>((size + 500000) / 1000000));
+    // Rounded without adding first: the sum would overflow near the top of
+    // the range.
+    return format_text("\t@f%5ldM", static_cast<long>(size / 1000000 + (size % 1000000 >= 500000 ? 1 : 0)));
 }
 
 std::string_view line_path(const char* line)
