@@ -108,3 +108,19 @@ TEST(SizeColumn, SizesAtTheTopOfTheRangeRoundWithoutOverflow)
         EXPECT_EQ(size_column(c.size), c.column) << c.size;
 }
 
+TEST_F(HostileFiles, AWindowSavedAtTheEndsOfTheIntRangeOpensOnTheScreen)
+{
+    start();
+    for (int value : {INT_MAX, INT_MIN}) {
+        PositionX = PositionY = PositionW = PositionH = value;
+        place_main_window();
+        int x, y, w, h;
+        Fl::screen_work_area(x, y, w, h, 0, 0);
+        EXPECT_GE(PositionX, x) << value;
+        EXPECT_GE(PositionY, y) << value;
+        EXPECT_LE(int64_t(PositionX) + PositionW, int64_t(x) + w) << value;
+        EXPECT_LE(int64_t(PositionY) + PositionH, int64_t(y) + h) << value;
+        EXPECT_EQ(main_window->w(), PositionW);
+    }
+}
+
