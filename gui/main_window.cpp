@@ -20,6 +20,7 @@
 #include "core/host.h"
 #include "gui/change_tab.h"
 #include "gui/debug_window.h"
+#include "gui/file_guard.h"
 #include "gui/files_tab.h"
 #include "gui/help.h"
 #include "gui/join_tab.h"
@@ -134,7 +135,8 @@ static MessageText* const main_table[] = {
     &lb_HidLab, &lb_MaFaLa, &lb_NeDiLa, &lb_NeDiTo, &lb_PreLab, &lb_SavLab, &lb_ShoLab,
     &lb_noText, &lb_yesTxt, &lb_okText, &lb_cancel, &lb_closeT, &FilesT,    &Option,
     &JoinTx,    &SplitT,    &WriteT,    &ChangT,    &LogTxt,    &UseBre,    &EndTxt,
-    &ProSta,    &MainCopyTx, &PasteT,
+    &ProSta,    &MainCopyTx, &PasteT,   &RefSet,    &RefSeN,    &RefLan,    &RsnBig,
+    &RsnLin,    &RsnKnd,
 };
 
 // Taken before main runs, while the toolkit's labels are its own.
@@ -347,6 +349,7 @@ int gui_start(int argc, char** argv)
     set_program_dir(program_dir_overridden ? program_dir_override : platform::program_directory());
 
     init_locale();
+    forget_refused_files();
     read_settings();
     choose_start_language();
 
@@ -399,6 +402,7 @@ int gui_start(int argc, char** argv)
     char* program_name[] = {argv[0], nullptr};
     main_window->show(1, program_name);
     log_message("%s", ProSta.text());
+    report_refused_files();
     return 1;
 }
 

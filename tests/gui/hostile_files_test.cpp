@@ -6,6 +6,8 @@
 // gtest first: the X11 headers behind some FLTK headers define None and Bool.
 #include "tests/gui/options_support.h"
 
+#include "gui/file_guard.h"
+
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -32,6 +34,134 @@
 #include "gui/task_calls.h"
 #include "gui/widgets.h"
 #include "tests/support/test_support.h"
+
+namespace {
+
+std::string lang_text(const std::string& name, const std::string& groups)
+{
+    return prefs_header + "[.]\n\nProgram:Tarnwick\nLanguageName:" + name +
+           "\nProgramCode:1031\nTranslation:Test\nCodePage:65001\n" + groups;
+}
+
+}  // namespace
+
+// What the toolkit's reader would see, line by line.
+TEST(PreferencesCheck, LinesTheReaderCannotTakeRefuseTheFile)
+{
+    using C = PreferencesCheck;
+    const std::string long_name(120, 'g');
+    struct Case {
+        const char* what;
+        std::string text;
+        C check;
+    };
+    const Case cases[] = {
+        {"a file written by the toolkit",
+         prefs_header + "[.]\n\nVersion:9073\n\n[./GUI_Main]\n\nFilesT:   Files   \n", C::fine},
+        {"an empty file", "", C::fine},
+        {"a long value", prefs_header + "Path:" + std::string(1000, 'v') + "\n+" + std::string(900, 'w') + "\n",
+         C::fine},
+        {"a group of 99 bytes", prefs_header + "[./" + std::string(95, 'g') + "]\n", C::fine},
+        {"a group of 100 bytes", prefs_header + "[./" + std::string(96, 'g') + "]\n", C::bad_line},
+        {"a group of 150 bytes", prefs_header + "[./" + long_name + "]\nPositionX:10\n", C::bad_line},
+        {"a group outside the root", prefs_header + "[abc]\nPositionX:10\n", C::bad_line},
+        {"a group that only starts like the root", prefs_header + "[.abc]\n", C::bad_line},
+        {"a key of 99 bytes", prefs_header + std::string(99, 'k') + ":1\n", C::fine},
+        {"a key of 100 bytes", prefs_header + std::string(100, 'k') + ":1\n", C::bad_line},
+        {"a line of 100 bytes without a colon", prefs_header + std::string(100, 'k') + "\n", C::bad_line},
+        {"a long comment", prefs_header + ";" + std::string(300, 'c') + "\n", C::fine},
+        {"the header is skipped", "[" + long_name + "]\n\n\n", C::fine},
+        {"a group in the tail of a value of over 1023 bytes",
+         prefs_header + "Path:" + std::string(1018, 'v') + "[" + long_name + "]\n", C::bad_line},
+        {"a key in the tail of a value of over 1023 bytes",
+         prefs_header + "Path:" + std::string(1018, 'v') + long_name + "\n", C::bad_line},
+        {"10000 lines", std::string(10000, '\n'), C::fine},
+        {"10001 lines", std::string(10001, '\n'), C::too_large},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(check_preferences_text(c.text), c.check) << c.what;
+
+    TempFolder folder;
+    folder.write("fine.lang", prefs_header);
+    folder.write("big.lang", std::string(PREFERENCES_FILE_LIMIT + 1, '\n'));
+    mkfifo(folder.file("fifo.lang").c_str(), 0600);
+    ASSERT_EQ(symlink("/dev/zero", folder.file("zero.lang").c_str()), 0);
+    mkdir(folder.file("folder.lang").c_str(), 0700);
+    EXPECT_EQ(check_preferences_file(folder.file("fine.lang")), C::fine);
+    EXPECT_EQ(check_preferences_file(folder.file("big.lang")), C::too_large);
+    EXPECT_EQ(check_preferences_file(folder.file("fifo.lang")), C::not_regular);
+    EXPECT_EQ(check_preferences_file(folder.file("zero.lang")), C::not_regular);
+    EXPECT_EQ(check_preferences_file(folder.file("folder.lang")), C::folder);
+    EXPECT_EQ(check_preferences_file(folder.file("none.lang")), C::missing);
+}
+
+namespace {
+
+using HostileWindow = OptionsGuiTest;
+
+}  // namespace
+
+// Every refused file is one log line that names it; the language files
+// that can stand are listed as before.
+TEST_F(HostileWindow, RefusedFilesAreNamedInTheLogAtStart)
+{
+    program.write("good.lang", lang_text("Gut", "\n[./GUI_Main]\n\nEndTxt:\\nEnde.\\n\n"));
+    program.write("long.lang", lang_text("Lang", "\n[./" + std::string(150, 'g') + "]\n\nEndTxt:x\n"));
+    program.write("group.lang", lang_text("Gruppe", "\n[GUI_Main]\n\nEndTxt:x\n"));
+    program.write("big.lang", lang_text("Gross", std::string(PREFERENCES_FILE_LIMIT, '\n')));
+    program.write("Tarnwick.ini", prefs_header + "[./" + std::string(150, 'g') + "]\nPositionX:10\n");
+    mkdir(program.file("folder.lang").c_str(), 0700);
+    FifoValve valve(program.file("fifo.lang"), FIFO_VALVE_SECONDS);
+
+    auto begin = std::chrono::steady_clock::now();
+    start({"-E"});
+    EXPECT_LT(seconds_since(begin), FIFO_PROMPT_SECONDS);
+    const std::string log = log_text();
+    ASSERT_EQ(log.rfind("Program start.\n", 0), 0u) << log;
+    const char* reason_line = "a group or key line of 100 bytes or more, or a malformed group";
+    for (const std::string& line :
+         {"Language file " + program.file("long.lang") + " refused (" + reason_line + "): its texts are not used.\n",
+          "Language file " + program.file("group.lang") + " refused (" + reason_line + "): its texts are not used.\n",
+          "Language file " + program.file("big.lang") +
+              " refused (over 1 MiB or 10000 lines): its texts are not used.\n",
+          "Language file " + program.file("fifo.lang") + " refused (not a regular file): its texts are not used.\n",
+          "Settings file " + program.file("Tarnwick.ini") + " refused (" + reason_line + "), set aside as " +
+              program.file("Tarnwick.ini.refused") + ": the settings start from their defaults.\n"}) {
+        size_t at = log.find(line);
+        EXPECT_NE(at, std::string::npos) << line << "\nin\n" << log;
+        EXPECT_EQ(log.find(line, at + 1), std::string::npos) << line;
+    }
+    EXPECT_EQ(log.find("folder.lang"), std::string::npos);
+    ASSERT_EQ(language_table.size(), 4u);
+    EXPECT_EQ(language_table[3].name, "Gut");
+    load_language(3);
+    EXPECT_STREQ(EndTxt.text(), "\nEnde.\n");
+
+    // A file refused later is logged at once, in the language in force.
+    english_texts = 0;
+    load_language(2);
+    program.write("good.lang", lang_text("Gut", "\n[./" + std::string(150, 'g') + "]\n"));
+    load_language(3);
+    EXPECT_NE(log_text().find("Odrzucono plik języka " + program.file("good.lang") +
+                              " (wiersz grupy lub klucza ma 100 bajtów lub więcej albo błędna grupa): jego teksty nie "
+                              "są używane.\n"),
+              std::string::npos)
+        << log_text();
+    load_language(1);
+}
+
+// A text whose width would make every message a gigabyte stays English.
+TEST_F(HostileWindow, ATranslatedWidthTheEnglishLacksIsRefused)
+{
+    program.write("wide.lang", lang_text("Breit", "\n[./twk_all]\n\ndp_FiFoEI:File format errors (%999999999i)\\n\n"
+                                                   "fn_OpErFS:Datei %s nicht offen.\\n\n"));
+    start({"-E"});
+    ASSERT_EQ(language_table.size(), 4u);
+    load_language(3);
+    EXPECT_STREQ(dp_FiFoEI.text(), "File format errors (%i)\n");
+    EXPECT_STREQ(fn_OpErFS.text(), "Datei %s nicht offen.\n");
+    load_language(1);
+}
 
 namespace {
 
