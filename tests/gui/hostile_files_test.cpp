@@ -254,3 +254,48 @@ TEST_F(HostileFiles, AWindowSavedAtTheEndsOfTheIntRangeOpensOnTheScreen)
     }
 }
 
+namespace {
+
+void out_of_memory(const TaskOptions&, int, const char* const*) { throw std::bad_alloc(); }
+
+}  // namespace
+
+// A task that runs out of memory ends at the task frame with the core's
+// message and one error; the window goes on and runs the next task.
+TEST_F(HostileFiles, ATaskThatRunsOutOfMemoryEndsAndTheWindowGoesOn)
+{
+    start();
+    ASSERT_EQ(add_file(data_path("gmapsupp/west-1101-p1.img").c_str(), -1), 1);
+    update_task_buttons();
+    ScratchDir out;
+    join_tab.output_file->value(out.file("joined.img").c_str());
+    struct Case {
+        const char* what;
+        void (**slot)(const TaskOptions&, int, const char* const*);
+        void (*run)();
+    };
+    const Case cases[] = {
+        {"Info", &task_calls.info, [] { wyswietl_info(0); }},
+        {"Join", &task_calls.join, [] { join_tab.buttons.all->do_callback(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        *c.slot = out_of_memory;
+        clear_log();
+        error_count = 0;
+        c.run();
+        settle();
+        const std::string log = log_text();
+        EXPECT_NE(log.find("Out of memory.\n\nEnd.\n"), std::string::npos) << log;
+        EXPECT_EQ(error_count, 1);
+        EXPECT_TRUE(main_window->shown());
+        EXPECT_TRUE(files_group->active());
+        EXPECT_TRUE(join_group->active());
+        EXPECT_FALSE(log_batching);
+        reset_task_calls();
+    }
+    clear_log();
+    wyswietl_info(0);
+    EXPECT_NE(log_text().find("Corpus West"), std::string::npos);
+    EXPECT_EQ(log_text().find("Out of memory"), std::string::npos);
+}
