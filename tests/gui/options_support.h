@@ -5,17 +5,12 @@
 // question, and the makings of hostile settings and language files.
 #pragma once
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -164,41 +159,3 @@ inline double seconds_since(std::chrono::steady_clock::time_point begin)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
 }
-
-// A FIFO that the reader of a hostile file would block on: after a while a
-// writer comes and goes again and again, so a reader that did block ends
-// (late, which the test sees) instead of holding the test for good.
-class FifoValve {
-public:
-    FifoValve(const std::string& path, int delay_seconds) : path_(path)
-    {
-        mkfifo(path.c_str(), 0600);
-        thread_ = std::thread([this, delay_seconds] {
-            auto start = std::chrono::steady_clock::now();
-            while (!stop_) {
-                if (seconds_since(start) >= delay_seconds) {
-                    int fd = open(path_.c_str(), O_WRONLY | O_NONBLOCK);
-                    if (fd >= 0)
-                        close(fd);
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-        });
-    }
-    ~FifoValve()
-    {
-        stop_ = true;
-        thread_.join();
-    }
-    FifoValve(const FifoValve&) = delete;
-    FifoValve& operator=(const FifoValve&) = delete;
-
-private:
-    std::string path_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-// A valve opens this late; a reader that does not block is done long before
-// the prompt limit.
-constexpr int FIFO_VALVE_SECONDS = 8;
-constexpr double FIFO_PROMPT_SECONDS = 4.0;
