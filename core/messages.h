@@ -62,7 +62,9 @@ using MessageTable = std::span<MessageText* const>;
 int load_message_table(MessageTable table, LanguageGroup* group, int code_page, int write);
 
 // 1 when a translated text's printf conversions match the English text's in
-// number, order and type, so it is safe to print with the English arguments.
+// number, order and type, so it is safe to print with the English arguments,
+// and carry no flag, width or precision that the English ones lack (nor a
+// larger width or precision), so it prints no longer than they do.
 int conversions_match(const char* english, const char* translated);
 
 // Loaders of the reading and report modules, one per message table; the

@@ -31,6 +31,7 @@
 #include "gui/log_window.h"
 #include "gui/main_window.h"
 #include "gui/tab_kit.h"
+#include "gui/task_calls.h"
 #include "gui/widgets.h"
 #include "operations/task_bridge.h"
 
@@ -320,7 +321,9 @@ std::string size_column(int64_t size)
         return format_text("\t@f%5d", static_cast<int>(size));
     if (size < 9999500)
         return format_text("\t@f%5dk", static_cast<int>((size + 500) / 1000));
-    return format_text("\t@f%5ldM", static_cast<long>((size + 500000) / 1000000));
+    // Rounded without adding first: the sum would overflow near the top of
+    // the range.
+    return format_text("\t@f%5ldM", static_cast<long>(size / 1000000 + (size % 1000000 >= 500000 ? 1 : 0)));
 }
 
 std::string_view line_path(const char* line)
@@ -527,6 +530,12 @@ char** get_selected_files(int* count_out, int selected_only)
     return block;
 }
 
+SelectedFiles::~SelectedFiles()
+{
+    if (names)
+        gui_free(names);
+}
+
 void select_all_files()
 {
     if (!file_list)
@@ -615,22 +624,20 @@ void set_dialog_start_dir(const char* path)
 
 void wyswietl_info(int detailed)
 {
-    begin_task();
-    debug_message(DBG_MEMORY, "wyswietl_info start %i\n", static_cast<int>(allocation_count - free_count));
-    TaskOptions options;
-    clear_task_options(options);
-    options.priority = 255;
-    options.verbose = static_cast<uint8_t>(detailed ? 1 : 0);
-    options.show_info = 1;
-    options.announce_files = 1;
-    options.code_page = static_cast<uint32_t>(get_mapset_code_page());
-    int count = 0;
-    if (char** names = get_selected_files(&count, 1)) {
-        pomost_info(options, count, names);
-        gui_free(names);
-    }
-    debug_message(DBG_MEMORY, "wyswietl_info stop  %i\n", static_cast<int>(allocation_count - free_count));
-    end_task();
+    run_in_task_frame([detailed] {
+        debug_message(DBG_MEMORY, "wyswietl_info start %i\n", static_cast<int>(allocation_count - free_count));
+        TaskOptions options;
+        clear_task_options(options);
+        options.priority = 255;
+        options.verbose = static_cast<uint8_t>(detailed ? 1 : 0);
+        options.show_info = 1;
+        options.announce_files = 1;
+        options.code_page = static_cast<uint32_t>(get_mapset_code_page());
+        SelectedFiles files(1);
+        if (files.names)
+            task_calls.info(options, files.count, files.names);
+        debug_message(DBG_MEMORY, "wyswietl_info stop  %i\n", static_cast<int>(allocation_count - free_count));
+    });
 }
 
 std::string about_text()

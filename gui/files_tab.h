@@ -74,6 +74,15 @@ std::vector<std::string> selected_file_paths(int selected_only);
 // The same as one gui_malloc block: the pointer array, then the paths.
 // The caller frees it with gui_free. Null with count 0 when none qualify.
 char** get_selected_files(int* count_out, int selected_only);
+// That block for the length of a task: freed however the task ends.
+struct SelectedFiles {
+    int count = 0;
+    char** names = nullptr;
+    explicit SelectedFiles(int selected_only) : names(get_selected_files(&count, selected_only)) {}
+    ~SelectedFiles();
+    SelectedFiles(const SelectedFiles&) = delete;
+    SelectedFiles& operator=(const SelectedFiles&) = delete;
+};
 
 void select_all_files();
 void move_selected_up();

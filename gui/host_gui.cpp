@@ -12,6 +12,7 @@
 #include "gui/debug_window.h"
 #include "gui/files_tab.h"
 #include "gui/log_window.h"
+#include "platform/platform.h"
 
 // Formats into a buffer that grows, so no message is ever cut.
 static void format_into(std::string& out, const char* format, va_list args)
@@ -80,8 +81,15 @@ int debug_category_enabled(uint32_t category) { return debug_trace_wanted(catego
 
 int poll_stop_request() { return poll_log_and_stop(); }
 
-// Linux file names are bytes: the UTF-8 names open as they are.
-FILE* open_file(const char* path, const char* mode) { return fopen(path, mode); }
+// Linux file names are bytes: the UTF-8 names open as they are. A name to
+// read is untrusted (a list line, a language template): only a regular
+// file opens, and a FIFO or a link to a device never holds the window.
+FILE* open_file(const char* path, const char* mode)
+{
+    if (mode && mode[0] == 'r')
+        return platform::open_regular_file(path, mode);
+    return fopen(path, mode);
+}
 
 int check_file_access(const char* path, int mode) { return access(path, mode); }
 

@@ -24,6 +24,7 @@
 #include "core/host.h"
 #include "core/text_format.h"
 #include "gui/change_tab.h"
+#include "gui/file_guard.h"
 #include "gui/files_tab.h"
 #include "gui/gui_dialogs.h"
 #include "gui/help.h"
@@ -146,6 +147,8 @@ void build_language_table()
         const char* name = names[i]->d_name;
         if (!fl_filename_match(name, "*.lang"))
             continue;
+        if (!admit_language_file(std::string(program_dir) + name))
+            continue;
         LanguageEntry row;
         if (read_language_file(name, row) && acceptable_row(table, row))
             table.push_back(row);
@@ -215,9 +218,13 @@ int load_language(int row)
     std::unique_ptr<Fl_Preferences> file;
     std::unique_ptr<PreferencesGroup> root;
     if (!entry.file_name.empty()) {
+        // Looked at again: the file may have changed since the table was
+        // built. A refused one leaves the built-in texts.
         std::string path = std::string(program_dir) + entry.file_name;
-        file = std::make_unique<Fl_Preferences>(path.c_str(), settings_vendor, nullptr);
-        root = std::make_unique<PreferencesGroup>(*file, true);
+        if (admit_language_file(path)) {
+            file = std::make_unique<Fl_Preferences>(path.c_str(), settings_vendor, nullptr);
+            root = std::make_unique<PreferencesGroup>(*file, true);
+        }
     } else {
         english_texts = entry.program_code == 1045 ? 0 : 1;
     }

@@ -22,6 +22,7 @@
 #include <FL/Fl_Text_Buffer.H>
 #include <FL/fl_utf8.h>
 
+#include "core/files.h"
 #include "core/host.h"
 #include "gui/files_tab.h"
 #include "gui/gui_dialogs.h"
@@ -373,6 +374,12 @@ void end_task()
     } else {
         log_message("%s", EndTxt.text());
     }
+}
+
+void report_task_out_of_memory()
+{
+    log_message("%s", fn_OuOfMe.text());
+    ++error_count;
 }
 
 std::string not_found_text(const std::string& text)

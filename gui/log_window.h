@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 
 #include "core/messages.h"
@@ -64,6 +65,22 @@ int poll_log_and_stop();
 
 void begin_task();
 void end_task();
+// A task that ran out of memory: the core's "Out of memory." and one error.
+void report_task_out_of_memory();
+// Runs a task's work between begin_task and end_task. Work that runs out of
+// memory ends there, with the message and the error above; the task frame
+// ends as usual and the window goes on.
+template <class Work>
+void run_in_task_frame(Work&& work)
+{
+    begin_task();
+    try {
+        work();
+    } catch (const std::bad_alloc&) {
+        report_task_out_of_memory();
+    }
+    end_task();
+}
 
 // Asks for a search text; 0 when the user gave none. start is the end of
 // the log's selection (where the search starts), or -1 without one.

@@ -20,6 +20,7 @@
 #include "core/host.h"
 #include "gui/change_tab.h"
 #include "gui/debug_window.h"
+#include "gui/file_guard.h"
 #include "gui/files_tab.h"
 #include "gui/help.h"
 #include "gui/join_tab.h"
@@ -134,7 +135,8 @@ static MessageText* const main_table[] = {
     &lb_HidLab, &lb_MaFaLa, &lb_NeDiLa, &lb_NeDiTo, &lb_PreLab, &lb_SavLab, &lb_ShoLab,
     &lb_noText, &lb_yesTxt, &lb_okText, &lb_cancel, &lb_closeT, &FilesT,    &Option,
     &JoinTx,    &SplitT,    &WriteT,    &ChangT,    &LogTxt,    &UseBre,    &EndTxt,
-    &ProSta,    &MainCopyTx, &PasteT,
+    &ProSta,    &MainCopyTx, &PasteT,   &RefSet,    &RefSeN,    &RefLan,    &RsnBig,
+    &RsnLin,    &RsnKnd,
 };
 
 // Taken before main runs, while the toolkit's labels are its own.
@@ -174,12 +176,28 @@ int is_blank_text(const char* text)
     return 1;
 }
 
-WindowBox fit_main_window(WindowBox saved, WindowBox area)
+namespace {
+
+// A saved box is any four ints (a settings file is edited by people): every
+// sum and half of them is taken in 64 bits, where none can overflow.
+struct WideBox {
+    int64_t x, y, w, h;
+};
+
+int clamp_to_int(int64_t value)
 {
-    WindowBox box = saved;
+    return static_cast<int>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+}  // namespace
+
+WindowBox fit_main_window(WindowBox saved, WindowBox work_area)
+{
+    const WideBox area{work_area.x, work_area.y, work_area.w, work_area.h};
+    WideBox box{saved.x, saved.y, saved.w, saved.h};
     if (box.w + 29 < area.w && box.h + 29 < area.h) {
-        box.w = std::max(box.w, 620);
-        box.h = std::max(box.h, 510);
+        box.w = std::max<int64_t>(box.w, 620);
+        box.h = std::max<int64_t>(box.h, 510);
     } else {
         box.w = 620;
         box.h = 510;
@@ -194,7 +212,7 @@ WindowBox fit_main_window(WindowBox saved, WindowBox area)
         box.x = area.x + area.w - box.w;
     if (box.y + box.h > area.y + area.h)
         box.y = area.y + area.h - box.h;
-    return box;
+    return {clamp_to_int(box.x), clamp_to_int(box.y), clamp_to_int(box.w), clamp_to_int(box.h)};
 }
 
 void place_main_window()
@@ -202,8 +220,8 @@ void place_main_window()
     // The work area is taken where the saved window's centre lies: the
     // window itself has not been placed yet.
     WindowBox area;
-    Fl::screen_work_area(area.x, area.y, area.w, area.h, PositionX + PositionW / 2,
-                         PositionY + PositionH / 2);
+    Fl::screen_work_area(area.x, area.y, area.w, area.h, clamp_to_int(int64_t(PositionX) + PositionW / 2),
+                         clamp_to_int(int64_t(PositionY) + PositionH / 2));
     WindowBox box = fit_main_window({PositionX, PositionY, PositionW, PositionH}, area);
     PositionX = box.x;
     PositionY = box.y;
@@ -331,6 +349,7 @@ int gui_start(int argc, char** argv)
     set_program_dir(program_dir_overridden ? program_dir_override : platform::program_directory());
 
     init_locale();
+    forget_refused_files();
     read_settings();
     choose_start_language();
 
@@ -387,6 +406,7 @@ int gui_start(int argc, char** argv)
     char* program_name[] = {argv[0], nullptr};
     main_window->show(1, program_name);
     log_message("%s", ProSta.text());
+    report_refused_files();
     return 1;
 }
 

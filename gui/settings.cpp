@@ -13,6 +13,7 @@
 #include <FL/filename.H>
 
 #include "core/codepage.h"
+#include "gui/file_guard.h"
 #include "gui/files_tab.h"
 #include "gui/help.h"
 #include "gui/join_tab.h"
@@ -72,16 +73,22 @@ void cut_text(std::string& text, size_t limit)
     text.resize(platform::utf8_prefix_length(text.data(), text.size(), limit));
 }
 
-std::string read_text(Fl_Preferences& store, const char* key, size_t limit)
+// The store's file; a store read from defaults alone is null.
+std::string read_text(Fl_Preferences* store, const char* key, size_t limit)
 {
     std::string text;
-    if (!read_preference_text(store, key, text))
+    if (!store || !read_preference_text(*store, key, text))
         return {};
     cut_text(text, limit);
     return text;
 }
 
-void read_compiler_path(Fl_Preferences& store, const char* key, int version, std::string& path)
+int read_number(Fl_Preferences* store, const char* key, int fallback)
+{
+    return store ? read_preference_int(*store, key, fallback) : fallback;
+}
+
+void read_compiler_path(Fl_Preferences* store, const char* key, int version, std::string& path)
 {
     path = read_text(store, key, COMPILER_PATH_MAX);
     if (is_blank_text(path.c_str())) {
@@ -96,46 +103,62 @@ void read_compiler_path(Fl_Preferences& store, const char* key, int version, std
     }
 }
 
+// The per-user store's file under a vendor name.
+std::string user_store_path(const char* vendor) { return user_preferences_path(vendor, "Tarnwick"); }
+
+// The store read at start: the portable file, else the per-user store, else
+// the one under the older vendor name. Each file is looked at before the
+// toolkit reads it; a refused one leaves the defaults (null), not an older
+// store.
+std::unique_ptr<Fl_Preferences> open_settings_store()
+{
+    if (portable_settings_exist()) {
+        portable_settings = 1;
+        if (!admit_settings_file(portable_settings_path()))
+            return nullptr;
+        return std::make_unique<Fl_Preferences>(portable_settings_path().c_str(), settings_vendor, nullptr);
+    }
+    if (!admit_settings_file(user_store_path(settings_vendor)))
+        return nullptr;
+    auto store = std::make_unique<Fl_Preferences>(Fl_Preferences::USER, settings_vendor, "Tarnwick");
+    if (read_preference_int(*store, "Version", 0) != 0)
+        return store;
+    store.reset();
+    if (!admit_settings_file(user_store_path(older_settings_vendor)))
+        return nullptr;
+    return std::make_unique<Fl_Preferences>(Fl_Preferences::USER, older_settings_vendor, "Tarnwick");
+}
+
 const char* written_path(const std::string& path) { return is_blank_text(path.c_str()) ? "" : path.c_str(); }
 
 }  // namespace
 
 int read_settings()
 {
-    std::unique_ptr<Fl_Preferences> store;
     portable_settings = 0;
-    if (portable_settings_exist()) {
-        portable_settings = 1;
-        store = std::make_unique<Fl_Preferences>(portable_settings_path().c_str(), settings_vendor, nullptr);
-    } else {
-        store = std::make_unique<Fl_Preferences>(Fl_Preferences::USER, settings_vendor, "Tarnwick");
-        if (read_preference_int(*store, "Version", 0) == 0) {
-            store.reset();
-            store = std::make_unique<Fl_Preferences>(Fl_Preferences::USER, older_settings_vendor, "Tarnwick");
-        }
-    }
-    Fl_Preferences& s = *store;
-    int version = read_preference_int(s, "Version", 0);
-    Scheme = read_preference_int(s, "Scheme", 0);
-    Color = read_preference_int(s, "Color", 0);
-    UserColor = read_preference_int(s, "UserColor", 0xE0E8F0);
-    Language = read_preference_int(s, "Language", 0);
+    std::unique_ptr<Fl_Preferences> store = open_settings_store();
+    Fl_Preferences* s = store.get();
+    int version = read_number(s, "Version", 0);
+    Scheme = read_number(s, "Scheme", 0);
+    Color = read_number(s, "Color", 0);
+    UserColor = read_number(s, "UserColor", 0xE0E8F0);
+    Language = read_number(s, "Language", 0);
     LanguageName = read_text(s, "LanguageName", LANGUAGE_NAME_MAX);
     LanguageFile = read_text(s, "LanguageFile", LANGUAGE_FILE_MAX);
-    LanguageCode = read_preference_int(s, "LanguageCode", -1);
-    mapset_cp_type = read_preference_int(s, "MapsetCPType", 0);
-    user_code_page = read_preference_int(s, "UserCodePage", 1252);
-    Verbose = read_preference_int(s, "Verbose", 1);
-    Advanced = read_preference_int(s, "Advanced options", 0);
-    Experimental = read_preference_int(s, "Experimental", 0);
+    LanguageCode = read_number(s, "LanguageCode", -1);
+    mapset_cp_type = read_number(s, "MapsetCPType", 0);
+    user_code_page = read_number(s, "UserCodePage", 1252);
+    Verbose = read_number(s, "Verbose", 1);
+    Advanced = read_number(s, "Advanced options", 0);
+    Experimental = read_number(s, "Experimental", 0);
     read_compiler_path(s, "Cgpsmapper", version, CgpsmapperPath);
     read_compiler_path(s, "MapTk", version, MapTkPath);
     read_compiler_path(s, "Mkgmap", version, MkgmapPath);
-    Compiler = read_preference_int(s, "Compiler", 0);
-    PositionX = read_preference_int(s, "PositionX", 100);
-    PositionY = read_preference_int(s, "PositionY", 150);
-    PositionW = read_preference_int(s, "PositionW", 620);
-    PositionH = read_preference_int(s, "PositionH", 510);
+    Compiler = read_number(s, "Compiler", 0);
+    PositionX = read_number(s, "PositionX", 100);
+    PositionY = read_number(s, "PositionY", 150);
+    PositionW = read_number(s, "PositionW", 620);
+    PositionH = read_number(s, "PositionH", 510);
     // A negative code page is no code page: the default stands in for it.
     if (user_code_page < 0)
         user_code_page = 1252;
@@ -146,6 +169,10 @@ int read_settings()
 
 int write_settings()
 {
+    // The toolkit reads the file before it writes it: one it would choke on
+    // (refused at start and left in place) is not written.
+    if (!settings_file_writable(portable_settings ? portable_settings_path() : user_store_path(settings_vendor)))
+        return 0;
     std::unique_ptr<Fl_Preferences> store;
     if (portable_settings)
         store = std::make_unique<Fl_Preferences>(portable_settings_path().c_str(), settings_vendor, nullptr);

@@ -43,9 +43,11 @@ constexpr size_t COMPILER_PATH_MAX = 1197;
 // The toolkit scheme name of the Scheme setting.
 const char* scheme_name();
 // Opens the store, reads every setting (defaults for what is missing or not
-// a number that fits) and closes it. Returns 1.
+// a number that fits) and closes it. A store file the toolkit could not read
+// safely is refused first (gui/file_guard.h): all defaults. Returns 1.
 int read_settings();
-// Writes every setting to the store read at start. Returns 1.
+// Writes every setting to the store read at start. Returns 1; 0 when the
+// file there could not be read safely and so is left as it is.
 int write_settings();
 
 // Three toolkit colours 0xRRGGBB00: text, background, and the background

@@ -203,17 +203,16 @@ void run_tab_task(int selected_only, const MessageText& all, const MessageText& 
                   void (*call)(TaskOptions& record, int count, const char* const* names),
                   void (*after)(TaskOptions& record))
 {
-    begin_task();
-    log_message("%s", (selected_only ? selected : all).text());
-    TaskOptions record;
-    if (collect(record)) {
-        int count = 0;
-        if (char** names = get_selected_files(&count, selected_only)) {
-            call(record, count, names);
-            gui_free(names);
-            if (after)
-                after(record);
-        }
-    }
-    end_task();
+    run_in_task_frame([&] {
+        log_message("%s", (selected_only ? selected : all).text());
+        TaskOptions record;
+        if (!collect(record))
+            return;
+        SelectedFiles files(selected_only);
+        if (!files.names)
+            return;
+        call(record, files.count, files.names);
+        if (after)
+            after(record);
+    });
 }

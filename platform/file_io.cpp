@@ -1,5 +1,7 @@
 // Positioned transfers on open files: reads and writes at a given offset,
-// the file's length and reserved space; and the opener of regular files.
+// the file's length and reserved space; the opener of untrusted names, the
+// whole reading of small files people edit, and setting a file aside under a
+// name of its own.
 //
 // These go past the stdio buffers of the streams they are given: a caller
 // mixes them with stdio on the same stream only where no buffered bytes are
@@ -313,5 +315,70 @@ int folder_write_error(const std::string& folder)
 }
 
 bool remove_file(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+}  // namespace platform
+
+namespace platform {
+
+SmallFileRead read_small_file(const char* path, size_t limit, std::string& bytes)
+{
+    bytes.clear();
+    FILE* file = open_regular_file(path, "rb");
+    if (!file) {
+        switch (errno) {
+        case ENOENT:
+        case ENOTDIR:
+            return SmallFileRead::missing;
+        case EISDIR:
+            return SmallFileRead::folder;
+        case ENODEV:
+            return SmallFileRead::not_regular;
+        default:
+            return SmallFileRead::failed;
+        }
+    }
+    struct stat status {};
+    if (fstat(fileno(file), &status) != 0) {
+        fclose(file);
+        return SmallFileRead::failed;
+    }
+    if (static_cast<uint64_t>(status.st_size) > limit) {
+        fclose(file);
+        return SmallFileRead::too_large;
+    }
+    // Read to its end, not to the size seen: the file may grow meanwhile,
+    // and one byte past the limit is enough to know.
+    char chunk[65536];
+    size_t n = 0;
+    while (bytes.size() <= limit && (n = fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.append(chunk, n);
+    bool error = ferror(file) != 0;
+    fclose(file);
+    if (error || bytes.size() > limit) {
+        bytes.clear();
+        return error ? SmallFileRead::failed : SmallFileRead::too_large;
+    }
+    return SmallFileRead::read;
+}
+
+std::string set_file_aside(const std::string& path, const std::string& suffix)
+{
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        std::string aside = path + suffix;
+        if (attempt) {
+            aside += '.';
+            aside += std::to_string(attempt);
+        }
+        switch (rename_into_place(path, aside, false)) {
+        case MoveResult::moved:
+            return aside;
+        case MoveResult::target_exists:
+            continue;
+        case MoveResult::failed:
+            return "";
+        }
+    }
+    return "";
+}
 
 }  // namespace platform

@@ -175,3 +175,27 @@ public:
 };
 
 }  // namespace platform
+
+namespace platform {
+
+// Files that people edit (settings, language files) are looked at before
+// anything reads them: only a regular file of a bounded size is read.
+enum class SmallFileRead {
+    read,         // bytes hold the whole file
+    missing,      // nothing of that name (or a folder on the way is missing)
+    folder,       // a folder of that name
+    not_regular,  // a FIFO, device or socket (through symbolic links)
+    too_large,    // over the limit
+    failed,       // there, but it could not be opened or read
+};
+// Reads the whole of a regular file of at most limit bytes into bytes,
+// opened as open_regular_file opens it, so a FIFO never blocks and a link
+// to a device is never read from.
+SmallFileRead read_small_file(const char* path, size_t limit, std::string& bytes);
+
+// Renames path to path + suffix, or, when that name is taken, to path +
+// suffix + ".1", ".2" and so on: nothing is ever replaced. The new name,
+// or "" when the file could not be renamed.
+std::string set_file_aside(const std::string& path, const std::string& suffix);
+
+}  // namespace platform

@@ -106,6 +106,44 @@ TEST(MessageTable, ConversionsMustMatchInNumberOrderAndType)
     EXPECT_FALSE(conversions_match("%s", "%"));
 }
 
+// A translation may drop a flag, width or precision, never add one or make
+// one larger: "%999999999i" would turn every message into a gigabyte.
+TEST(MessageTable, TranslatedConversionsGetNoFlagWidthOrPrecisionTheEnglishLacks)
+{
+    struct Case {
+        const char* english;
+        const char* translated;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"errors (%i)\n", "Fehler (%i)\n", true},
+        {"errors (%i)\n", "Fehler (%999999999i)\n", false},
+        {"errors (%i)\n", "Fehler (%99999999999999999999999i)\n", false},
+        {"errors (%i)\n", "Fehler (%.999999999i)\n", false},
+        {"errors (%i)\n", "Fehler (%-i)\n", false},
+        {"errors (%i)\n", "Fehler (%0i)\n", false},
+        {"name %s\n", "Name %.5s\n", false},
+        {"name %s\n", "Name %20s\n", false},
+        {"%08X %-5s", "%08X %-5s", true},
+        {"%08X %-5s", "%8X %5s", true},
+        {"%08X %-5s", "%09X %-5s", false},
+        {"%08X %-5s", "%08X %-6s", false},
+        {"%08X %-5s", "%+08X %-5s", false},
+        {"[%.30s%s]", "[%.20s%s]", true},
+        {"[%.30s%s]", "[%.31s%s]", false},
+        {"[%.30s%s]", "[%30s%s]", false},
+        {"%*d", "%*d", true},
+        {"%*d", "%-*d", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(conversions_match(c.english, c.translated), c.taken ? 1 : 0) << c.english << " / " << c.translated;
+
+    MemoryGroup group;
+    group.values["xx_TwoNu"] = "Block %999999999u z %s.\n";
+    load_message_table(table, &group, 0, 0);
+    EXPECT_STREQ(t_two.text(), "Block %u of %s.\n");
+}
+
 TEST(MessageTable, MaximumSizeIsTwiceEnglishPlusSixty)
 {
     MessageText m{"fn_OuOfMe", "Out of memory.\n", "Brak pamięci.\n"};

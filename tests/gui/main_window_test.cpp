@@ -5,6 +5,8 @@
 
 #include "gui/main_window.h"
 
+#include <climits>
+
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_File_Chooser.H>
@@ -37,6 +39,14 @@ TEST(PlaceMainWindow, FitsTheSavedBoxOrCentresTheDefault)
          {190, 145, 620, 510}},
         {"work area smaller than the window", {0, 0, 620, 510}, {0, 0, 600, 400}, {0, 0, 600, 400}},
         {"width fits only with 29 to spare", {0, 0, 1251, 600}, {0, 0, 1280, 1024}, {330, 257, 620, 510}},
+        // A settings file is edited by people: any int may stand there.
+        {"largest position", {INT_MAX, INT_MAX, 620, 510}, {0, 0, 1280, 1024}, {660, 514, 620, 510}},
+        {"largest size", {100, 150, INT_MAX, INT_MAX}, {0, 0, 1280, 1024}, {330, 257, 620, 510}},
+        {"largest of all", {INT_MAX, INT_MAX, INT_MAX, INT_MAX}, {0, 0, 1280, 1024}, {330, 257, 620, 510}},
+        {"smallest position", {INT_MIN, INT_MIN, 620, 510}, {0, 0, 1280, 1024}, {0, 0, 620, 510}},
+        {"smallest size", {100, 150, INT_MIN, INT_MIN}, {0, 0, 1280, 1024}, {100, 150, 620, 510}},
+        {"smallest of all", {INT_MIN, INT_MIN, INT_MIN, INT_MIN}, {0, 0, 1280, 1024}, {0, 0, 620, 510}},
+        {"work area far out", {INT_MAX, 0, 620, 510}, {INT_MAX - 1000, 0, 1000, 1024}, {INT_MAX - 620, 0, 620, 510}},
     };
     for (const Case& c : cases) {
         WindowBox got = fit_main_window(c.saved, c.area);

@@ -1,10 +1,11 @@
 // What the settings, language, Options, help and debug tests share: a
 // HOME of the test's own (the toolkit's per-user store lands there), a
 // program directory (language files, help pages, the portable settings
-// file), and scripted answers for the colour chooser and the overwrite
-// question.
+// file), scripted answers for the colour chooser and the overwrite
+// question, and the makings of hostile settings and language files.
 #pragma once
 
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
@@ -139,3 +140,22 @@ protected:
         override_program_dir(nullptr);
     }
 };
+
+// The three lines the toolkit writes at the top of a preferences file (and
+// skips when it reads one).
+inline const std::string prefs_header =
+    "; FLTK preferences file format 1.0\n; vendor: TarnwickTools\n; application: Tarnwick\n\n";
+
+// A preferences file of unique keys, one a line, of about bytes.
+inline std::string many_prefs_keys(size_t bytes)
+{
+    std::string text = prefs_header + "[.]\n\n";
+    for (int i = 0; text.size() < bytes; ++i)
+        text += "k" + std::to_string(i) + ":" + std::to_string(i) + "\n";
+    return text;
+}
+
+inline double seconds_since(std::chrono::steady_clock::time_point begin)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+}

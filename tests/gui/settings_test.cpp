@@ -7,14 +7,18 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include <FL/Fl.H>
 #include <FL/Fl_Preferences.H>
 
 #include "core/codepage.h"
+#include "gui/file_guard.h"
 #include "gui/languages.h"
 #include "gui/main_window.h"
 #include "operations/task_bridge.h"
 #include "tests/gui/options_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -277,6 +281,70 @@ TEST_F(Settings, NumbersThatDoNotFitAreWrongNotWrapped)
     }
     read_settings();
     EXPECT_EQ(user_code_page, 1252);
+}
+
+namespace {
+
+void write_user_store(const TempHome& home, const std::string& text)
+{
+    const std::string path = home.prefs_file(settings_vendor);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+}  // namespace
+
+// Each file below would overrun the reader's buffer, crash it on a null
+// group or keep it busy for minutes: it is set aside under a name of its
+// own, the settings start from defaults, and the next save writes afresh.
+TEST_F(Settings, AFileTheReaderCannotTakeIsSetAsideAndTheDefaultsStand)
+{
+    struct Case {
+        const char* what;
+        bool portable;
+        std::string text;
+        const char* suffix;
+    };
+    const std::string long_group = "[./" + std::string(150, 'g') + "]\n";
+    const Case cases[] = {
+        {"a long group line beside the program", true, prefs_header + long_group + "PositionX:10\n", ".refused"},
+        {"a group outside the root in the user's store", false, prefs_header + "[abc]\nPositionX:10\n", ".refused"},
+        {"300,000 keys (4 MiB) in the user's store", false, many_prefs_keys(4 << 20), ".too-large"},
+        {"20,000 keys (under 1 MiB) beside the program", true, many_prefs_keys(300000), ".too-large"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        forget_refused_files();
+        std::filesystem::remove_all(home.folder().file(".fltk"));
+        std::filesystem::remove(program.file("Tarnwick.ini"));
+        const std::string path = c.portable ? program.file("Tarnwick.ini") : home.prefs_file(settings_vendor);
+        if (c.portable)
+            program.write("Tarnwick.ini", c.text);
+        else
+            write_user_store(home, c.text);
+        // An older store that would otherwise be read instead.
+        {
+            Fl_Preferences older(Fl_Preferences::USER, older_settings_vendor, "Tarnwick");
+            older.set("Version", 9000);
+            older.set("PositionX", 333);
+        }
+        PositionX = 5;
+        auto begin = std::chrono::steady_clock::now();
+        ASSERT_EQ(read_settings(), 1);
+        EXPECT_LT(seconds_since(begin), 4.0);  // the reader took minutes
+        EXPECT_EQ(PositionX, 100);
+        EXPECT_EQ(portable_settings, c.portable ? 1 : 0);
+        EXPECT_FALSE(std::filesystem::exists(path));
+        EXPECT_EQ(read_file(path + c.suffix), c.text);
+
+        PositionX = 44;
+        EXPECT_EQ(write_settings(), 1);
+        PositionX = 5;
+        read_settings();
+        EXPECT_EQ(PositionX, 44);
+        EXPECT_EQ(read_file(path + c.suffix), c.text);
+    }
+    forget_refused_files();
 }
 
 TEST(ColourSchemes, UserColoursFollowTheBrightnessOfTheUserColour)
