@@ -8,7 +8,6 @@
 #include "gui/files_tab.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -26,6 +25,7 @@
 #include "core/files.h"
 #include "core/host.h"
 #include "core/task_options.h"
+#include "core/text_format.h"
 #include "gui/gui_dialogs.h"
 #include "gui/help.h"
 #include "gui/log_window.h"
@@ -82,17 +82,6 @@ constexpr size_t HEAD_BYTES = 512;
 
 uint16_t u16_at(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
-std::string format_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string format_text(const char* format, ...)
-{
-    char buffer[128];
-    va_list args;
-    va_start(args, format);
-    int n = vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    return n > 0 ? std::string(buffer, std::min(static_cast<size_t>(n), sizeof buffer - 1)) : std::string();
-}
-
 bool has_prefix(const unsigned char* bytes, size_t offset, const char* text)
 {
     return memcmp(bytes + offset, text, strlen(text)) == 0;
@@ -101,8 +90,11 @@ bool has_prefix(const unsigned char* bytes, size_t offset, const char* text)
 // The kind column from the first bytes of a file (n of them, n > 0).
 std::string kind_column(const unsigned char* head, size_t n, std::string_view path, int code_page)
 {
-    if (n >= 51 && has_prefix(head, 2, "GARMIN TYP"))
-        return format_text("\tTYP  FID=%u PID=%u CP=%u", u16_at(head + 47), u16_at(head + 49), u16_at(head + 21));
+    std::string column;
+    if (n >= 51 && has_prefix(head, 2, "GARMIN TYP")) {
+        append_format(column, "\tTYP  FID=%u PID=%u CP=%u", u16_at(head + 47), u16_at(head + 49), u16_at(head + 21));
+        return column;
+    }
     if (n >= 12) {
         for (const char* kind : {"TRF", "MMR", "JCV"})
             if (has_prefix(head, 2, "GARMIN ") && memcmp(head + 9, kind, 3) == 0)
@@ -137,9 +129,10 @@ std::string kind_column(const unsigned char* head, size_t n, std::string_view pa
         if (!strcasecmp(ending.c_str(), ".md2"))
             return "\tMD2";
         if (!strcasecmp(ending.c_str(), ".tdb")) {
+            column = "\tTDB";
             if (n >= 10 && head[0] == 'P')
-                return format_text("\tTDB  FID=%u PID=%u", u16_at(head + 5), u16_at(head + 3));
-            return "\tTDB";
+                append_format(column, "  FID=%u PID=%u", u16_at(head + 5), u16_at(head + 3));
+            return column;
         }
     }
     return std::string("\t") + OthDat.text();
@@ -315,15 +308,18 @@ void set_labels()
 
 std::string size_column(int64_t size)
 {
+    std::string column;
     if (size < 0)
         size = 0;
     if (size < 10000)
-        return format_text("\t@f%5d", static_cast<int>(size));
-    if (size < 9999500)
-        return format_text("\t@f%5dk", static_cast<int>((size + 500) / 1000));
+        append_format(column, "\t@f%5d", static_cast<int>(size));
+    else if (size < 9999500)
+        append_format(column, "\t@f%5dk", static_cast<int>((size + 500) / 1000));
     // Rounded without adding first: the sum would overflow near the top of
     // the range.
-    return format_text("\t@f%5ldM", static_cast<long>(size / 1000000 + (size % 1000000 >= 500000 ? 1 : 0)));
+    else
+        append_format(column, "\t@f%5ldM", static_cast<long>(size / 1000000 + (size % 1000000 >= 500000 ? 1 : 0)));
+    return column;
 }
 
 std::string_view line_path(const char* line)

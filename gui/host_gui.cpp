@@ -9,70 +9,34 @@
 #include <string>
 #include <unistd.h>
 
+#include "core/text_format.h"
 #include "gui/debug_window.h"
 #include "gui/files_tab.h"
 #include "gui/log_window.h"
 #include "platform/platform.h"
 
-// Formats into a buffer that grows, so no message is ever cut.
-static void format_into(std::string& out, const char* format, va_list args)
-{
-    char small[4096];
-    va_list again;
-    va_copy(again, args);
-    int n = vsnprintf(small, sizeof small, format, args);
-    if (n < 0) {
-        va_end(again);
-        out.clear();
-        return;
-    }
-    if (static_cast<size_t>(n) < sizeof small) {
-        out.assign(small, static_cast<size_t>(n));
-    } else {
-        out.resize(static_cast<size_t>(n) + 1);
-        vsnprintf(out.data(), out.size(), format, again);
-        out.resize(static_cast<size_t>(n));
-    }
-    va_end(again);
-}
-
+// Messages are formatted into a string that grows, so none is ever cut.
 void log_message(const char* format, ...)
 {
     std::string text;
     va_list args;
     va_start(args, format);
-    format_into(text, format, args);
+    append_vformat(text, format, args);
     va_end(args);
     append_log_text(text.c_str());
 }
 
-// Trace lines arrive by the thousand inside the core's loops: one buffer
-// is kept and grows to the longest line seen, so no line is ever cut and
-// no line needs a fixed stack buffer.
-static void format_trace(std::string& out, const char* format, va_list args)
-{
-    va_list again;
-    va_copy(again, args);
-    if (out.capacity() < 256)
-        out.reserve(256);
-    out.resize(out.capacity());
-    int n = vsnprintf(out.data(), out.size() + 1, format, args);
-    if (n > 0 && static_cast<size_t>(n) > out.size()) {
-        out.resize(static_cast<size_t>(n));
-        vsnprintf(out.data(), out.size() + 1, format, again);
-    }
-    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    va_end(again);
-}
-
+// Trace lines arrive by the thousand inside the core's loops: one string is
+// kept, so its room grows to the longest line seen and is used again.
 void debug_message(uint32_t category, const char* format, ...)
 {
     if (!debug_trace_wanted(category))
         return;
     static std::string text;
+    text.clear();
     va_list args;
     va_start(args, format);
-    format_trace(text, format, args);
+    append_vformat(text, format, args);
     va_end(args);
     append_debug_text(text.c_str());
 }

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +23,7 @@
 
 #include "core/files.h"
 #include "core/host.h"
+#include "core/text_format.h"
 #include "gui/files_tab.h"
 #include "gui/gui_dialogs.h"
 #include "gui/help.h"
@@ -66,27 +66,6 @@ static MessageText WriErr{"WriErr", "Save error", "Błąd zapisu", 80};
 static MessageText* const log_table[] = {
     &LogSearch, &NextTx, &SaveTx, &StopTx, &ClearT, &HelpTx, &SSNoFo, &EnSeTe, &LogCopyTx, &SavLog, &WriErr,
 };
-
-// Texts are formatted into a buffer that grows: a search text or a system
-// message is never cut by the formatting.
-static std::string format_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
-static std::string format_text(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    int n = vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    std::string out;
-    if (n > 0) {
-        out.resize(static_cast<size_t>(n) + 1);
-        vsnprintf(out.data(), out.size(), format, again);
-        out.resize(static_cast<size_t>(n));
-    }
-    va_end(again);
-    return out;
-}
 
 namespace {
 
@@ -392,7 +371,9 @@ std::string not_found_text(const std::string& text)
         shown.resize(platform::utf8_prefix_length(text.data(), text.size(), 30));
         more = "...";
     }
-    return format_text(SSNoFo.text(), shown.c_str(), more);
+    std::string message;
+    append_format(message, SSNoFo.text(), shown.c_str(), more);
+    return message;
 }
 
 int ask_search_text(int32_t& start, int& same_as_selection)
@@ -474,7 +455,7 @@ void save_log_to(const char* path)
     if (log_buffer->outputfile(path, 0, log_buffer->length(), 131072) == 0)
         return;
     int error = errno ? errno : EIO;
-    gui_dialogs().message(format_text("%s (%s)", WriErr.text(), strerror(error)));
+    gui_dialogs().message(std::string(WriErr.text()) + " (" + strerror(error) + ")");
 }
 
 void clear_log()
