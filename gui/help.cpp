@@ -46,9 +46,6 @@ void hide_help()
         help_dialog->hide();
 }
 
-// The help dialog keeps the toolkit's colours of the moment it is drawn.
-void help_recolour_hook() {}
-
 int load_messages_gui_help(LanguageGroup* group, int code_page, int write)
 {
     return load_message_table(help_table, group, code_page, write);

@@ -25,6 +25,5 @@ void open_help_topic(const char* topic);
 int open_help_file(const char* file, const char* topic, int must_exist);
 // Hides the help dialog, so that closing the main window ends the program.
 void hide_help();
-void help_recolour_hook();
 
 int load_messages_gui_help(LanguageGroup* group, int code_page, int write);

@@ -251,8 +251,6 @@ void show_join_advanced_options()
 
 void join_advanced_hook() { show_join_advanced_options(); }
 
-void join_recolour_hook() {}
-
 int collect_join_options(TaskOptions& record)
 {
     const JoinTab& t = join_tab;

@@ -54,10 +54,8 @@ void clear_join_tab();
 // Shows the rows that Advanced (and Experimental) allow; hides and resets
 // the others, so a hidden value never reaches a task.
 void show_join_advanced_options();
-// The Options tab's entries: after Advanced or Experimental changed, and
-// after a colour scheme change (the tab has no colours of its own).
+// The Options tab's entry after Advanced or Experimental changed.
 void join_advanced_hook();
-void join_recolour_hook();
 
 // Widgets -> record. Every value is checked and each refused one logs its
 // message; 1 when the join may run, 0 when anything was refused.

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -23,19 +24,12 @@
 #include "core/codepage.h"
 #include "core/host.h"
 #include "core/text_format.h"
-#include "gui/change_tab.h"
 #include "gui/file_guard.h"
-#include "gui/files_tab.h"
 #include "gui/gui_dialogs.h"
-#include "gui/help.h"
-#include "gui/join_tab.h"
-#include "gui/log_window.h"
 #include "gui/main_window.h"
 #include "gui/options_tab.h"
 #include "gui/preferences_group.h"
 #include "gui/settings.h"
-#include "gui/split_tab.h"
-#include "gui/write_tab.h"
 #include "operations/task_bridge.h"
 #include "platform/platform.h"
 
@@ -243,45 +237,20 @@ void load_language_later(void* row) { load_language(static_cast<int>(reinterpret
 
 void load_gui_messages(LanguageGroup* file, int code_page, int write)
 {
-    struct Loader {
-        const char* group;
-        int (*load)(LanguageGroup*, int, int);
-    };
-    static const Loader loaders[] = {
-        {"GUI_Main", load_messages_gui_main},
-        {"GUI_Files", load_messages_gui_files},
-        {"GUI_Options", load_messages_gui_options},
-        {"GUI_Join", load_messages_gui_join},
-        {"GUI_Split", load_messages_gui_split},
-        {"GUI_Log", load_messages_gui_log},
-        {"GUI_Write", load_messages_gui_write},
-        {"GUI_Change", load_messages_gui_change},
-        {"GUI_Help", load_messages_gui_help},
-    };
-    // Reading relabels: the Options group comes last, after the main
-    // window's titles, so its choices see the final language rows. Writing
-    // lays the groups out in the order a translator reads the window.
-    static const char* const read_order[] = {"GUI_Change", "GUI_Write", "GUI_Split", "GUI_Join", "GUI_Files",
-                                             "GUI_Log",    "GUI_Help",  "GUI_Main",  "GUI_Options"};
-    static const char* const write_order[] = {"GUI_Main",  "GUI_Files",  "GUI_Options", "GUI_Join", "GUI_Split",
-                                              "GUI_Write", "GUI_Change", "GUI_Log",     "GUI_Help"};
-    auto run = [&](const Loader& l) {
+    // A template lays the groups out in the window's order, the order in
+    // which a translator reads the window; reading goes by read_turn.
+    std::vector<const WindowPart*> parts;
+    for (const WindowPart& part : window_parts)
+        parts.push_back(&part);
+    if (!write)
+        std::sort(parts.begin(), parts.end(),
+                  [](const WindowPart* a, const WindowPart* b) { return a->read_turn < b->read_turn; });
+    for (const WindowPart* part : parts) {
         std::unique_ptr<LanguageGroup> group;
         if (file)
-            group = file->subgroup(l.group);
-        l.load(group.get(), code_page, write);
-    };
-    std::vector<bool> done(std::size(loaders), false);
-    for (const char* name : write ? write_order : read_order)
-        for (size_t i = 0; i < std::size(loaders); ++i)
-            if (!done[i] && !strcmp(loaders[i].group, name)) {
-                run(loaders[i]);
-                done[i] = true;
-            }
-    // A group that neither order names yet still gets its texts.
-    for (size_t i = 0; i < std::size(loaders); ++i)
-        if (!done[i])
-            run(loaders[i]);
+            group = file->subgroup(part->message_group);
+        part->load_messages(group.get(), code_page, write);
+    }
 }
 
 std::string menu_item_text(const char* text)

@@ -474,5 +474,3 @@ int load_messages_gui_log(LanguageGroup* group, int code_page, int write)
         label_buttons();
     return result;
 }
-
-void log_recolour_hook() {}

@@ -101,4 +101,3 @@ void save_log_to(const char* path);
 void clear_log();
 
 int load_messages_gui_log(LanguageGroup* group, int code_page, int write);
-void log_recolour_hook();

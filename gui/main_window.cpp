@@ -1,6 +1,7 @@
-// The start and the end of the window program, its main window and the
-// texts of group GUI_Main (tab titles, the task frame's end lines, the
-// input fields' menu and the labels of the toolkit's own dialogs).
+// The start and the end of the window program, its main window, the table
+// of the window's parts, and the texts of group GUI_Main (tab titles, the
+// task frame's end lines, the input fields' menu and the labels of the
+// toolkit's own dialogs).
 #include "gui/main_window.h"
 
 #include <algorithm>
@@ -139,6 +140,19 @@ static MessageText* const main_table[] = {
     &RsnLin,    &RsnKnd,
 };
 
+WindowPart window_parts[9] = {
+    {"GUI_Main", 8, nullptr, nullptr, nullptr, load_messages_gui_main, nullptr, nullptr},
+    {"GUI_Files", 5, &files_group, &FilesT, build_files_tab, load_messages_gui_files, files_recolour_hook, nullptr},
+    {"GUI_Options", 9, &options_group, &Option, build_options_tab, load_messages_gui_options, nullptr, nullptr},
+    {"GUI_Join", 4, &join_group, &JoinTx, build_join_tab, load_messages_gui_join, nullptr, join_advanced_hook},
+    {"GUI_Split", 3, &split_group, &SplitT, build_split_tab, load_messages_gui_split, nullptr, split_advanced_hook},
+    {"GUI_Write", 2, &write_group, &WriteT, build_write_tab, load_messages_gui_write, nullptr, write_advanced_hook},
+    {"GUI_Change", 1, &change_group, &ChangT, build_change_tab, load_messages_gui_change, nullptr,
+     change_advanced_hook},
+    {"GUI_Log", 6, &log_group, &LogTxt, build_log_tab, load_messages_gui_log, nullptr, nullptr},
+    {"GUI_Help", 7, nullptr, nullptr, nullptr, load_messages_gui_help, nullptr, nullptr},
+};
+
 // Taken before main runs, while the toolkit's labels are its own.
 static const bool toolkit_labels_kept = [] {
     for (int i = 0; i < TOOLKIT_LABEL_COUNT; ++i)
@@ -153,12 +167,9 @@ int load_messages_gui_main(LanguageGroup* group, int code_page, int write)
     load_message_table(main_table, group, code_page, write);
     if (write)
         return 1;
-    Fl_Group* const groups[] = {files_group, options_group, join_group, split_group,
-                                write_group, change_group, log_group};
-    MessageText* const titles[] = {&FilesT, &Option, &JoinTx, &SplitT, &WriteT, &ChangT, &LogTxt};
-    for (int i = 0; i < 7; ++i)
-        if (groups[i])
-            groups[i]->label(titles[i]->text());
+    for (const WindowPart& part : window_parts)
+        if (part.tab && *part.tab)
+            (*part.tab)->label(part.title->text());
     for (int i = 0; i < TOOLKIT_LABEL_COUNT; ++i)
         *toolkit_labels[i].slot = toolkit_table[i]->text();
     if (main_tabs)
@@ -242,8 +253,6 @@ void main_window_callback(Fl_Widget*, void*)
     if (main_window)
         main_window->hide();
 }
-
-void main_recolour_hook() {}
 
 StartArguments read_start_arguments(int argc, char** argv)
 {
@@ -378,13 +387,9 @@ int gui_start(int argc, char** argv)
     main_window->xclass("Tarnwick");
     main_window->callback(main_window_callback);
     main_tabs = new Fl_Tabs(0, 0, 620, 510);
-    files_group = build_files_tab();
-    options_group = build_options_tab();
-    join_group = build_join_tab();
-    split_group = build_split_tab();
-    write_group = build_write_tab();
-    change_group = build_change_tab();
-    log_group = build_log_tab();
+    for (const WindowPart& part : window_parts)
+        if (part.build)
+            *part.tab = part.build();
     main_tabs->resizable(files_group);
     main_tabs->end();
     join_group->deactivate();
@@ -422,6 +427,7 @@ void gui_finish()
     delete main_window;
     main_window = nullptr;
     main_tabs = nullptr;
-    files_group = options_group = join_group = split_group = nullptr;
-    write_group = change_group = log_group = nullptr;
+    for (const WindowPart& part : window_parts)
+        if (part.tab)
+            *part.tab = nullptr;
 }

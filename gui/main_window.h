@@ -1,6 +1,7 @@
 // The start and the end of the window program: the arguments, the main
-// window with its seven tabs, its place on the screen, its close action,
-// the texts of group GUI_Main and the blank-text test of the collectors.
+// window with its seven tabs and the table of its parts, its place on the
+// screen, its close action, the texts of group GUI_Main and the blank-text
+// test of the collectors.
 //
 // gui_start builds everything up to the shown window and the first log
 // line; main() then runs the event loop and gui_finish. Tests call
@@ -42,6 +43,27 @@ extern Fl_Group* write_group;
 extern Fl_Group* change_group;
 extern Fl_Group* log_group;
 
+// A part of the window with texts of its own: the main window, its seven
+// tabs in their order on screen, and help. What walks every part (the
+// window's builder, the language loading and its template, the colour
+// schemes, the advanced switches) walks this table, so a tab that has a
+// hook is never left out of one walk and in another.
+struct WindowPart {
+    const char* message_group;  // its group in a language file, "GUI_Join"
+    // Its place among the loaders when a language is read: the task tabs
+    // from the last one back, Files, Log, help, the tab titles, and
+    // Options last. Writing a template follows the table's order.
+    int read_turn;
+    Fl_Group** tab;       // its group in main_tabs; null for the main window and help
+    MessageText* title;   // the tab's title (group GUI_Main)
+    Fl_Group* (*build)();
+    int (*load_messages)(LanguageGroup* group, int code_page, int write);
+    void (*recolour)();   // null: it keeps no colours of its own
+    void (*advanced)();   // null: no rows that Advanced or Experimental show
+};
+// Not const: a test can put a recorder in front of a hook.
+extern WindowPart window_parts[9];
+
 // Texts of GUI_Main that other modules print or show.
 extern MessageText UseBre;      // "\nUser break!\n"
 extern MessageText EndTxt;      // "\nEnd.\n"
@@ -65,7 +87,6 @@ void place_main_window();
 // The close box: sets the Stop request, hides help, the debug window and
 // the main window (a running task ends at its next poll).
 void main_window_callback(Fl_Widget* widget, void* data);
-void main_recolour_hook();
 
 // 1 when text is null, empty, or holds only bytes 1..32.
 int is_blank_text(const char* text);

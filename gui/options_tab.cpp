@@ -16,24 +16,17 @@
 #include <FL/Fl_Group.H>
 
 #include "core/codepage.h"
-#include "gui/change_tab.h"
 #include "gui/debug_window.h"
 #include "gui/gui_dialogs.h"
 #include "gui/help.h"
-#include "gui/join_tab.h"
 #include "gui/languages.h"
 #include "gui/main_window.h"
 #include "gui/settings.h"
-#include "gui/split_tab.h"
 #include "gui/tab_kit.h"
 #include "gui/widgets.h"
-#include "gui/write_tab.h"
 #include "platform/platform.h"
 
 OptionsTab options_tab;
-
-void (*tab_advanced_hooks[4])() = {join_advanced_hook, split_advanced_hook, write_advanced_hook,
-                                   change_advanced_hook};
 
 MessageText OptionsLanFil{"LanFil", "Language file", "Plik języka"};
 MessageText OptionsAllFil{"AllFil", "All Files (*)", "Wszystkie pliki (*)"};
@@ -122,8 +115,9 @@ void update_colour_button()
 
 void run_advanced_hooks()
 {
-    for (void (*hook)() : tab_advanced_hooks)
-        hook();
+    for (const WindowPart& part : window_parts)
+        if (part.advanced)
+            part.advanced();
 }
 
 void scheme_cb(Fl_Widget*, void*)

@@ -37,10 +37,6 @@ struct OptionsTab {
 
 extern OptionsTab options_tab;
 
-// The hooks of the tabs whose rows follow Advanced and Experimental, run in
-// this order by both boxes; a table, so a test can watch the order.
-extern void (*tab_advanced_hooks[4])();
-
 // Texts of the group that the language template writer shows.
 extern MessageText OptionsLanFil;  // "Language file"
 extern MessageText OptionsAllFil;  // "All Files (*)"

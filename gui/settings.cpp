@@ -1,6 +1,6 @@
 // The settings store of the window program (portable file or per-user
-// preferences), and the colour schemes with the order in which a change of
-// colours reaches the tabs.
+// preferences), and the colour schemes that a change of colours brings to
+// the toolkit and the window's parts.
 #include "gui/settings.h"
 
 #include <sys/stat.h>
@@ -14,16 +14,10 @@
 
 #include "core/codepage.h"
 #include "gui/file_guard.h"
-#include "gui/files_tab.h"
-#include "gui/help.h"
-#include "gui/join_tab.h"
 #include "gui/languages.h"
-#include "gui/log_window.h"
 #include "gui/main_window.h"
 #include "gui/options_tab.h"
 #include "gui/preferences_group.h"
-#include "gui/split_tab.h"
-#include "gui/write_tab.h"
 #include "operations/task_bridge.h"
 #include "platform/platform.h"
 
@@ -301,12 +295,8 @@ void apply_colour_scheme()
 void recolour_all()
 {
     apply_colour_scheme();
-    // The tabs that keep colours of their own take the new ones, in a fixed
-    // order.
-    write_recolour_hook();
-    split_recolour_hook();
-    join_recolour_hook();
-    files_recolour_hook();
-    log_recolour_hook();
-    help_recolour_hook();
+    // The parts that keep colours of their own take the new ones.
+    for (const WindowPart& part : window_parts)
+        if (part.recolour)
+            part.recolour();
 }

@@ -555,8 +555,6 @@ void show_split_advanced_options()
 
 void split_advanced_hook() { show_split_advanced_options(); }
 
-void split_recolour_hook() {}
-
 bool collect_split_options(TaskOptions& record)
 {
     const SplitTab& t = split_tab;

@@ -71,10 +71,8 @@ void update_split_widgets();
 // Shows the advanced rows when Advanced is on; hides and resets them when
 // it is off, so a hidden value never reaches a split.
 void show_split_advanced_options();
-// The Options tab's entries: after Advanced changed, and after a colour
-// scheme change (the tab has no colours of its own).
+// The Options tab's entry after Advanced changed.
 void split_advanced_hook();
-void split_recolour_hook();
 
 // Widgets -> record. Every value is checked and each refused one logs its
 // message; true when the split may run.

@@ -403,8 +403,6 @@ void update_write_rows()
 
 void write_advanced_hook() { update_write_rows(); }
 
-void write_recolour_hook() {}
-
 int collect_write_options(TaskOptions& options)
 {
     clear_tab_record(options);

@@ -64,10 +64,8 @@ void clear_write_tab();
 // Shows the advanced rows while Advanced is set (the TRE row only with
 // Experimental too); a row it hides is reset, so it never reaches a task.
 void update_write_rows();
-// The Options tab's entries: after Advanced or Experimental changed, and
-// after a colour scheme change (the tab has no colours of its own).
+// The Options tab's entry after Advanced or Experimental changed.
 void write_advanced_hook();
-void write_recolour_hook();
 
 // Widgets -> record. Every value is checked and each refused one logs its
 // message; 1 when the run may go on, 0 when anything was refused.

@@ -7,6 +7,7 @@
 #include "gui/options_tab.h"
 
 #include <cstring>
+#include <iterator>
 
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
@@ -187,30 +188,39 @@ class WatchedHooks {
 public:
     WatchedHooks()
     {
-        for (size_t i = 0; i < 4; ++i)
-            kept_[i] = tab_advanced_hooks[i];
-        tab_advanced_hooks[0] = [] { hooks_run.push_back("join"), join_advanced_hook(); };
-        tab_advanced_hooks[1] = [] { hooks_run.push_back("split"), split_advanced_hook(); };
-        tab_advanced_hooks[2] = [] { hooks_run.push_back("write"), write_advanced_hook(); };
-        tab_advanced_hooks[3] = [] { hooks_run.push_back("change"), change_advanced_hook(); };
+        for (size_t i = 0; i < std::size(window_parts); ++i)
+            kept_[i] = window_parts[i].advanced;
+        watch(join_advanced_hook, [] { hooks_run.push_back("join"), join_advanced_hook(); });
+        watch(split_advanced_hook, [] { hooks_run.push_back("split"), split_advanced_hook(); });
+        watch(write_advanced_hook, [] { hooks_run.push_back("write"), write_advanced_hook(); });
+        watch(change_advanced_hook, [] { hooks_run.push_back("change"), change_advanced_hook(); });
         hooks_run.clear();
     }
     ~WatchedHooks()
     {
-        for (size_t i = 0; i < 4; ++i)
-            tab_advanced_hooks[i] = kept_[i];
+        for (size_t i = 0; i < std::size(window_parts); ++i)
+            window_parts[i].advanced = kept_[i];
     }
 
 private:
-    void (*kept_[4])();
+    static void watch(void (*hook)(), void (*recorder)())
+    {
+        for (WindowPart& part : window_parts)
+            if (part.advanced == hook)
+                part.advanced = recorder;
+    }
+    void (*kept_[std::size(window_parts)])();
 };
 
 TEST_F(Options, BothSwitchesRunTheTabHooksInTheirOrder)
 {
-    EXPECT_EQ(tab_advanced_hooks[0], &join_advanced_hook);
-    EXPECT_EQ(tab_advanced_hooks[1], &split_advanced_hook);
-    EXPECT_EQ(tab_advanced_hooks[2], &write_advanced_hook);
-    EXPECT_EQ(tab_advanced_hooks[3], &change_advanced_hook);
+    std::vector<void (*)()> hooks;
+    for (const WindowPart& part : window_parts)
+        if (part.advanced)
+            hooks.push_back(part.advanced);
+    const std::vector<void (*)()> tab_hooks = {&join_advanced_hook, &split_advanced_hook, &write_advanced_hook,
+                                               &change_advanced_hook};
+    EXPECT_EQ(hooks, tab_hooks);
     start({"-E", "-X"});
     OptionsTab& t = options_tab;
     const std::vector<std::string> order = {"join", "split", "write", "change"};
