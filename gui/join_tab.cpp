@@ -78,13 +78,13 @@ const char* const mps_names[] = {"MAPSOURC.MPS", "BLUCHART.MPS"};
 
 // Each check enables the fields behind it; these put a row in the state its
 // check says.
-void fid_row(bool on)
+void fid_fields(bool on)
 {
     enable_field(join_tab.fid, on);
     enable_field(join_tab.pid, on);
 }
 
-void version_row(bool on)
+void version_fields(bool on)
 {
     enable_field(join_tab.major, on);
     enable_field(join_tab.minor, on);
@@ -92,14 +92,14 @@ void version_row(bool on)
     enable_field(join_tab.product_code, on);
 }
 
-void mps_row(bool on) { enable_field(join_tab.mps_name, on); }
+void mps_field(bool on) { enable_field(join_tab.mps_name, on); }
 
-void block_size_row(bool on) { enable_field(join_tab.block_size, on); }
+void block_size_field(bool on) { enable_field(join_tab.block_size, on); }
 
-void set_fid_cb(Fl_Widget*, void*) { fid_row(join_tab.set_fid->value()); }
-void version_cb(Fl_Widget*, void*) { version_row(join_tab.version->value()); }
-void mps_name_cb(Fl_Widget*, void*) { mps_row(join_tab.set_mps_name->value()); }
-void block_size_cb(Fl_Widget*, void*) { block_size_row(join_tab.set_block_size->value()); }
+void set_fid_cb(Fl_Widget*, void*) { fid_fields(join_tab.set_fid->value()); }
+void version_cb(Fl_Widget*, void*) { version_fields(join_tab.version->value()); }
+void mps_name_cb(Fl_Widget*, void*) { mps_field(join_tab.set_mps_name->value()); }
+void block_size_cb(Fl_Widget*, void*) { block_size_field(join_tab.set_block_size->value()); }
 
 void output_button_cb(Fl_Widget*, void*)
 {
@@ -150,6 +150,91 @@ void set_labels()
     t.block_size->label(KibTxt.text());
     label_task_buttons(t.buttons, JoiAll, JoiSel, InfoTx, ClearT, HelpTx);
 }
+
+// Widgets -> record, one row at a time in the tab's order; a refused
+// value is logged and the rows below it are still read, so one run names
+// every wrong value.
+struct Collector {
+    TaskOptions& record;
+    int result = 1;
+
+    void keep(bool taken)
+    {
+        if (!taken)
+            result = 0;
+    }
+
+    void output_row()
+    {
+        const char* output = join_tab.output_file->value();
+        if (is_blank_text(output)) {
+            log_message("%s", OuFiNM.text());
+            result = 0;
+        } else {
+            record.output_file = output;
+        }
+    }
+
+    void mapset_name_row()
+    {
+        const char* name = join_tab.mapset_name->value();
+        if (!is_blank_text(name) && !set_mapset_name_option(&record, name, -1)) {
+            log_message("%s", WMNFUC.text());
+            result = 0;
+        }
+    }
+
+    void fid_row()
+    {
+        if (join_tab.set_fid->value())
+            keep(take_id_fields(join_tab.fid, join_tab.pid, 1, WFVIFS, WPVIPS, record.family_id,
+                                record.product_id, record.id_flags));
+    }
+
+    // The checks that only switch a part of the join on: nothing to refuse.
+    void switch_rows()
+    {
+        const JoinTab& t = join_tab;
+        record.remove_nod = t.remove_nod->value() ? 1 : 0;
+        record.remove_dem = t.remove_dem->value() ? 1 : 0;
+        record.short_header = t.short_header->value() ? 1 : 0;
+        record.no_mps = t.no_mps->value() ? 1 : 0;
+        record.other_data = t.other_data->value() ? 1 : 0;
+        record.nt_format = t.nt_format->value() ? 1 : 0;
+    }
+
+    void version_row()
+    {
+        if (!join_tab.version->value())
+            return;
+        Fl_Input* const bytes[3] = {join_tab.major, join_tab.minor, join_tab.mapsource_byte};
+        keep(take_version_fields(bytes, join_tab.product_code, WVVISB, WPCSOU, record));
+    }
+
+    void mps_row()
+    {
+        if (!join_tab.set_mps_name->value())
+            return;
+        int chosen = join_tab.mps_name->value();
+        record.mps_name = chosen >= 0 ? static_cast<uint8_t>(chosen + 1) : 0;
+    }
+
+    void block_size_row()
+    {
+        if (!join_tab.set_block_size->value())
+            return;
+        FieldNumber n = read_field_number(join_tab.block_size->value());
+        if (!n.given)
+            return;
+        // The join's planner takes powers of two up to 64 KiB.
+        if (n.within(1, 64) && (n.value & (n.value - 1)) == 0) {
+            record.block_size = static_cast<uint32_t>(n.value);
+        } else {
+            log_message(WBSISB.text(), n.shown());
+            result = 0;
+        }
+    }
+};
 
 void forget_join_tab() { join_tab = JoinTab{}; }
 
@@ -212,10 +297,10 @@ void clear_join_tab()
     for (Fl_Check_Button* check : {t.set_fid, t.remove_nod, t.remove_dem, t.short_header, t.no_mps, t.other_data,
                                    t.nt_format, t.version, t.set_mps_name, t.set_block_size})
         uncheck(check);
-    fid_row(false);
-    version_row(false);
-    mps_row(false);
-    block_size_row(false);
+    fid_fields(false);
+    version_fields(false);
+    mps_field(false);
+    block_size_field(false);
 }
 
 void show_join_advanced_options()
@@ -238,13 +323,13 @@ void show_join_advanced_options()
         for (Fl_Check_Button* check :
              {t.remove_nod, t.remove_dem, t.short_header, t.no_mps, t.other_data, t.version, t.set_mps_name})
             uncheck(check);
-        version_row(false);
-        mps_row(false);
+        version_fields(false);
+        mps_field(false);
     }
     if (!experimental) {
         uncheck(t.nt_format);
         uncheck(t.set_block_size);
-        block_size_row(false);
+        block_size_field(false);
     }
     t.group->redraw();
 }
@@ -253,65 +338,21 @@ void join_advanced_hook() { show_join_advanced_options(); }
 
 int collect_join_options(TaskOptions& record)
 {
-    const JoinTab& t = join_tab;
     clear_tab_record(record);
-    if (!t.group)
+    if (!join_tab.group)
         return 0;
-    int ok = 1;
-
-    const char* output = t.output_file->value();
-    if (is_blank_text(output)) {
-        log_message("%s", OuFiNM.text());
-        ok = 0;
-    } else {
-        record.output_file = output;
-    }
-
-    const char* name = t.mapset_name->value();
-    if (!is_blank_text(name) && !set_mapset_name_option(&record, name, -1)) {
-        log_message("%s", WMNFUC.text());
-        ok = 0;
-    }
-
-    if (t.set_fid->value() &&
-        !take_id_fields(t.fid, t.pid, 1, WFVIFS, WPVIPS, record.family_id, record.product_id, record.id_flags))
-        ok = 0;
-
-    record.short_header = t.short_header->value() ? 1 : 0;
-    record.remove_nod = t.remove_nod->value() ? 1 : 0;
-    record.remove_dem = t.remove_dem->value() ? 1 : 0;
-    record.no_mps = t.no_mps->value() ? 1 : 0;
-    record.other_data = t.other_data->value() ? 1 : 0;
-    record.nt_format = t.nt_format->value() ? 1 : 0;
-
-    if (t.version->value()) {
-        Fl_Input* const bytes[3] = {t.major, t.minor, t.mapsource_byte};
-        if (!take_version_fields(bytes, t.product_code, WVVISB, WPCSOU, record))
-            ok = 0;
-    }
-
-    if (t.set_mps_name->value()) {
-        int chosen = t.mps_name->value();
-        record.mps_name = chosen >= 0 ? static_cast<uint8_t>(chosen + 1) : 0;
-    }
-
-    if (t.set_block_size->value()) {
-        FieldNumber n = read_field_number(t.block_size->value());
-        if (n.given) {
-            // The join's planner takes powers of two up to 64 KiB.
-            if (n.within(1, 64) && (n.value & (n.value - 1)) == 0) {
-                record.block_size = static_cast<uint32_t>(n.value);
-            } else {
-                log_message(WBSISB.text(), n.shown());
-                ok = 0;
-            }
-        }
-    }
-
+    Collector c{record};
+    c.output_row();
+    c.mapset_name_row();
+    c.fid_row();
+    c.switch_rows();
+    c.version_row();
+    c.mps_row();
+    c.block_size_row();
     record.join_maps = 1;
     record.verbose = Verbose ? 1 : 0;
     record.announce_files = 1;
-    return ok;
+    return c.result;
 }
 
 void join_all_cb() { run_tab_task(0, JoAlMa, JoSeMa, collect_join_options, join_files); }

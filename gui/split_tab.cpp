@@ -308,44 +308,121 @@ void forget_split_tab()
     split_tab = SplitTab{};
 }
 
-// The MapSource checks of the collector; each refusal logs its text and
-// the others still run, so one pass names every wrong value.
-bool collect_mapsource_options(TaskOptions& record)
-{
-    const SplitTab& t = split_tab;
-    bool ok = true;
-    record.mapsource_split_a = record.mapsource_split_b = 1;
-
+// Widgets -> record, one row at a time; a refused value is logged and the
+// rows after it are still read, so one run names every wrong value.
+struct Collector {
+    TaskOptions& record;
+    bool result = true;
+    // The code page the mapset name is written in: the one this tab sets,
+    // or -1 for the one of Options.
     int name_code_page = -1;
-    uint8_t code_page_given = 0;
-    // A negative code page is no code page: refused like one too big.
-    if (t.set_code_page->value() &&
-        !take_field_number(t.code_page->value(), 0, 65535, WVFCPI, record.mapset_code_page, code_page_given, 1))
-        ok = false;
-    if (code_page_given)
-        name_code_page = static_cast<int>(record.mapset_code_page);
 
-    const char* name = t.mapset_name->value();
-    if (!is_blank_text(name) && !set_mapset_name_option(&record, name, name_code_page)) {
-        log_message("%s", WMNFUC.text());
-        ok = false;
+    void keep(bool taken)
+    {
+        if (!taken)
+            result = false;
     }
 
-    const char* files = t.files_name->value();
-    if (!is_blank_text(files)) {
+    void directory_row()
+    {
+        const char* directory = split_tab.output_directory->value();
+        if (is_blank_text(directory)) {
+            log_message("%s", OuDiNM.text());
+            result = false;
+        } else {
+            record.output_path = directory;
+        }
+    }
+
+    void kind_row()
+    {
+        const SplitTab& t = split_tab;
+        switch (chosen_kind()) {
+        case SPLIT_FOR_MAPSOURCE:
+            mapsource_rows();
+            break;
+        case SPLIT_SINGLE_MAPS:
+            record.create_split_list = t.split_list->value() ? 1 : 0;
+            record.add_empty_dem = t.empty_dem->value() ? 1 : 0;
+            break;
+        case SPLIT_BY_FID:
+            record.split_by_fid = 1;
+            break;
+        case SPLIT_SUBFILES:
+            record.split_subfiles = 1;
+            record.create_split_list = t.split_list->value() ? 1 : 0;
+            break;
+        case SPLIT_EMPTY_MAPS:
+            record.split_empty = 1;
+            break;
+        case SPLIT_TYP_FILES:
+            record.typ_only = 1;
+            break;
+        default:
+            break;
+        }
+    }
+
+    // The rows only a MapSource split reads. The code page comes before the
+    // mapset name, which is written in it.
+    void mapsource_rows()
+    {
+        record.mapsource_split_a = record.mapsource_split_b = 1;
+        code_page_row();
+        mapset_name_row();
+        files_name_row();
+        fid_row();
+        limit_rows();
+        switch_rows();
+        compiler();
+    }
+
+    void code_page_row()
+    {
+        if (!split_tab.set_code_page->value())
+            return;
+        uint8_t given = 0;
+        // A negative code page is no code page: refused like one too big.
+        keep(take_field_number(split_tab.code_page->value(), 0, 65535, WVFCPI, record.mapset_code_page, given, 1));
+        if (given)
+            name_code_page = static_cast<int>(record.mapset_code_page);
+    }
+
+    void mapset_name_row()
+    {
+        const char* name = split_tab.mapset_name->value();
+        if (!is_blank_text(name) && !set_mapset_name_option(&record, name, name_code_page)) {
+            log_message("%s", WMNFUC.text());
+            result = false;
+        }
+    }
+
+    void files_name_row()
+    {
+        const char* files = split_tab.files_name->value();
+        if (is_blank_text(files))
+            return;
         // Linux names are UTF-8 bytes: the refused characters are ASCII.
         if (contains_invalid_name_chars(files)) {
             log_message("%s", WCIFNF.text());
-            ok = false;
+            result = false;
         }
         record.mapset_file_name = files;
     }
 
-    if (t.set_fid->value() &&
-        !take_id_fields(t.fid, t.pid, 1, WFVIFS, WPVIPS, record.family_id, record.product_id, record.id_flags))
-        ok = false;
+    void fid_row()
+    {
+        if (split_tab.set_fid->value())
+            keep(take_id_fields(split_tab.fid, split_tab.pid, 1, WFVIFS, WPVIPS, record.family_id,
+                                record.product_id, record.id_flags));
+    }
 
-    if (t.limit_preview->value() || t.limit_area->value()) {
+    // Both limit checks share the four fields.
+    void limit_rows()
+    {
+        const SplitTab& t = split_tab;
+        if (!t.limit_preview->value() && !t.limit_area->value())
+            return;
         struct Limit {
             Fl_Float_Input_W* field;
             const MessageText& wrong;
@@ -365,17 +442,17 @@ bool collect_mapsource_options(TaskOptions& record)
             if (*text && !read_degrees(text, l.range, degrees)) {
                 log_message(l.wrong.text(), text);
                 degrees = l.fallback;
-                ok = false;
+                result = false;
             }
             l.units = degrees_to_units(degrees);
         }
         if (record.limit_south >= record.limit_north) {
             log_message("%s", WrSNLD.text());
-            ok = false;
+            result = false;
         }
         if (record.limit_west >= record.limit_east) {
             log_message("%s", WrWELD.text());
-            ok = false;
+            result = false;
         }
         record.preview_limits = t.limit_preview->value() ? 1 : 0;
         record.limit_longitude = t.limit_area->value() ? 1 : 0;
@@ -384,18 +461,28 @@ bool collect_mapsource_options(TaskOptions& record)
                       static_cast<unsigned>(record.limit_east));
     }
 
-    record.create_tdb_v3 = t.tdb_v3->value() ? 1 : 0;
-    record.marine_tdb = t.marine_tdb->value() ? 1 : 0;
-    record.create_split_list = t.split_list->value() ? 1 : 0;
-    record.add_empty_dem = t.empty_dem->value() ? 1 : 0;
+    // The checks that only switch a part of the split on: nothing to refuse.
+    void switch_rows()
+    {
+        const SplitTab& t = split_tab;
+        record.add_empty_dem = t.empty_dem->value() ? 1 : 0;
+        record.create_tdb_v3 = t.tdb_v3->value() ? 1 : 0;
+        record.marine_tdb = t.marine_tdb->value() ? 1 : 0;
+        record.create_split_list = t.split_list->value() ? 1 : 0;
+    }
 
-    record.compiler_is_maptk = Compiler == 1 ? 1 : 0;
-    record.compiler_is_mkgmap = Compiler == 2 ? 1 : 0;
-    const std::string& path = chosen_compiler_path();
-    if (!is_blank_text(path.c_str()))
-        record.compiler_path = path;
-    return ok;
-}
+    // The preview map's compiler, as Options sets it.
+    void compiler()
+    {
+        record.compiler_is_maptk = Compiler == 1 ? 1 : 0;
+        record.compiler_is_mkgmap = Compiler == 2 ? 1 : 0;
+        const std::string& path = chosen_compiler_path();
+        if (!is_blank_text(path.c_str()))
+            record.compiler_path = path;
+    }
+
+    void short_headers_row() { record.short_header = split_tab.short_headers->value() ? 1 : 0; }
+};
 
 int collect_split_record(TaskOptions& record) { return collect_split_options(record) ? 1 : 0; }
 
@@ -557,53 +644,19 @@ void split_advanced_hook() { show_split_advanced_options(); }
 
 bool collect_split_options(TaskOptions& record)
 {
-    const SplitTab& t = split_tab;
     clear_tab_record(record);
     record.priority = 255;
     record.mapset_file_name = "mapset";
-    if (!t.group)
+    if (!split_tab.group)
         return false;
-    bool ok = true;
-
-    const char* directory = t.output_directory->value();
-    if (is_blank_text(directory)) {
-        log_message("%s", OuDiNM.text());
-        ok = false;
-    } else {
-        record.output_path = directory;
-    }
-
-    switch (chosen_kind()) {
-    case SPLIT_FOR_MAPSOURCE:
-        if (!collect_mapsource_options(record))
-            ok = false;
-        break;
-    case SPLIT_SINGLE_MAPS:
-        record.create_split_list = t.split_list->value() ? 1 : 0;
-        record.add_empty_dem = t.empty_dem->value() ? 1 : 0;
-        break;
-    case SPLIT_BY_FID:
-        record.split_by_fid = 1;
-        break;
-    case SPLIT_SUBFILES:
-        record.split_subfiles = 1;
-        record.create_split_list = t.split_list->value() ? 1 : 0;
-        break;
-    case SPLIT_EMPTY_MAPS:
-        record.split_empty = 1;
-        break;
-    case SPLIT_TYP_FILES:
-        record.typ_only = 1;
-        break;
-    default:
-        break;
-    }
-
-    record.short_header = t.short_headers->value() ? 1 : 0;
+    Collector c{record};
+    c.directory_row();
+    c.kind_row();
+    c.short_headers_row();
     record.split_mode = 1;
     record.verbose = Verbose ? 1 : 0;
     record.announce_files = 1;
-    return ok;
+    return c.result;
 }
 
 void split_all_cb() { run_split(0); }
