@@ -76,17 +76,8 @@ void reset_advanced_rows()
     enable_field(t.label_mode, false);
 }
 
-struct Collector {
-    TaskOptions& options;
-    int result = 1;
-
-    void filter_row()
-    {
-        if (change_tab.only_for_fid->value() &&
-            !take_id_fields(change_tab.fid, change_tab.pid, 0, WFVIFS, WPVIPS, options.family_id,
-                            options.product_id, options.id_flags))
-            result = 0;
-    }
+struct Collector : TabCollector {
+    void filter_row() { take_family_ids(change_tab.only_for_fid, change_tab.fid, change_tab.pid, 0, WFVIFS, WPVIPS); }
 
     void map_name_row()
     {
@@ -96,12 +87,11 @@ struct Collector {
         const char* converted = nullptr;
         uint32_t code_page = 0;
         if (!convert_to_mapset_code_page(&converted, &code_page, name, -1)) {
-            log_message("%s", MNCDMC.text());
-            result = 0;
+            refuse(MNCDMC);
             return;
         }
-        options.map_name = converted;
-        options.map_name_result = code_page;
+        record.map_name = converted;
+        record.map_name_result = code_page;
     }
 
     void map_id_row()
@@ -109,16 +99,15 @@ struct Collector {
         int mode = change_tab.id_mode->value();
         if (!change_tab.change_map_id->value() || mode < 0 || mode > 2)
             return;
-        options.map_id_mode = id_modes[mode];
+        record.map_id_mode = id_modes[mode];
         // An empty field reads as 0, which is refused like any other.
-        if (!take_number(read_field_number_or_zero(change_tab.id->value()), 1, 99999999, WMIVIS, options.map_id))
-            result = 0;
+        keep(take_number(read_field_number_or_zero(change_tab.id->value()), 1, 99999999, WMIVIS, record.map_id));
     }
 
     void labels_row()
     {
         if (change_tab.modify_labels->value())
-            options.label_case = static_cast<uint8_t>(change_tab.label_mode->value() + 1);
+            record.label_case = static_cast<uint8_t>(change_tab.label_mode->value() + 1);
     }
 };
 
@@ -190,7 +179,7 @@ void change_advanced_hook() { show_change_advanced_options(); }
 int collect_change_options(TaskOptions& options)
 {
     clear_tab_record(options);
-    Collector c{options};
+    Collector c{{options}};
     c.filter_row();
     if (change_tab.replace_typ->value())
         options.replace_typ = 1;

@@ -151,45 +151,20 @@ void set_labels()
     label_task_buttons(t.buttons, JoiAll, JoiSel, InfoTx, ClearT, HelpTx);
 }
 
-// Widgets -> record, one row at a time in the tab's order; a refused
-// value is logged and the rows below it are still read, so one run names
-// every wrong value.
-struct Collector {
-    TaskOptions& record;
-    int result = 1;
-
-    void keep(bool taken)
-    {
-        if (!taken)
-            result = 0;
-    }
-
+// Widgets -> record, one row at a time in the tab's order.
+struct Collector : TabCollector {
     void output_row()
     {
         const char* output = join_tab.output_file->value();
-        if (is_blank_text(output)) {
-            log_message("%s", OuFiNM.text());
-            result = 0;
-        } else {
+        if (is_blank_text(output))
+            refuse(OuFiNM);
+        else
             record.output_file = output;
-        }
     }
 
-    void mapset_name_row()
-    {
-        const char* name = join_tab.mapset_name->value();
-        if (!is_blank_text(name) && !set_mapset_name_option(&record, name, -1)) {
-            log_message("%s", WMNFUC.text());
-            result = 0;
-        }
-    }
+    void mapset_name_row() { take_mapset_name(join_tab.mapset_name->value(), -1, WMNFUC); }
 
-    void fid_row()
-    {
-        if (join_tab.set_fid->value())
-            keep(take_id_fields(join_tab.fid, join_tab.pid, 1, WFVIFS, WPVIPS, record.family_id,
-                                record.product_id, record.id_flags));
-    }
+    void fid_row() { take_family_ids(join_tab.set_fid, join_tab.fid, join_tab.pid, 1, WFVIFS, WPVIPS); }
 
     // The checks that only switch a part of the join on: nothing to refuse.
     void switch_rows()
@@ -341,7 +316,7 @@ int collect_join_options(TaskOptions& record)
     clear_tab_record(record);
     if (!join_tab.group)
         return 0;
-    Collector c{record};
+    Collector c{{record}};
     c.output_row();
     c.mapset_name_row();
     c.fid_row();

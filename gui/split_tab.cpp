@@ -308,30 +308,19 @@ void forget_split_tab()
     split_tab = SplitTab{};
 }
 
-// Widgets -> record, one row at a time; a refused value is logged and the
-// rows after it are still read, so one run names every wrong value.
-struct Collector {
-    TaskOptions& record;
-    bool result = true;
+// Widgets -> record, one row at a time.
+struct Collector : TabCollector {
     // The code page the mapset name is written in: the one this tab sets,
     // or -1 for the one of Options.
     int name_code_page = -1;
 
-    void keep(bool taken)
-    {
-        if (!taken)
-            result = false;
-    }
-
     void directory_row()
     {
         const char* directory = split_tab.output_directory->value();
-        if (is_blank_text(directory)) {
-            log_message("%s", OuDiNM.text());
-            result = false;
-        } else {
+        if (is_blank_text(directory))
+            refuse(OuDiNM);
+        else
             record.output_path = directory;
-        }
     }
 
     void kind_row()
@@ -388,14 +377,7 @@ struct Collector {
             name_code_page = static_cast<int>(record.mapset_code_page);
     }
 
-    void mapset_name_row()
-    {
-        const char* name = split_tab.mapset_name->value();
-        if (!is_blank_text(name) && !set_mapset_name_option(&record, name, name_code_page)) {
-            log_message("%s", WMNFUC.text());
-            result = false;
-        }
-    }
+    void mapset_name_row() { take_mapset_name(split_tab.mapset_name->value(), name_code_page, WMNFUC); }
 
     void files_name_row()
     {
@@ -403,19 +385,12 @@ struct Collector {
         if (is_blank_text(files))
             return;
         // Linux names are UTF-8 bytes: the refused characters are ASCII.
-        if (contains_invalid_name_chars(files)) {
-            log_message("%s", WCIFNF.text());
-            result = false;
-        }
+        if (contains_invalid_name_chars(files))
+            refuse(WCIFNF);
         record.mapset_file_name = files;
     }
 
-    void fid_row()
-    {
-        if (split_tab.set_fid->value())
-            keep(take_id_fields(split_tab.fid, split_tab.pid, 1, WFVIFS, WPVIPS, record.family_id,
-                                record.product_id, record.id_flags));
-    }
+    void fid_row() { take_family_ids(split_tab.set_fid, split_tab.fid, split_tab.pid, 1, WFVIFS, WPVIPS); }
 
     // Both limit checks share the four fields.
     void limit_rows()
@@ -442,18 +417,14 @@ struct Collector {
             if (*text && !read_degrees(text, l.range, degrees)) {
                 log_message(l.wrong.text(), text);
                 degrees = l.fallback;
-                result = false;
+                result = 0;
             }
             l.units = degrees_to_units(degrees);
         }
-        if (record.limit_south >= record.limit_north) {
-            log_message("%s", WrSNLD.text());
-            result = false;
-        }
-        if (record.limit_west >= record.limit_east) {
-            log_message("%s", WrWELD.text());
-            result = false;
-        }
+        if (record.limit_south >= record.limit_north)
+            refuse(WrSNLD);
+        if (record.limit_west >= record.limit_east)
+            refuse(WrWELD);
         record.preview_limits = t.limit_preview->value() ? 1 : 0;
         record.limit_longitude = t.limit_area->value() ? 1 : 0;
         debug_message(DBG_MAPS, "Limit SN %X - %X, WE %X - %X\n", static_cast<unsigned>(record.limit_south),
@@ -649,14 +620,14 @@ bool collect_split_options(TaskOptions& record)
     record.mapset_file_name = "mapset";
     if (!split_tab.group)
         return false;
-    Collector c{record};
+    Collector c{{record}};
     c.directory_row();
     c.kind_row();
     c.short_headers_row();
     record.split_mode = 1;
     record.verbose = Verbose ? 1 : 0;
     record.announce_files = 1;
-    return c.result;
+    return c.result != 0;
 }
 
 void split_all_cb() { run_split(0); }

@@ -86,6 +86,26 @@ bool take_version_fields(Fl_Input* const bytes[3], Fl_Input* product_code, const
     return ok;
 }
 
+void TabCollector::refuse(const MessageText& message)
+{
+    log_message("%s", message.text());
+    result = 0;
+}
+
+void TabCollector::take_mapset_name(const char* name, int code_page, const MessageText& wrong)
+{
+    if (!is_blank_text(name) && !set_mapset_name_option(&record, name, code_page))
+        refuse(wrong);
+}
+
+void TabCollector::take_family_ids(Fl_Check_Button* box, Fl_Input* fid, Fl_Input* pid, int64_t low,
+                                   const MessageText& wrong_fid, const MessageText& wrong_pid)
+{
+    if (box->value())
+        keep(take_id_fields(fid, pid, low, wrong_fid, wrong_pid, record.family_id, record.product_id,
+                            record.id_flags));
+}
+
 void clear_tab_record(TaskOptions& record)
 {
     clear_task_options(record);

@@ -75,6 +75,30 @@ bool take_id_fields(Fl_Input* fid, Fl_Input* pid, int64_t low, const MessageText
 bool take_version_fields(Fl_Input* const bytes[3], Fl_Input* product_code, const MessageText& wrong_byte,
                          const MessageText& wrong_code, TaskOptions& record);
 
+// What every tab's collector is built on: the record it fills and its
+// result. Each row's method logs what it refuses and the rows after it
+// still run, so one run names every wrong value.
+struct TabCollector {
+    TaskOptions& record;
+    int result = 1;
+
+    // A row's check whose refusal has logged its message already.
+    void keep(bool taken)
+    {
+        if (!taken)
+            result = 0;
+    }
+    // Logs message and refuses the run.
+    void refuse(const MessageText& message);
+    // A mapset name unless it is blank, written in code_page (-1: the one
+    // of Options); one that cannot be is refused with wrong.
+    void take_mapset_name(const char* name, int code_page, const MessageText& wrong);
+    // With box checked, the FID and PID fields of the maps a task is for
+    // (family_id and product_id, each low..65535).
+    void take_family_ids(Fl_Check_Button* box, Fl_Input* fid, Fl_Input* pid, int64_t low,
+                         const MessageText& wrong_fid, const MessageText& wrong_pid);
+};
+
 // A cleared record with the mapset code page of Options (a negative
 // setting stands for none, as in the core).
 void clear_tab_record(TaskOptions& record);

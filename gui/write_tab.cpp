@@ -146,34 +146,14 @@ unsigned shown_unsigned(const FieldNumber& n)
     return static_cast<unsigned>(std::clamp<int64_t>(n.value, 0, UINT_MAX));
 }
 
-struct Collector {
-    TaskOptions& options;
-    int result = 1;
-
-    void keep(bool taken)
-    {
-        if (!taken)
-            result = 0;
-    }
-
+struct Collector : TabCollector {
     void mapset_row()
     {
-        const char* name = write_tab.mapset_name->value();
-        if (!write_tab.mapset->value() || is_blank_text(name))
-            return;
-        if (!set_mapset_name_option(&options, name, -1)) {
-            log_message("%s", WMNFUC.text());
-            result = 0;
-        }
+        if (write_tab.mapset->value())
+            take_mapset_name(write_tab.mapset_name->value(), -1, WMNFUC);
     }
 
-    void filter_row()
-    {
-        if (!write_tab.only_for_fid->value())
-            return;
-        keep(take_id_fields(write_tab.fid, write_tab.pid, 0, WFVIFS, WPVIPS, options.family_id, options.product_id,
-                            options.id_flags));
-    }
+    void filter_row() { take_family_ids(write_tab.only_for_fid, write_tab.fid, write_tab.pid, 0, WFVIFS, WPVIPS); }
 
     void transparency_row()
     {
@@ -181,9 +161,9 @@ struct Collector {
             return;
         int item = write_tab.transparency_choice->value();
         if (item == 0)
-            options.transparency = 1;
+            record.transparency = 1;
         else if (item == 1)
-            options.transparency = 255;
+            record.transparency = 255;
     }
 
     void priority_row()
@@ -191,25 +171,25 @@ struct Collector {
         // An empty field reads as priority 0.
         if (write_tab.priority->value())
             keep(take_number(read_field_number_or_zero(write_tab.priority_value->value()), 0, 255, WPVISB,
-                             options.priority));
+                             record.priority));
     }
 
     void mps_row()
     {
         if (!write_tab.mps_ids->value())
             return;
-        keep(take_id_fields(write_tab.mps_fid, write_tab.mps_pid, 1, WFVIFS, WPVIPS, options.mps_family_id,
-                            options.mps_product_id, options.mps_id_flags));
+        keep(take_id_fields(write_tab.mps_fid, write_tab.mps_pid, 1, WFVIFS, WPVIPS, record.mps_family_id,
+                            record.mps_product_id, record.mps_id_flags));
     }
 
     void typ_row()
     {
         if (!write_tab.typ_fix->value())
             return;
-        keep(take_id_fields(write_tab.typ_fid, write_tab.typ_pid, 1, WFVIFS, WPVIPS, options.typ_family_id,
-                            options.typ_product_id, options.typ_fix_flags));
-        keep(take_field_number(write_tab.typ_cp->value(), 1, 65535, WVFCPI, options.typ_code_page,
-                               options.typ_fix_flags, 4));
+        keep(take_id_fields(write_tab.typ_fid, write_tab.typ_pid, 1, WFVIFS, WPVIPS, record.typ_family_id,
+                            record.typ_product_id, record.typ_fix_flags));
+        keep(take_field_number(write_tab.typ_cp->value(), 1, 65535, WVFCPI, record.typ_code_page,
+                               record.typ_fix_flags, 4));
     }
 
     void version_row()
@@ -217,7 +197,7 @@ struct Collector {
         if (!write_tab.version->value())
             return;
         Fl_Input* const bytes[3] = {write_tab.major, write_tab.minor, write_tab.mapsource_byte};
-        keep(take_version_fields(bytes, write_tab.product_code, WVVISB, WPCSOU, options));
+        keep(take_version_fields(bytes, write_tab.product_code, WVVISB, WPCSOU, record));
     }
 
     // Three fields that are all given or all blank; the date and the time
@@ -240,7 +220,7 @@ struct Collector {
     {
         if (!write_tab.header_date->value())
             return;
-        options.header_date_flags = 1;
+        record.header_date_flags = 1;
 
         Triple date(write_tab.day, write_tab.month, write_tab.year);
         const FieldNumber &day = date.n[0], &month = date.n[1], &year = date.n[2];
@@ -248,10 +228,10 @@ struct Collector {
             bool right = date.all && year.within(1989, 2099) && month.within(1, 12) &&
                          day.within(1, days_in_month(month.value, year.value));
             if (right) {
-                options.header_date.day = static_cast<uint8_t>(day.value);
-                options.header_date.month = static_cast<uint8_t>(month.value);
-                options.header_date.year = static_cast<uint16_t>(year.value);
-                options.header_date_flags |= 2;
+                record.header_date.day = static_cast<uint8_t>(day.value);
+                record.header_date.month = static_cast<uint8_t>(month.value);
+                record.header_date.year = static_cast<uint16_t>(year.value);
+                record.header_date_flags |= 2;
             } else {
                 log_message("%s: %02u.%02u.%04u\n", WrDaVa.text(), shown_unsigned(day), shown_unsigned(month),
                             shown_unsigned(year));
@@ -264,10 +244,10 @@ struct Collector {
         if (time.any) {
             bool right = time.all && hour.within(0, 23) && minute.within(0, 59) && second.within(0, 59);
             if (right) {
-                options.header_date.hour = static_cast<uint8_t>(hour.value);
-                options.header_date.minute = static_cast<uint8_t>(minute.value);
-                options.header_date.second = static_cast<uint8_t>(second.value);
-                options.header_date_flags |= 4;
+                record.header_date.hour = static_cast<uint8_t>(hour.value);
+                record.header_date.minute = static_cast<uint8_t>(minute.value);
+                record.header_date.second = static_cast<uint8_t>(second.value);
+                record.header_date_flags |= 4;
             } else {
                 log_message("%s: %02u:%02u:%02u\n", WrTiVa.text(), shown_unsigned(hour), shown_unsigned(minute),
                             shown_unsigned(second));
@@ -281,8 +261,8 @@ struct Collector {
         if (!write_tab.tre->value())
             return;
         for (int i = 0; i < 4; ++i)
-            keep(take_field_number(write_tab.tre_params[i]->value(), 0, 255, WRPVIS, options.tre_params[i],
-                                   options.tre_param_flags, static_cast<uint8_t>(1 << i)));
+            keep(take_field_number(write_tab.tre_params[i]->value(), 0, 255, WRPVIS, record.tre_params[i],
+                                   record.tre_param_flags, static_cast<uint8_t>(1 << i)));
     }
 };
 
@@ -406,7 +386,7 @@ void write_advanced_hook() { update_write_rows(); }
 int collect_write_options(TaskOptions& options)
 {
     clear_tab_record(options);
-    Collector c{options};
+    Collector c{{options}};
     c.mapset_row();
     c.filter_row();
     c.transparency_row();
