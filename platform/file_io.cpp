@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,21 +96,14 @@ FILE* open_regular_file(const char* path, const char* mode)
         return nullptr;
     }
     bool update = std::strchr(mode, '+') != nullptr;
-    // Non-blocking, so that a FIFO with no writer does not hold the open;
-    // the flag goes again before any read.
+    // Non-blocking, so that a FIFO with no writer does not hold the open.
+    // The flag stays: reads and writes of a regular file ignore it.
     int fd = open(path, (update ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
     struct stat status {};
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         int error = S_ISDIR(status.st_mode) ? EISDIR : ENODEV;
-        close(fd);
-        errno = error;
-        return nullptr;
-    }
-    int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        int error = errno;
         close(fd);
         errno = error;
         return nullptr;
@@ -121,6 +115,23 @@ FILE* open_regular_file(const char* path, const char* mode)
         errno = error;
     }
     return stream;
+}
+
+uint64_t open_file_limit()
+{
+    static const uint64_t limit = [] {
+        rlimit files{};
+        if (getrlimit(RLIMIT_NOFILE, &files) != 0)
+            return uint64_t(0);
+        if (files.rlim_cur != files.rlim_max) {
+            rlimit raised = files;
+            raised.rlim_cur = files.rlim_max;
+            if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+                files = raised;
+        }
+        return files.rlim_cur == RLIM_INFINITY ? UINT64_MAX : static_cast<uint64_t>(files.rlim_cur);
+    }();
+    return limit;
 }
 
 }  // namespace platform

@@ -499,6 +499,71 @@ TEST_F(Primitives, SizedTablesAreZeroFilledSmallAndLarge)
     EXPECT_TRUE(std::all_of(rows.begin(), rows.end(), [](const Row& r) { return r.a == 7 && r.b == 0; }));
 }
 
+// The files this process holds open.
+static size_t open_descriptors()
+{
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n;
+}
+
+// A join reads each input twice: between the reads its stream stays open,
+// closed to every transfer; the next open for reading takes it up again, an
+// open for writing replaces it, and the release of the input closes it.
+// Outside a join a close closes.
+TEST_F(Primitives, AJoinsInputsStayOpenBetweenReadsAndCloseWhenReleased)
+{
+    size_t before = open_descriptors();
+    task_options.join_maps = 1;
+    InputFile file;
+    file.path = dir.file("walk.img");
+    made::write_bytes(file.path, walked_bytes(0x3C));
+    ASSERT_EQ(read_input_file(file), 1);
+    take_log();
+    ASSERT_NE(file.stream, nullptr);
+    EXPECT_TRUE(file.kept_open);
+    EXPECT_EQ(open_descriptors(), before + 1);
+    uint8_t byte = 0;
+    EXPECT_EQ(read_file_at(file, &byte, 0, 1), 0);
+    EXPECT_EQ(take_log(), "Seek error, file " + file.path + ".\n");
+
+    FILE* kept = file.stream;
+    ASSERT_EQ(open_input_file(file, "rb"), 1);
+    EXPECT_EQ(file.stream, kept);
+    EXPECT_FALSE(file.kept_open);
+    EXPECT_EQ(read_subfile_data(file, 0, 1, &byte, 1), 1);
+    EXPECT_EQ(byte, pattern(1));
+    close_input_file(file);
+    EXPECT_TRUE(file.kept_open);
+    close_input_file(file);
+    EXPECT_EQ(open_descriptors(), before + 1);
+
+    ASSERT_EQ(open_input_file(file, "r+b"), 1);
+    EXPECT_FALSE(file.read_only);
+    EXPECT_FALSE(file.kept_open);
+    EXPECT_EQ(open_descriptors(), before + 1);
+    close_input_file(file);
+    EXPECT_EQ(file.stream, nullptr);
+    EXPECT_EQ(open_descriptors(), before);
+
+    ASSERT_EQ(open_input_file(file, "rb"), 1);
+    close_input_file(file);
+    EXPECT_TRUE(file.kept_open);
+    free_input_file(file);
+    EXPECT_EQ(file.stream, nullptr);
+    EXPECT_FALSE(file.kept_open);
+    EXPECT_EQ(open_descriptors(), before);
+
+    task_options.join_maps = 0;
+    InputFile other;
+    other.path = file.path;
+    ASSERT_EQ(read_input_file(other), 1);
+    EXPECT_EQ(other.stream, nullptr);
+    EXPECT_EQ(open_descriptors(), before);
+    EXPECT_EQ(take_log(), "");
+}
+
 TEST_F(Primitives, ReleasingAnInputTwiceIsHarmless)
 {
     InputList list;
