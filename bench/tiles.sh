@@ -31,14 +31,15 @@
 # medians from 5.0 to 6.6 over one build), and the same pairs of `cat` of
 # the tiles into one file for the machine's own step. Those joins write into
 # /dev/shm when it has room for the large output (SCALE_OUT=disk: into
-# bench/work/out), so that the disk's write-back stays out of the step; as
-# root, where the kernel reports free pages to a VM host, freed pages are
-# kept from the host during those pairs (SCALE_HOLD_FREE=0: not). Its tiles,
+# bench/work/out), so that the disk's write-back stays out of the step. Its tiles,
 # joined file and outputs are removed afterwards, also when a run fails;
 # they take about 6 times the large tiles' bytes at the most (5.8 GiB of
 # tiles join into 14 GiB, and each pair writes one of those and a small
 # one), which it checks for first.
 # --scale-only (or SCALE=only) skips a-f and the thread check.
+#
+# As root, where the kernel reports free pages to a VM host, freed pages are
+# kept from the host for the whole run (HOLD_FREE=0: not), see hold_free.
 #
 # Everything else it makes stays under bench/work/ (git-ignored).
 set -eu
@@ -60,6 +61,30 @@ SCALE_INFO_RUNS=${SCALE_INFO_RUNS:-$((SCALE_RUNS * 5))}
 QUICK_RUNS=${QUICK_RUNS:-$((RUNS * 5))}
 SOURCE=$ROOT/tests/data/single/medium/15000001.img
 FIRST_NUMBER=30000001
+
+# This VM can hand every freed page back to its host at once (free page
+# reporting, min_free_ms 0), and the host backs it again when it is next
+# used, at a cost per byte that changes from minute to minute and falls on
+# whichever side of a pair writes: the same build's join ratio moved between
+# 1.1 and 1.8 from one series to the next, and the floor's between 0.9 and
+# 2.6. As root, where the kernel has page_reporting's min_free_ms,
+# HOLD_FREE=1 (the default) keeps freed pages for a minute while this runs;
+# release_free puts the old value back, once, however the run ends.
+hold_param=/sys/module/page_reporting/parameters/min_free_ms
+held=
+release_free() {
+    if [ -n "$held" ]; then
+        echo "$held" >"$hold_param"
+        held=
+    fi
+}
+if [ "${HOLD_FREE:-${SCALE_HOLD_FREE:-1}}" = 1 ] && [ -w "$hold_param" ]; then
+    held=$(cat "$hold_param")
+    echo 60000 >"$hold_param"
+    trap 'release_free' EXIT
+    trap 'exit 130' INT TERM
+    echo "Freed pages kept from the host while this runs (min_free_ms 60000, was $held)."
+fi
 
 build_twk
 cc -O2 -o "$WORK/open_read_loop" "$ROOT/bench/open_read_loop.c"
@@ -173,15 +198,6 @@ if [ "$SCALE" != 0 ]; then
     big_tiles=$WORK/tiles-$big
     big_joined=$WORK/tiles-$big.img
     # The large set goes again however this ends: it takes gigabytes.
-    # release_free: puts back what hold_free changed (see below), once.
-    hold_param=/sys/module/page_reporting/parameters/min_free_ms
-    held=
-    release_free() {
-        if [ -n "$held" ]; then
-            echo "$held" >"$hold_param"
-            held=
-        fi
-    }
     trap 'release_free; rm -rf "$WORK/out" "$big_tiles" "$big_joined"' EXIT
     trap 'exit 130' INT TERM
     # free_gib_short NEED_BYTES: how many GiB are missing in $WORK for
@@ -246,23 +262,12 @@ if [ "$SCALE" != 0 ]; then
         trap 'release_free; rm -rf "$WORK/out" "$scale_out" "$big_tiles" "$big_joined"' EXIT
     fi
     echo "    the joins write into $scale_out"
-    # This VM hands every freed page back to its host at once (free page
-    # reporting), and the host backs it again when it is next used, at a cost
-    # per byte that grows with the amount: the large set's output then costs
-    # more per byte than the small one's, whatever writes it (cat's step
-    # 5.6-7.5 against 4.2-4.6 with the pages kept). As root, where the kernel
-    # has page_reporting's min_free_ms, SCALE_HOLD_FREE=1 (the default) keeps
-    # freed pages for a minute during the joins' pairs, after using the
-    # memory of one large output once; put back afterwards.
-    if [ "${SCALE_HOLD_FREE:-1}" = 1 ] && [ -w "$hold_param" ]; then
-        held=$(cat "$hold_param")
-        echo 60000 >"$hold_param"
-        echo "    freed pages kept from the host during the joins (min_free_ms 60000, was $held)"
-        if [ "$scale_out" != "$WORK/out" ]; then
-            mkdir -p "$scale_out"
-            dd if=/dev/zero of="$scale_out/warm" bs=1M count=$((written / 1048576)) status=none
-            rm -f "$scale_out/warm"
-        fi
+    # With freed pages kept (hold_free), use the memory of one large output
+    # once first, so that no pair pays for the host backing it.
+    if [ -n "$held" ] && [ "$scale_out" != "$WORK/out" ]; then
+        mkdir -p "$scale_out"
+        dd if=/dev/zero of="$scale_out/warm" bs=1M count=$((written / 1048576)) status=none
+        rm -f "$scale_out/warm"
     fi
     PAIR_CLEAN=1
     PAIR_OUT=$scale_out
@@ -272,11 +277,10 @@ if [ "$SCALE" != 0 ]; then
     paired scale-cat "$SCALE_RUNS" cat_big join_cat
     show_pair "    cat of $big tiles / of $TILES (the same step for cat)" "$big" "$TILES"
     PAIR_OUT=
-    release_free
     rm -rf "$scale_out"
     PAIR_CLEAN=
     rm -rf "$WORK/out" "$big_tiles" "$big_joined"
-    trap - EXIT INT TERM
+    trap 'release_free' EXIT
     [ "$SCALE" = only ] && exit 0
 fi
 
