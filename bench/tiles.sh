@@ -39,7 +39,7 @@
 # --scale-only (or SCALE=only) skips a-f and the thread check.
 #
 # As root, where the kernel reports free pages to a VM host, freed pages are
-# kept from the host for the whole run (HOLD_FREE=0: not), see hold_free.
+# kept from the host for the whole run (HOLD_FREE=0: not), see hold_param below.
 #
 # Everything else it makes stays under bench/work/ (git-ignored).
 set -eu
