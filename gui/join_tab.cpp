@@ -153,14 +153,7 @@ void set_labels()
 
 // Widgets -> record, one row at a time in the tab's order.
 struct Collector : TabCollector {
-    void output_row()
-    {
-        const char* output = join_tab.output_file->value();
-        if (is_blank_text(output))
-            refuse(OuFiNM);
-        else
-            record.output_file = output;
-    }
+    void output_row() { take_path(join_tab.output_file->value(), record.output_file, OuFiNM); }
 
     void mapset_name_row() { take_mapset_name(join_tab.mapset_name->value(), -1, WMNFUC); }
 

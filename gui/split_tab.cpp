@@ -314,14 +314,7 @@ struct Collector : TabCollector {
     // or -1 for the one of Options.
     int name_code_page = -1;
 
-    void directory_row()
-    {
-        const char* directory = split_tab.output_directory->value();
-        if (is_blank_text(directory))
-            refuse(OuDiNM);
-        else
-            record.output_path = directory;
-    }
+    void directory_row() { take_path(split_tab.output_directory->value(), record.output_path, OuDiNM); }
 
     void kind_row()
     {

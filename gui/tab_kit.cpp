@@ -92,6 +92,14 @@ void TabCollector::refuse(const MessageText& message)
     result = 0;
 }
 
+void TabCollector::take_path(const char* path, std::string& into, const MessageText& missing)
+{
+    if (is_blank_text(path))
+        refuse(missing);
+    else
+        into = path;
+}
+
 void TabCollector::take_mapset_name(const char* name, int code_page, const MessageText& wrong)
 {
     if (!is_blank_text(name) && !set_mapset_name_option(&record, name, code_page))

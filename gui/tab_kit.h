@@ -90,6 +90,8 @@ struct TabCollector {
     }
     // Logs message and refuses the run.
     void refuse(const MessageText& message);
+    // A path the task cannot run without: a blank one is refused with missing.
+    void take_path(const char* path, std::string& into, const MessageText& missing);
     // A mapset name unless it is blank, written in code_page (-1: the one
     // of Options); one that cannot be is refused with wrong.
     void take_mapset_name(const char* name, int code_page, const MessageText& wrong);
