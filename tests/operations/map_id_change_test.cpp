@@ -358,50 +358,41 @@ TEST_F(MapIdChange, ManyMapsKeepTheByteSum)
     }
 }
 
-TEST_F(MapIdChange, ANewNameTheFileKeepsRefusesTheFileBeforeAnyWrite)
+// Changes refused before any write: the file stays as it was, and the next
+// file still gets the numbers the refused one had.
+TEST_F(MapIdChange, ClashingOrTwiceListedNamesRefuseTheFileBeforeAnyWrite)
 {
-    // 11000001 -> 1101 would make the sort-order subfile 00001101.SRT a part
-    // of the map; the next file still gets the numbers the refused one had.
-    std::string path = copy("gmapsupp/west-1101-p1.img");
-    std::vector<uint8_t> before = file_bytes(path);
-    task_options.map_id_mode = 1;
-    task_options.map_id = 1101;
-    apply_file_changes(*read(path), nullptr);
-    EXPECT_EQ(file_bytes(path), before);
-    EXPECT_EQ(error_count, 1);
-    EXPECT_EQ(task_options.map_id, 1101u);
-    EXPECT_EQ(take_log(), "Error: new name 00001101 of map 11000001 clashes with subfile 00001101.SRT, "
-                          "map IDs not changed, file " + path + ".\n");
-
-    // 11000002 -> 1101 would be the name of the index subfile 00001101.MDR.
-    std::string index = copy("gmapsupp/index-1101-p1.img");
-    before = file_bytes(index);
-    error_count = 0;
-    task_options.map_id_mode = 2;
-    task_options.map_id = uint32_t(1101 - 11000002);
-    apply_file_changes(*read(index), nullptr);
-    EXPECT_EQ(file_bytes(index), before);
-    EXPECT_EQ(error_count, 1);
-    std::string log = take_log();
-    EXPECT_NE(log.find("Error: new name 00001101 of map 11000002 clashes with subfile 00001101.MDR"),
-              std::string::npos)
-        << log;
-}
-
-// An earlier first entry of 11000001.TRE that a later one supersedes: renamed
-// with the map, the later one would leave the earlier a map of its own under
-// the old ID again. The file is refused untouched, like one whose entry is
-// copied whole.
-TEST_F(MapIdChange, AnEntryListedTwiceRefusesTheFileBeforeAnyWrite)
-{
-    std::string path = copy("damaged/fat-repeated-name.img");
-    std::vector<uint8_t> before = file_bytes(path);
-    task_options.map_id_mode = 2;
-    task_options.map_id = 4;
-    apply_file_changes(*read(path), nullptr);
-    EXPECT_EQ(file_bytes(path), before);
-    EXPECT_EQ(error_count, 1);
-    EXPECT_EQ(task_options.map_id, 4u);
-    EXPECT_EQ(take_log(), "Error: FAT entry of subfile 11000001.TRE is listed twice, map IDs not changed, file " +
-                              path + ".\n");
+    struct Case {
+        const char* file;
+        uint8_t mode;
+        uint32_t id;
+        std::string log;  // what the log starts with; the file name follows
+    };
+    const Case cases[] = {
+        // 11000001 -> 1101 would make the sort-order subfile 00001101.SRT a
+        // part of the map.
+        {"gmapsupp/west-1101-p1.img", 1, 1101,
+         "Error: new name 00001101 of map 11000001 clashes with subfile 00001101.SRT, map IDs not changed, file "},
+        // 11000002 -> 1101 would be the name of the index subfile 00001101.MDR.
+        {"gmapsupp/index-1101-p1.img", 2, uint32_t(1101 - 11000002),
+         "Error: new name 00001101 of map 11000002 clashes with subfile 00001101.MDR, map IDs not changed, file "},
+        // An earlier first entry of 11000001.TRE that a later one supersedes:
+        // renamed with the map, the later one would leave the earlier a map
+        // of its own under the old ID again.
+        {"damaged/fat-repeated-name.img", 2, 4,
+         "Error: FAT entry of subfile 11000001.TRE is listed twice, map IDs not changed, file "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::string path = copy(c.file);
+        std::vector<uint8_t> before = file_bytes(path);
+        error_count = 0;
+        task_options.map_id_mode = c.mode;
+        task_options.map_id = c.id;
+        apply_file_changes(*read(path), nullptr);
+        EXPECT_EQ(file_bytes(path), before);
+        EXPECT_EQ(error_count, 1);
+        EXPECT_EQ(task_options.map_id, c.id);
+        EXPECT_EQ(take_log(), c.log + path + ".\n");
+    }
 }
