@@ -125,45 +125,10 @@ std::string file_error_reason(int error)
 
 // ---------------------------------------------------------------- opening and creating
 
-// Streams kept open by close_input_file, and how many may be: the open-file
-// limit less room for the outputs, the window program's own files and
-// whatever else the task opens.
-static uint64_t kept_streams = 0;
-static constexpr uint64_t open_files_left_free = 512;
-
-static bool may_keep_open(const InputFile& input)
-{
-    static const uint64_t most = [] {
-        uint64_t limit = platform::open_file_limit();
-        return limit > open_files_left_free ? limit - open_files_left_free : 0;
-    }();
-    return task_options.join_maps && input.read_only && kept_streams < most;
-}
-
-// Closes the stream, kept or not. Cleared so that a second close, or a
-// transfer after it, cannot touch a stream that no longer exists.
-static void close_stream(InputFile& input)
-{
-    if (input.kept_open) {
-        input.kept_open = false;
-        --kept_streams;
-    }
-    if (input.stream)
-        fclose(input.stream);
-    input.stream = nullptr;
-}
-
 int open_input_file(InputFile& input, const char* mode)
 {
     release_read_window(input);
-    bool read_only = mode[0] == 'r' && !strchr(mode, '+');
-    if (input.kept_open && read_only) {
-        input.kept_open = false;
-        --kept_streams;
-        return 1;
-    }
-    close_stream(input);
-    input.read_only = read_only;
+    input.read_only = mode[0] == 'r' && !strchr(mode, '+');
     input.stream = open_file(input.path.c_str(), mode);
     if (!input.stream) {
         report_open_error(input.path.c_str());
@@ -174,12 +139,11 @@ int open_input_file(InputFile& input, const char* mode)
 
 void close_input_file(InputFile& input)
 {
-    if (input.stream && !input.kept_open && may_keep_open(input)) {
-        input.kept_open = true;
-        ++kept_streams;
-    } else if (!input.kept_open) {
-        close_stream(input);
-    }
+    // Cleared so that a second close, or a transfer after it, cannot touch a
+    // stream that no longer exists.
+    if (input.stream)
+        fclose(input.stream);
+    input.stream = nullptr;
     release_read_window(input);
 }
 
@@ -332,7 +296,7 @@ int transfer_stopped() { return transfer_stop_hold ? 0 : poll_stop_request(); }
 // that a direct read would miss.
 static bool read_at(InputFile& input, uint64_t position, void* buffer, uint32_t n)
 {
-    if (!input.stream || input.kept_open || position > static_cast<uint64_t>(INT64_MAX)) {
+    if (!input.stream || position > static_cast<uint64_t>(INT64_MAX)) {
         report_seek_error(input.path.c_str());
         return false;
     }
@@ -605,7 +569,7 @@ int copy_file_data(InputFile& input, uint64_t offset, uint32_t n, OutputRun& out
 static bool write_with_xor(InputFile& input, uint64_t position, const uint8_t* bytes, uint32_t count,
                            std::vector<uint8_t>& scratch)
 {
-    if (!input.stream || input.kept_open || position > static_cast<uint64_t>(INT64_MAX)) {
+    if (!input.stream || position > static_cast<uint64_t>(INT64_MAX)) {
         report_seek_error(input.path.c_str());
         return false;
     }
@@ -796,7 +760,6 @@ static void release(std::vector<T>& table)
 
 void free_input_file(InputFile& input)
 {
-    close_stream(input);
     release(input.header_buffer);
     input.header_length = 0;
     input.fat_end = 0;

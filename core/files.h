@@ -94,16 +94,9 @@ void report_create_error(const char* path, int error);
 // may be.
 std::string file_error_reason(int error);
 
-// Opens the input's path in mode ("rb", "r+b") into its stream. A stream
-// kept by close_input_file is taken up again for reading; for writing it is
-// closed and the file opened anew.
+// Opens the input's path in mode ("rb", "r+b") into its stream.
 int open_input_file(InputFile& input, const char* mode);
-// Closes the input's stream, if open. In a join (task_options.join_maps) a
-// stream opened for reading is kept open instead, while the open-file limit
-// leaves room: the join reads every input twice, its tables and then its
-// bytes, and on thousands of small tiles the second open and the close
-// between cost more than the reads. No transfer goes through a kept stream
-// until it is opened again.
+// Closes the input's stream, if open.
 void close_input_file(InputFile& input);
 int check_file_exists(const char* path);
 
@@ -255,9 +248,8 @@ void clamp_longitude(double& value, int bits);
 void clamp_longitude_up(double& value, int bits);
 void clamp_longitude_down(double& value, int bits);
 
-// Releases everything an InputFile owns, and closes a stream kept open by
-// close_input_file (any other stream is left as it is); a second call does
-// nothing.
+// Releases everything an InputFile owns (its stream is left as it is); a
+// second call does nothing.
 void free_input_file(InputFile& input);
 // Releases every input and empties the list.
 int free_input_file_list(InputList& list);

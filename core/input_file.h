@@ -155,9 +155,6 @@ struct InputFile {
     LiveInputCount counted;
     FILE* stream = nullptr;  // open only while the file is read or changed
     bool read_only = false;  // stream was opened for reading only
-    // Closed for its readers but kept open for the next read (see
-    // close_input_file); closed for good by free_input_file.
-    bool kept_open = false;
     ReadStatus status = READ_OK;
     uint32_t damage_flags = 0;  // OR of its subfiles' flags
     std::string path;

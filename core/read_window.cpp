@@ -46,7 +46,7 @@ bool uniform_mask(uint32_t mask) { return mask == (mask & 0xFFu) * 0x01010101u; 
 
 bool serves(const InputFile& file)
 {
-    return window.reading == &file && file.stream && !file.kept_open && file.read_only && uniform_mask(file.xor_mask);
+    return window.reading == &file && file.stream && file.read_only && uniform_mask(file.xor_mask);
 }
 
 // The n bytes at position, from the window or read into it (with the XOR

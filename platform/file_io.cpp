@@ -9,7 +9,6 @@
 #include "platform/platform.h"
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -117,26 +116,6 @@ FILE* open_regular_file(const char* path, const char* mode)
     return stream;
 }
 
-uint64_t open_file_limit()
-{
-    static const uint64_t limit = [] {
-        rlimit files{};
-        if (getrlimit(RLIMIT_NOFILE, &files) != 0)
-            return uint64_t(0);
-        if (files.rlim_cur != files.rlim_max) {
-            rlimit raised = files;
-            raised.rlim_cur = files.rlim_max;
-            if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
-                files = raised;
-        }
-        return files.rlim_cur == RLIM_INFINITY ? UINT64_MAX : static_cast<uint64_t>(files.rlim_cur);
-    }();
-    return limit;
-}
-
-}  // namespace platform
-
-namespace platform {
 
 // The mode fopen(path, "wb") would give a new file: mkstemp makes it 0600.
 static mode_t new_file_mode()
@@ -327,9 +306,6 @@ int folder_write_error(const std::string& folder)
 
 bool remove_file(const std::string& path) { return unlink(path.c_str()) == 0; }
 
-}  // namespace platform
-
-namespace platform {
 
 SmallFileRead read_small_file(const char* path, size_t limit, std::string& bytes)
 {

@@ -67,10 +67,6 @@ bool set_current_ctype_code_page(int code_page);
 
 namespace platform {
 
-// How many files the program may hold open at once: the first call raises
-// the limit it started with to the most the system allows it (the usual
-// 1,024 is far below that); every call gives the limit as that left it.
-uint64_t open_file_limit();
 // Opens an existing regular file (a FIFO, device or folder is never opened
 // for use: the open itself does not block, and the kind is checked on the
 // open file, not on its name). mode is an fopen mode that does not create
